@@ -1,0 +1,147 @@
+// AVI joiner.
+#include "avi/AVIJoin.h"
+
+#include <unistd.h>
+
+#include "core/Exceptions.h"
+#include "core/PosixFile.h"
+
+namespace vantrel {
+
+void TAVIJoiner::Run() {
+  progress_ = CreateProgress();
+  progress_->SetCaption(kJoiningCaption);
+  progress_->SetText(kFileBeingJoinedText);
+  progress_->Show();
+  struct Release {
+    std::unique_ptr<IProgress>& p;
+    ~Release() { p.reset(); }
+  } release{progress_};
+  JoinFiles();
+}
+
+void TAVIJoiner::CalcTotals() {
+  total_frames_ = 0;
+  total_size_ = 0;
+  for (const std::string& name : Files) {
+    reader_.Open(name, true);
+    if (!reader_.VideoStream()) {
+      reader_.Close();
+      throw Exception("There is no video stream in the file " + name);
+    }
+    total_frames_ += reader_.VideoStream()->Header.dwLength;
+    total_size_ += reader_.FileSize();
+    reader_.Close();
+  }
+}
+
+void TAVIJoiner::CreateOutput() {
+  if (FileExists(OutputFileName)) {
+    ::unlink(OutputFileName.c_str());
+    if (FileExists(OutputFileName))
+      throw Exception("Unable to overwrite the file " + OutputFileName +
+                      ".\r\nPossible the file is blocked by other application.");
+  }
+  writer_.Open(OutputFileName, AVIF_HASINDEX);
+  try {
+    const TAVIStream& video = *reader_.VideoStream();
+    writer_.AddStream(0, video.Header, static_cast<uint32_t>(video.Format.size()), video.Format.data());
+    if (reader_.AudioStream() && !WithoutSound) {
+      const TAVIStream& audio = *reader_.AudioStream();
+      writer_.AddStream(1, audio.Header, static_cast<uint32_t>(audio.Format.size()), audio.Format.data());
+    }
+  } catch (...) {
+    // Nothing was copied yet: release the half-made output and remove it
+    // rather than leave a broken file behind.
+    writer_.Discard();
+    ::unlink(OutputFileName.c_str());
+    throw;
+  }
+}
+
+void TAVIJoiner::JoinFiles() {
+  frames_done_ = 0;
+  bytes_before_ = 0;
+  cancelled_ = false;
+  CalcTotals();
+  writer_.IndexMode = total_size_ < kOpenDMLThreshold ? TAVIIndexMode::imLegacy : TAVIIndexMode::imBoth;
+
+  reader_.Open(Files.front(), true);
+  if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + Files.front());
+  CreateOutput();
+  reader_.Close();
+
+  try {
+    for (const std::string& name : Files) {
+      if (progress_->Cancelled()) {
+        cancelled_ = true;
+        break;
+      }
+      reader_.Open(name, false);
+      CopyChunks();
+      bytes_before_ += reader_.FileSize();
+      reader_.Close();
+      if (cancelled_) break;
+    }
+  } catch (...) {
+    reader_.Close();
+    try {
+      writer_.Close();
+    } catch (...) {
+      // The first failure is the one to report.
+    }
+    throw;
+  }
+  writer_.Close();
+  if (!cancelled_) progress_->SetProgress(100);
+}
+
+void TAVIJoiner::ReportProgress(int64_t bytePos) {
+  if (total_frames_ > 0) {
+    progress_->SetProgress(static_cast<double>(frames_done_ * 100 / total_frames_));
+  } else if (total_size_ > 0) {
+    // No input declares its frame count: measure by position in the inputs.
+    progress_->SetProgress(static_cast<double>((bytes_before_ + bytePos) * 100 / total_size_));
+  }
+}
+
+void TAVIJoiner::CopyChunks() {
+  reader_.ResetCursors();
+  TAVIStream* video = reader_.VideoStream();
+  TAVIStream* audio = WithoutSound ? nullptr : reader_.AudioStream();
+  const int videoIndex = reader_.IndexOf(video);
+  const int audioIndex = audio ? reader_.IndexOf(audio) : -1;
+  const int64_t fileSize = reader_.FileSize();
+  int64_t pos = 0;
+  for (;;) {
+    int s;
+    uint32_t entryIndex;
+    reader_.NextChunk(s, entryIndex);
+    if (s < 0) break;
+    if (s == videoIndex || s == audioIndex) {
+      TAVIStream& stream = reader_.Streams(s);
+      TIndexEntry e;
+      if (!stream.GetIndexEntry(entryIndex, e)) break;
+      // An entry reaching past the end of the file is a short read: this
+      // input's contribution ends here, and no buffer is sized by it.
+      if (e.Offset < 0 || e.Offset > fileSize || e.Size > fileSize - e.Offset ||
+          e.Size > TAVIFileWriter::kMaxChunkSize)
+        break;
+      uint8_t* dest = writer_.BeginChunk(s == videoIndex ? 0 : 1, e.Size);
+      if (!stream.ReadChunk(entryIndex, dest)) {
+        writer_.CancelChunk();
+        break;
+      }
+      writer_.EndChunk(e.KeyFrame != 0);
+      pos = e.Offset;
+    }
+    if (s == videoIndex) ++frames_done_;
+    ReportProgress(pos);
+    if (progress_->Cancelled()) {
+      cancelled_ = true;
+      break;
+    }
+  }
+}
+
+}  // namespace vantrel

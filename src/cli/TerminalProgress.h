@@ -1,0 +1,45 @@
+// Progress on a terminal: a one-line bar with the remaining-time text on
+// stderr, and Ctrl+C as the Cancel button.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "core/Progress.h"
+#include "core/TimeEstimate.h"
+
+namespace vantrel::cli {
+
+// Installs a SIGINT handler whose first signal asks running engines to stop;
+// a second Ctrl+C ends the program the usual way.
+void InstallInterruptHandler();
+bool InterruptRequested();
+
+class TTerminalProgress final : public IProgress {
+ public:
+  // visible: draw on the stream (a terminal); otherwise only cancellation.
+  TTerminalProgress(std::FILE* stream, bool visible);
+  ~TTerminalProgress() override;
+
+  void SetCaption(const std::string& caption) override { caption_ = caption; }
+  void SetText(const std::string& text) override { text_ = text; }
+  void Show() override;
+  void SetProgress(double percent) override;
+  bool Cancelled() override;
+
+  // The line drawn for the current state, without the carriage return.
+  std::string Line() const;
+
+ private:
+  void Draw();
+
+  std::FILE* stream_;
+  bool visible_;
+  bool drawn_ = false;
+  std::string caption_;
+  std::string text_;
+  TTimeEstimate estimate_;
+  std::string last_line_;
+};
+
+}  // namespace vantrel::cli

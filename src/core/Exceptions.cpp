@@ -1,0 +1,22 @@
+// Exception classes and the system error message.
+#include "core/Exceptions.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace vantrel {
+
+std::string SysErrorMessage(int code) {
+  char buf[256];
+  // GNU strerror_r returns the text (possibly not in buf).
+  const char* text = strerror_r(code, buf, sizeof buf);
+  return "System Error.  Code: " + std::to_string(code) + ".\n" + text;
+}
+
+EOSError::EOSError(int code) : Exception(SysErrorMessage(code)), code_(code) {}
+
+void RaiseLastOSError() { RaiseOSError(errno); }
+
+void RaiseOSError(int code) { throw EOSError(code); }
+
+}  // namespace vantrel

@@ -1,0 +1,59 @@
+// What an input file is: the media type from its signature, and the probe
+// result that the file list and the join job read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vantrel {
+
+// Format codes decided by the first 20 bytes of a file.
+enum : uint8_t {
+  kFormatUnknown = 0,
+  kFormatAVI = 1,
+  kFormatMPEGVideo = 2,
+  kFormatMPEG1System = 3,
+  kFormatMPEG2Program = 4,
+  kFormatASF = 6,
+  kFormatRealMedia = 7,
+};
+
+inline constexpr const char* kMediaAVI = "AVI";
+inline constexpr const char* kMediaMPEG1 = "MPEG1";
+inline constexpr const char* kMediaMPEG2 = "MPEG2";
+inline constexpr const char* kMediaWMV = "WMV";
+inline constexpr const char* kMediaRealMedia = "RealMedia";
+inline constexpr const char* kMediaDirectShow = "DirectShow";
+
+// Format code of a file; raises EOSError when it cannot be opened.
+uint8_t DetectFileFormat(const std::string& fileName);
+// Format code of a signature block (fewer than 20 bytes give 0).
+uint8_t DetectFormatFromSignature(const uint8_t* bytes, size_t count);
+const char* MediaTypeOfFormat(uint8_t code);
+std::string GetMediaType(const std::string& fileName);
+
+struct TVideoFileInfo {
+  std::string FileName;
+  std::string MediaType;
+  double FrameRate = 0;
+  uint16_t Width = 0;
+  uint16_t Height = 0;
+  bool HasAudio = false;
+  uint8_t Channels = 0;
+  int32_t SampleRate = 0;
+  int16_t BitsPerSample = 0;
+  uint16_t AudioFormatTag = 0;
+  double Duration = 0;
+  uint32_t VideoFourCC = 0;
+  bool VideoDiffers = false;
+  bool TypeDiffers = false;
+  bool FrameSizeDiffers = false;
+  bool FrameRateDiffers = false;
+  bool AudioDiffers = false;
+
+  // Sets the three video difference flags against other; true when none set.
+  bool SameVideo(const TVideoFileInfo& other);
+  bool SameAudio(const TVideoFileInfo& other) const;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,195 @@
+// POSIX file handle and buffered output stream.
+#include "core/PosixFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/Exceptions.h"
+
+namespace vantrel {
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+  if (this != &other) {
+    Release();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+TFile::~TFile() { Release(); }
+
+TFile TFile::OpenRead(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) RaiseLastOSError();
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    RaiseOSError(EISDIR);
+  }
+  return TFile(fd);
+}
+
+TFile TFile::Create(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) RaiseLastOSError();
+  return TFile(fd);
+}
+
+int64_t TFile::Size() const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) RaiseLastOSError();
+  return static_cast<int64_t>(st.st_size);
+}
+
+size_t TFile::ReadAt(void* dest, size_t count, int64_t pos) const {
+  if (pos < 0) return 0;
+  auto* p = static_cast<uint8_t*>(dest);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(fd_, p + done, count - done, static_cast<off_t>(pos + static_cast<int64_t>(done)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseLastOSError();
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void TFile::WriteAt(const void* data, size_t count, int64_t pos) const {
+  auto* p = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pwrite(fd_, p + done, count - done, static_cast<off_t>(pos + static_cast<int64_t>(done)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      RaiseLastOSError();
+    }
+    if (n == 0) RaiseOSError(ENOSPC);
+    done += static_cast<size_t>(n);
+  }
+}
+
+void TFile::Close() {
+  if (fd_ < 0) return;
+  int fd = fd_;
+  fd_ = -1;
+  // close() must not be retried on EINTR on Linux: the descriptor is gone.
+  if (::close(fd) != 0 && errno != EINTR) RaiseLastOSError();
+}
+
+void TFile::Release() noexcept {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+TOutputStream::TOutputStream(size_t capacity) : capacity_(capacity) {}
+
+TOutputStream::~TOutputStream() { Abandon(); }
+
+void TOutputStream::Create(const std::string& path) {
+  Abandon();
+  file_ = TFile::Create(path);
+  if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(capacity_);
+  used_ = 0;
+  flushed_ = 0;
+}
+
+void TOutputStream::Flush() {
+  if (used_ == 0) return;
+  size_t n = used_;
+  // Drop the buffered bytes whatever happens: after a failed write the output
+  // is broken anyway and a later flush must not write them at a wrong place.
+  used_ = 0;
+  file_.WriteAt(buffer_.get(), n, flushed_);
+  flushed_ += static_cast<int64_t>(n);
+}
+
+void TOutputStream::Write(const void* data, size_t count) {
+  if (count == 0) return;
+  if (used_ + count <= capacity_) {
+    std::memcpy(buffer_.get() + used_, data, count);
+    used_ += count;
+    return;
+  }
+  Flush();
+  if (count <= capacity_ / 2) {
+    std::memcpy(buffer_.get(), data, count);
+    used_ = count;
+    return;
+  }
+  file_.WriteAt(data, count, flushed_);
+  flushed_ += static_cast<int64_t>(count);
+}
+
+void TOutputStream::WriteZeros(size_t count) {
+  while (count > 0) {
+    if (used_ == capacity_) Flush();
+    size_t n = std::min(count, capacity_ - used_);
+    std::memset(buffer_.get() + used_, 0, n);
+    used_ += n;
+    count -= n;
+  }
+}
+
+uint8_t* TOutputStream::Reserve(size_t count) {
+  if (count > capacity_) return nullptr;
+  if (used_ + count > capacity_) Flush();
+  return buffer_.get() + used_;
+}
+
+void TOutputStream::Commit(size_t count) { used_ += count; }
+
+void TOutputStream::WriteAt(int64_t pos, const void* data, size_t count) {
+  Flush();
+  file_.WriteAt(data, count, pos);
+}
+
+size_t TOutputStream::ReadAt(int64_t pos, void* dest, size_t count) {
+  Flush();
+  return file_.ReadAt(dest, count, pos);
+}
+
+void TOutputStream::Close() {
+  if (!file_.IsOpen()) return;
+  try {
+    Flush();
+  } catch (...) {
+    file_.Release();
+    throw;
+  }
+  file_.Close();
+}
+
+void TOutputStream::Abandon() noexcept {
+  used_ = 0;
+  file_.Release();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,34 @@
+// Progress factory registry.
+#include "core/Progress.h"
+
+#include <utility>
+
+namespace vantrel {
+namespace {
+
+class TSilentProgress final : public IProgress {
+ public:
+  void SetCaption(const std::string&) override {}
+  void SetText(const std::string&) override {}
+  void Show() override {}
+  void SetProgress(double) override {}
+  bool Cancelled() override { return false; }
+};
+
+TProgressFactory& Factory() {
+  static TProgressFactory factory;
+  return factory;
+}
+
+}  // namespace
+
+void SetProgressFactory(TProgressFactory factory) { Factory() = std::move(factory); }
+
+std::unique_ptr<IProgress> CreateProgress() {
+  if (Factory()) {
+    if (auto p = Factory()()) return p;
+  }
+  return std::make_unique<TSilentProgress>();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,40 @@
+// The progress contract between the engines and the front ends.
+//
+// An engine asks the installed factory for a progress object, sets its two
+// texts, shows it, reports percentages with SetProgress and polls Cancelled
+// at least once per unit of work. The GUI, the command line and the tests
+// each install their own factory.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vantrel {
+
+class IProgress {
+ public:
+  virtual ~IProgress() = default;
+  virtual void SetCaption(const std::string& caption) = 0;
+  virtual void SetText(const std::string& text) = 0;
+  virtual void Show() = 0;
+  // Percent done, 0 to 100; does not let pending work run.
+  virtual void SetProgress(double percent) = 0;
+  // Lets the front end do its pending work, then says whether the user asked
+  // to stop. Once true it stays true.
+  virtual bool Cancelled() = 0;
+};
+
+using TProgressFactory = std::function<std::unique_ptr<IProgress>()>;
+
+// Installs the factory the engines use; an empty function restores the
+// default, which reports nowhere and never cancels.
+void SetProgressFactory(TProgressFactory factory);
+std::unique_ptr<IProgress> CreateProgress();
+
+// The texts the engines set.
+inline constexpr const char* kJoiningCaption = "Joining...";
+inline constexpr const char* kFileBeingJoinedText = "The selected file is being joined. Please wait...";
+inline constexpr const char* kFilesBeingJoinedText = "The selected files are being joined. Please wait...";
+
+}  // namespace vantrel
