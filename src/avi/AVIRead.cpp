@@ -274,7 +274,14 @@ int64_t TAVIFileReader::LegacyIndexBase(TFileReadBuffer& buf) {
   if (buf.Read(&first, sizeof first, idx1_pos_) == static_cast<int32_t>(sizeof first)) {
     uint8_t hdr[8];
     int64_t at = movi_pos_ - 4 + first.dwChunkOffset;
-    if (buf.Read(hdr, sizeof hdr, at) == static_cast<int32_t>(sizeof hdr) && ReadLE32(hdr) != first.ckid) return 8;
+    if (buf.Read(hdr, sizeof hdr, at) == static_cast<int32_t>(sizeof hdr)) {
+      if (ReadLE32(hdr) != first.ckid) return 8;
+    } else if (buf.Read(hdr, sizeof hdr, first.dwChunkOffset) == static_cast<int32_t>(sizeof hdr) &&
+               ReadLE32(hdr) == first.ckid) {
+      // Read as relative, the first entry points past the end of a small
+      // file; read as absolute it finds its chunk.
+      return 8;
+    }
   }
   return relative;
 }
