@@ -17,6 +17,7 @@
 #include "core/FileInfo.h"
 #include "core/JoinCls.h"
 #include "core/PosixFile.h"
+#include "mpeg/MPEGJoiner.h"
 
 namespace vantrel::cli {
 namespace {
@@ -27,9 +28,13 @@ constexpr const char* kUsage =
     "  vantrel-cli --help | --version\n"
     "\n"
     "join: joins the INPUT files, in the order given, into OUTPUT.\n"
-    "  --copy            join without recompression (AVI files with identical video)\n"
+    "  --copy            join without recompression (AVI files with identical\n"
+    "                    video, MPEG-1 system streams, MPEG video streams)\n"
     "  -o, --output FILE the file to write\n"
     "  --without-sound   leave the sound out\n"
+    "  --correct-timestamps\n"
+    "                    MPEG-1: shift clock references and time stamps so that\n"
+    "                    every file continues the previous one\n"
     "  -y, --overwrite   replace OUTPUT when it exists\n"
     "  -q, --quiet       no progress display\n"
     "\n"
@@ -43,6 +48,7 @@ int UsageError(const std::string& message) {
 struct TJoinArgs {
   bool copy = false;
   bool withoutSound = false;
+  bool correctTimeStamps = false;
   bool overwrite = false;
   bool quiet = false;
   std::string output;
@@ -104,6 +110,11 @@ int RunJoinCommand(const TJoinArgs& args) {
     }
     options.OutputFileName = args.output;
     options.JoinWithoutRecompression = true;
+    options.CorrectTimeStamps = args.correctTimeStamps;
+    // Until files are probed, an MPEG join takes its frame rate from the
+    // first video sequence header of the first file.
+    if (options.Files.front().MediaType == kMediaMPEG1)
+      options.Files.front().FrameRate = ReadMPEGFrameRate(args.inputs.front());
     if (args.withoutSound)
       options.JoinWithoutSound = true;
     else if (options.Files.front().MediaType == kMediaAVI)
@@ -147,6 +158,8 @@ int Main(int argc, char** argv) {
         optionsEnded = true;
       } else if (s == "--copy") {
         args.copy = true;
+      } else if (s == "--correct-timestamps") {
+        args.correctTimeStamps = true;
       } else if (s == "--without-sound") {
         args.withoutSound = true;
       } else if (s == "-y" || s == "--overwrite") {

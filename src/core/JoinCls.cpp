@@ -4,6 +4,7 @@
 #include "avi/AVIJoin.h"
 #include "core/Exceptions.h"
 #include "core/PosixFile.h"
+#include "mpeg/MPEGJoiner.h"
 
 namespace vantrel {
 
@@ -34,6 +35,10 @@ void TJoinWrapper::Execute() {
       JoinAVI();
       return;
     }
+    if (first.MediaType == kMediaMPEG1) {
+      JoinMPEG(first.FrameRate);
+      return;
+    }
     throw Exception("Unable to join " + first.MediaType + " files without recompression");
   }
   throw Exception("Joining with recompression is not available in this build");
@@ -44,6 +49,20 @@ void TJoinWrapper::JoinAVI() {
   FillFileList(joiner.Files);
   joiner.OutputFileName = options_.OutputFileName;
   joiner.WithoutSound = options_.JoinWithoutSound;
+  joiner.Run();
+}
+
+}  // namespace vantrel
+
+namespace vantrel {
+
+void TJoinWrapper::JoinMPEG(double frameRate) {
+  TMPEGJoiner joiner;
+  FillFileList(joiner.Files);
+  joiner.OutputFileName = options_.OutputFileName;
+  joiner.FrameRate = frameRate;
+  joiner.WithoutSound = options_.JoinWithoutSound;
+  joiner.CorrectTimeStamps = options_.CorrectTimeStamps;
   joiner.Run();
 }
 

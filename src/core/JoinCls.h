@@ -16,6 +16,9 @@ struct TJoinOptions {
   std::string OutputFileName;
   bool JoinWithoutRecompression = true;
   bool JoinWithoutSound = false;
+  // MPEG-1 only: shift clock references and time stamps so that every file
+  // continues the previous one. The desktop application keeps it off.
+  bool CorrectTimeStamps = false;
 };
 
 class TJoinWrapper {
@@ -23,6 +26,7 @@ class TJoinWrapper {
   explicit TJoinWrapper(const TJoinOptions& options) : options_(options) {}
   void Execute();
   void JoinAVI();
+  void JoinMPEG(double frameRate);
   void FillFileList(std::vector<std::string>& list) const;
 
  private:

@@ -1,0 +1,52 @@
+// Joins MPEG-1 files without recompression: system streams unit by unit
+// (only the first file's system headers, no end codes), anything else byte
+// for byte.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/PosixFile.h"
+#include "core/Progress.h"
+
+namespace vantrel {
+
+class TMPEGJoiner {
+ public:
+  std::vector<std::string> Files;
+  std::string OutputFileName;
+  bool WithoutSound = false;
+  double FrameRate = 0;
+  bool CorrectTimeStamps = false;
+
+  // Returns normally on success and on cancel; raises on failure. The output
+  // is closed in every case and keeps what was written.
+  void Run();
+
+  int64_t TotalSize() const { return total_size_; }
+  int64_t Processed() const { return processed_; }
+
+ private:
+  void JoinFiles();
+  void CalcTotalSize();
+  void CopySystemStream(size_t index, TOutputStream& output);
+  void CopyRaw(size_t index, TOutputStream& output);
+  void Report();
+
+  std::unique_ptr<IProgress> progress_;
+  int64_t total_size_ = 1;
+  int64_t processed_ = 0;
+  bool cancelled_ = false;
+};
+
+// 1: the file starts with a pack start code, 2: with a video sequence header,
+// 0: anything else (fewer than four bytes included). Raises "Cannot open file".
+uint8_t GetMPEGStartCode(const std::string& fileName);
+
+// Frames per second of the first MPEG video sequence header found in the
+// first 4 MiB of the file, or 0 when there is none (an audio-only stream).
+double ReadMPEGFrameRate(const std::string& fileName);
+
+}  // namespace vantrel

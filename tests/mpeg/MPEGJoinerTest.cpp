@@ -1,0 +1,211 @@
+// MPEG joiner on hand-built system streams.
+#include "mpeg/MPEGJoiner.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "MpegBytes.h"
+#include "core/Exceptions.h"
+#include "support/TestSupport.h"
+
+namespace vantrel {
+namespace {
+
+using namespace test;
+
+// pack, system header, video packet with PTS, audio packet, end code.
+Bytes SystemStream(int seed, int64_t scr, int64_t pts, int packs = 2) {
+  Bytes s;
+  for (int i = 0; i < packs; ++i) {
+    s = Join({s, Pack(scr + 1000 * i)});
+    if (i == 0) s = Join({s, SystemHeader(6, static_cast<uint8_t>(0x80 + seed))});
+    s = Join({s, Packet(0xE0, Join({{0xFF}, PtsHeader(pts + 3600 * i)}), Payload(100, static_cast<uint8_t>(seed * 16 + i))),
+              Packet(0xC0, {0x0F}, Payload(50, static_cast<uint8_t>(seed * 32 + i)))});
+  }
+  return Join({s, kEndCodeBytes});
+}
+
+struct MpegJoin : ::testing::Test {
+  TempDir dir;
+  ProgressLog log;
+  std::string File(const char* name, const Bytes& b) {
+    std::string p = dir.File(name);
+    WriteFileBytes(p, b);
+    return p;
+  }
+  Bytes Run(const std::vector<std::string>& files, bool withoutSound = false, bool correct = false,
+            double rate = 25) {
+    ScopedRecorder rec(log);
+    TMPEGJoiner j;
+    j.Files = files;
+    j.OutputFileName = dir.File("out.mpg");
+    j.WithoutSound = withoutSound;
+    j.CorrectTimeStamps = correct;
+    j.FrameRate = rate;
+    j.Run();
+    return ReadFileBytes(j.OutputFileName);
+  }
+};
+
+// A stream without its end code and, for later files, without its system header.
+Bytes Units(const Bytes& s, bool keepSystemHeader) {
+  Bytes r(s.begin(), s.end() - 4);
+  if (!keepSystemHeader) r.erase(r.begin() + 12, r.begin() + 12 + 12);
+  return r;
+}
+
+TEST_F(MpegJoin, SystemStreamsUnitByUnit) {
+  Bytes a = SystemStream(1, 1000, 9000), b = SystemStream(2, 500, 4500);
+  Bytes out = Run({File("a.mpg", Join({{0x12, 0x34}, a})), File("b.mpg", b)});
+  // Leading junk makes the first file raw-copied: it does not start with a pack.
+  EXPECT_EQ(out, Join({{0x12, 0x34}, a, Units(b, false)}));
+  Bytes out2 = Run({File("a.mpg", a), File("b.mpg", b), File("c.mpg", a)});
+  EXPECT_EQ(out2, Join({Units(a, true), Units(b, false), Units(a, false)}));
+  EXPECT_EQ(log.caption, "Joining...");
+  EXPECT_EQ(log.text, "The selected file is being joined. Please wait...");
+  // Units found count towards progress, dropped system headers too; end codes do not.
+  EXPECT_EQ(log.percents.back(), 100 * (out2.size() + 12 * 2) / (2 * a.size() + b.size()));
+}
+
+TEST_F(MpegJoin, ElementaryStreamThenSystemStream) {
+  Bytes es = Join({{0, 0, 1, 0xB3}, Payload(5000, 3)});
+  Bytes s = SystemStream(4, 0, 0);
+  Bytes out = Run({File("e.m1v", es), File("s.mpg", s)});
+  // The system stream is the second file: its system header is dropped.
+  EXPECT_EQ(out, Join({es, Units(s, false)}));
+  EXPECT_EQ(GetMPEGStartCode(dir.File("e.m1v")), 2);
+  EXPECT_EQ(GetMPEGStartCode(dir.File("s.mpg")), 1);
+}
+
+TEST_F(MpegJoin, ShortAndEmptyFilesAreCopiedRaw) {
+  Bytes out = Run({File("a", {1, 2, 3}), File("b", {})});
+  EXPECT_EQ(out, (Bytes{1, 2, 3}));
+  EXPECT_EQ(GetMPEGStartCode(dir.File("a")), 0);
+  EXPECT_EQ(log.percents.back(), 100);
+}
+
+TEST_F(MpegJoin, EmptyInputsDoNotDivideByZero) {
+  Bytes out = Run({File("a", {}), File("b", {})});
+  EXPECT_TRUE(out.empty());
+}
+
+TEST_F(MpegJoin, WithoutSoundKeepsVideoPayloadsOnly) {
+  Bytes a = SystemStream(5, 0, 0);
+  Bytes out = Run({File("a.mpg", a)}, true);
+  EXPECT_EQ(out, Join({Payload(100, 5 * 16), Payload(100, 5 * 16 + 1)}));
+}
+
+TEST_F(MpegJoin, CancelDuringTheSecondOfThreeFiles) {
+  Bytes a = SystemStream(6, 0, 0, 4), b = SystemStream(7, 0, 0, 4);
+  // Units per file: 4 packs + 1 system header + 8 packets = 13; one poll per
+  // unit and one per file. Cancel at the 5th unit of the second file.
+  log.cancelWhen = [](const ProgressLog& l) { return l.cancelledCalls == 1 + 13 + 1 + 5; };
+  std::string c = dir.File("c.mpg");
+  Bytes out = Run({File("a.mpg", a), File("b.mpg", b), c});  // c does not exist: it must not be opened
+  Bytes expected = Units(a, true);
+  Bytes bUnits = Units(b, false);
+  // Of b's first five units (pack, system header, video, audio, pack) the
+  // system header is dropped and the fifth is not written.
+  size_t fourUnits = 12 + 6 + 6 + 100 + 6 + 1 + 50;
+  expected.insert(expected.end(), bUnits.begin(), bUnits.begin() + static_cast<long>(fourUnits));
+  ASSERT_EQ(out.size(), expected.size());
+  EXPECT_EQ(out, expected);
+}
+
+TEST_F(MpegJoin, TruncatedLastUnitWritesOnlyWhatWasReadAndGoesOn) {
+  Bytes a = SystemStream(8, 0, 0);
+  Bytes cut(a.begin(), a.end() - 4 - 20);  // no end code, 20 bytes of the last payload missing
+  Bytes b = SystemStream(9, 0, 0);
+  Bytes out = Run({File("a.mpg", cut), File("b.mpg", b)});
+  EXPECT_EQ(out, Join({cut, Units(b, false)}));
+}
+
+TEST_F(MpegJoin, CorrectionShiftsTheSecondFile) {
+  Bytes a = SystemStream(10, 1000000, 900000), b = SystemStream(11, 30000, 45000);
+  Bytes out = Run({File("a.mpg", a), File("b.mpg", b)}, false, true);
+  TempDir d2;
+  WriteFileBytes(d2.File("o"), out);
+  TMPEG1SystemReader r;
+  r.Open(d2.File("o"));
+  std::vector<int64_t> scrs, pts;
+  while (r.Next()) {
+    if (r.UnitKind == ukPack) scrs.push_back(r.SCR);
+    if (r.UnitKind == ukPacket && r.Packet.HasPTS) pts.push_back(r.Packet.PTS);
+    EXPECT_FALSE(r.Packet.HasDTS);
+  }
+  EXPECT_EQ(scrs, (std::vector<int64_t>{1000000, 1001000, 1001000, 1002000}));
+  EXPECT_EQ(pts, (std::vector<int64_t>{900000, 903600, 907200, 910800}));
+}
+
+TEST_F(MpegJoin, CorrectionCopiesPrivateStream2AndOverrunPacketsVerbatim) {
+  Bytes priv = Packet(0xBF, {}, Join({PtsHeader(1), Payload(30, 1)}));
+  Bytes overrun = {0, 0, 1, 0xE0, 0x00, 0x03, 0x21, 0x00, 0x01};
+  Bytes s = Join({Pack(0), priv, Pack(10), overrun, Pack(20)});
+  Bytes out = Run({File("a.mpg", s)}, false, true);
+  EXPECT_EQ(out, s);
+}
+
+TEST_F(MpegJoin, CorrectionNeedsAFrameRate) {
+  Bytes a = SystemStream(12, 0, 0);
+  std::string fa = File("a.mpg", a);
+  try {
+    Run({fa}, false, true, 0);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Unable to correct time stamps: the first file has no video frame rate");
+  }
+  EXPECT_NE(access(dir.File("out.mpg").c_str(), F_OK), 0);
+  // Without correction a stream without video joins fine.
+  EXPECT_EQ(Run({fa}, false, false, 0), Units(a, true));
+}
+
+TEST_F(MpegJoin, MissingInputAndUncreatableOutput) {
+  std::string a = File("a.mpg", SystemStream(13, 0, 0));
+  try {
+    Run({a, dir.File("missing.mpg")});
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + dir.File("missing.mpg"));
+  }
+  // The output keeps what was written before the failure.
+  EXPECT_EQ(ReadFileBytes(dir.File("out.mpg")), Units(SystemStream(13, 0, 0), true));
+
+  ScopedRecorder rec(log);
+  TMPEGJoiner j;
+  j.Files = {a};
+  j.OutputFileName = dir.File("no/such/folder/out.mpg");
+  try {
+    j.Run();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file " + j.OutputFileName);
+  }
+}
+
+TEST_F(MpegJoin, FullDiskIsAnError) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP();
+  ScopedRecorder rec(log);
+  TMPEGJoiner j;
+  j.Files = {File("a.mpg", Bytes(3 << 20, 0x55))};
+  j.OutputFileName = "/dev/full";
+  EXPECT_THROW(j.Run(), EOSError);
+}
+
+TEST(MPEGFrameRate, FromTheFirstSequenceHeader) {
+  TempDir dir;
+  struct Case {
+    uint8_t code;
+    double rate;
+  } cases[] = {{1, 24000.0 / 1001}, {2, 24}, {3, 25}, {4, 30000.0 / 1001}, {5, 30}, {6, 50}, {7, 60000.0 / 1001},
+               {8, 60}, {0, 0}, {9, 0}};
+  for (const Case& c : cases) {
+    // Inside a packet payload, after junk: 352x288, aspect 1.
+    Bytes seq = {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, static_cast<uint8_t>(0x10 | c.code), 0xFF, 0xFF, 0xE0, 0x18};
+    Bytes s = Join({Pack(0), Packet(0xE0, {0x0F}, Join({Payload(10, 1), seq}))});
+    WriteFileBytes(dir.File("f.mpg"), s);
+    EXPECT_DOUBLE_EQ(ReadMPEGFrameRate(dir.File("f.mpg")), c.rate) << int(c.code);
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
