@@ -51,9 +51,16 @@ struct TVideoFileInfo {
   bool FrameRateDiffers = false;
   bool AudioDiffers = false;
 
+  // Fills every field from the file: the media type from its signature,
+  // everything else from the media detector. Raises EOSError when the file
+  // cannot be opened, and the detector's error for a file it cannot read.
+  void ReadInfo(const std::string& fileName);
   // Sets the three video difference flags against other; true when none set.
   bool SameVideo(const TVideoFileInfo& other);
   bool SameAudio(const TVideoFileInfo& other) const;
 };
+
+// Probes a file; raises what ReadInfo raises, and then returns nothing.
+TVideoFileInfo GetVideoFileInfo(const std::string& fileName);
 
 }  // namespace vantrel

@@ -34,23 +34,6 @@ uint8_t GetMPEGStartCode(const std::string& fileName) {
   return 0;
 }
 
-double ReadMPEGFrameRate(const std::string& fileName) {
-  static const double kRates[16] = {0, 24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50, 60000.0 / 1001, 60,
-                                     0, 0, 0, 0, 0, 0, 0};
-  TFile f = OpenInput(fileName);
-  std::vector<uint8_t> head(4 << 20);
-  size_t n = f.ReadAt(head.data(), head.size(), 0);
-  for (size_t i = 0; i + 8 <= n; ++i) {
-    if (head[i] == 0 && head[i + 1] == 0 && head[i + 2] == 1 && head[i + 3] == 0xB3) {
-      // sequence_header_code, 12 bits width, 12 bits height, 4 bits aspect
-      // ratio, 4 bits frame_rate_code.
-      double rate = kRates[head[i + 7] & 0x0F];
-      if (rate > 0) return rate;
-    }
-  }
-  return 0;
-}
-
 void TMPEGJoiner::Run() {
   progress_ = CreateProgress();
   progress_->SetCaption(kJoiningCaption);

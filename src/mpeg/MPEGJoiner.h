@@ -45,8 +45,4 @@ class TMPEGJoiner {
 // 0: anything else (fewer than four bytes included). Raises "Cannot open file".
 uint8_t GetMPEGStartCode(const std::string& fileName);
 
-// Frames per second of the first MPEG video sequence header found in the
-// first 4 MiB of the file, or 0 when there is none (an audio-only stream).
-double ReadMPEGFrameRate(const std::string& fileName);
-
 }  // namespace vantrel

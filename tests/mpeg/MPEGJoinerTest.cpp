@@ -191,21 +191,5 @@ TEST_F(MpegJoin, FullDiskIsAnError) {
   EXPECT_THROW(j.Run(), EOSError);
 }
 
-TEST(MPEGFrameRate, FromTheFirstSequenceHeader) {
-  TempDir dir;
-  struct Case {
-    uint8_t code;
-    double rate;
-  } cases[] = {{1, 24000.0 / 1001}, {2, 24}, {3, 25}, {4, 30000.0 / 1001}, {5, 30}, {6, 50}, {7, 60000.0 / 1001},
-               {8, 60}, {0, 0}, {9, 0}};
-  for (const Case& c : cases) {
-    // Inside a packet payload, after junk: 352x288, aspect 1.
-    Bytes seq = {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, static_cast<uint8_t>(0x10 | c.code), 0xFF, 0xFF, 0xE0, 0x18};
-    Bytes s = Join({Pack(0), Packet(0xE0, {0x0F}, Join({Payload(10, 1), seq}))});
-    WriteFileBytes(dir.File("f.mpg"), s);
-    EXPECT_DOUBLE_EQ(ReadMPEGFrameRate(dir.File("f.mpg")), c.rate) << int(c.code);
-  }
-}
-
 }  // namespace
 }  // namespace vantrel

@@ -1,0 +1,167 @@
+// File list logic.
+#include "core/FileList.h"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace vantrel {
+
+const std::array<const char*, kColumnCount> kColumnCaptions = {"File name", "Duration",   "Type",  "Frame size",
+                                                               "Frame rate", "Audio",     "Folder"};
+
+namespace {
+
+std::string TwoDigits(long long v) {
+  std::string s = std::to_string(v);
+  return s.size() < 2 ? "0" + s : s;
+}
+
+}  // namespace
+
+std::string FormatDuration(double seconds) {
+  double r = std::nearbyint(seconds);  // halves to even
+  long long s = std::isfinite(r) && r > 0 ? static_cast<long long>(r) : 0;
+  long long h = s / 3600, m = (s / 60) % 60, c = s % 60;
+  if (h == 0) return TwoDigits(m) + ":" + TwoDigits(c);
+  return TwoDigits(h) + ":" + TwoDigits(m) + ":" + TwoDigits(c);
+}
+
+std::string FourCCToString(uint32_t code) {
+  if (code == 0) return "";
+  std::string s(4, ' ');
+  for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>((code >> (8 * i)) & 0xFF);
+  return s;
+}
+
+std::string FormatFrameRate(double rate, char decimalSeparator) {
+  if (rate == std::trunc(rate)) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", rate);
+    return buf;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f", rate);
+  std::string s = buf;
+  for (char& ch : s)
+    if (ch == '.') ch = decimalSeparator;
+  return s;
+}
+
+std::string FileNamePart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FolderPart(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+TRowTexts FormatRow(const TVideoFileInfo& info, char decimalSeparator) {
+  TRowTexts t;
+  t[colFileName] = FileNamePart(info.FileName);
+  t[colDuration] = FormatDuration(info.Duration);
+  t[colType] = info.MediaType == kMediaAVI ? "AVI:" + FourCCToString(info.VideoFourCC) : info.MediaType;
+  t[colFrameSize] = std::to_string(info.Width) + "x" + std::to_string(info.Height);
+  t[colFrameRate] = FormatFrameRate(info.FrameRate, decimalSeparator);
+  if (info.HasAudio)
+    t[colAudio] = std::to_string(info.SampleRate / 1000) + "KHz" + (info.Channels == 1 ? " Mono" : " Stereo");
+  else
+    t[colAudio] = "none";
+  t[colFolder] = FolderPart(info.FileName);
+  return t;
+}
+
+TFileList::TFileList(TProbe probe, char decimalSeparator) : probe_(std::move(probe)), separator_(decimalSeparator) {}
+
+void TFileList::AddFile(const std::string& fileName) {
+  TFileListRow row;
+  row.Info = probe_(fileName);
+  row.Cells = FormatRow(row.Info, separator_);
+  rows_.push_back(std::move(row));
+}
+
+void TFileList::Delete(int index) {
+  if (index < 0 || index >= Count()) return;
+  rows_.erase(rows_.begin() + index);
+  if (index == 0) UpdateDifferences();
+}
+
+void TFileList::Clear() { rows_.clear(); }
+
+int TFileList::MoveItem(int index, int newIndex) {
+  if (index < 0 || index >= Count()) return index;
+  if (newIndex < 0) newIndex = 0;
+  if (newIndex >= Count()) newIndex = Count() - 1;
+  if (newIndex == index) return index;
+  TFileListRow row = std::move(rows_[static_cast<size_t>(index)]);
+  rows_.erase(rows_.begin() + index);
+  rows_.insert(rows_.begin() + newIndex, std::move(row));
+  if (index == 0 || newIndex == 0) UpdateDifferences();
+  return newIndex;
+}
+
+void TFileList::UpdateItemDifferences(int index) {
+  if (rows_.empty()) return;
+  const TVideoFileInfo first = rows_.front().Info;
+  TVideoFileInfo& info = rows_[static_cast<size_t>(index)].Info;
+  info.VideoDiffers = !info.SameVideo(first);
+  info.AudioDiffers = !info.SameAudio(first);
+}
+
+void TFileList::UpdateDifferences() {
+  for (int i = 0; i < Count(); ++i) UpdateItemDifferences(i);
+}
+
+double TFileList::TotalDuration() const {
+  double total = 0;
+  for (const TFileListRow& r : rows_) total += r.Info.Duration;
+  return total;
+}
+
+TJoinFlags TFileList::JoinFlags() const {
+  TJoinFlags f;
+  for (const TFileListRow& r : rows_) {
+    const TVideoFileInfo& i = r.Info;
+    if (i.MediaType != kMediaAVI && i.MediaType != kMediaMPEG1) f.CanJoinWithoutRecompression = false;
+    if (i.VideoDiffers) f.CanJoinWithoutRecompression = false;
+    if (!i.HasAudio || i.AudioDiffers) f.JoinWithoutSound = true;
+    if (i.HasAudio) f.NoAudio = false;
+  }
+  return f;
+}
+
+std::vector<const TVideoFileInfo*> TFileList::Infos() const {
+  std::vector<const TVideoFileInfo*> v;
+  for (const TFileListRow& r : rows_) v.push_back(&r.Info);
+  return v;
+}
+
+std::string FilesAddedText(int done, int total) {
+  return std::to_string(done) + "/" + std::to_string(total) + " files added";
+}
+
+std::string UnableToAddText(const std::string& fileName, const std::string& message, bool last) {
+  std::string text = "Unable to add file " + fileName + ": " + message + ".";
+  if (!last) text += "\r\nDo you want to continue add other files?";
+  return text;
+}
+
+TStatusTexts StatusBarTexts(const TFileList& list, int selected) {
+  TStatusTexts t;
+  if (list.Count() == 0) {
+    t.Panel0 = "There are no selected files.";
+    return t;
+  }
+  if (selected >= 0 && selected < list.Count())
+    t.Panel0 = list.Row(selected).Cells[colFileName];
+  else
+    t.Panel0 = std::to_string(list.Count()) + " file(s)";
+  t.Panel1 = "Total duration: " + FormatDuration(list.TotalDuration());
+  return t;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,82 @@
+// Join options logic.
+#include "core/JoinOptions.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vantrel {
+
+int AddFrameRate(std::vector<std::string>& list, double rate, char decimalSeparator) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f", rate);
+  std::string text = buf;
+  for (char& ch : text)
+    if (ch == '.') ch = decimalSeparator;
+  auto it = std::find(list.begin(), list.end(), text);
+  if (it != list.end()) return static_cast<int>(it - list.begin());
+  list.push_back(text);
+  return static_cast<int>(list.size()) - 1;
+}
+
+TFrameRateItems FillFrameRates(const std::vector<const TVideoFileInfo*>& files, char decimalSeparator) {
+  TFrameRateItems r;
+  for (size_t i = 0; i < files.size(); ++i) {
+    AddFrameRate(r.Items, files[i]->FrameRate, decimalSeparator);
+    if (i == 0) r.FirstFileType = files[i]->MediaType;
+  }
+  for (double rate : {24.0, 25.0, 29.97}) AddFrameRate(r.Items, rate, decimalSeparator);
+  std::sort(r.Items.begin(), r.Items.end());
+  r.Selected = 0;
+  return r;
+}
+
+TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, std::vector<std::string>& rateItems,
+                              char decimalSeparator) {
+  int minWidth = 100000, minHeight = 100000, spread = 0;
+  double minRate = 1000.0;
+  for (const TVideoFileInfo* f : files) {
+    // The spread is measured against the smallest sizes seen so far.
+    minWidth = std::min<int>(minWidth, f->Width);
+    minHeight = std::min<int>(minHeight, f->Height);
+    spread = std::max({spread, f->Width - minWidth, f->Height - minHeight});
+    minRate = std::min(minRate, f->FrameRate);
+  }
+  TJoinDefaults d;
+  d.FrameWidth = minWidth / 8 * 8;
+  d.FrameHeight = minHeight / 8 * 8;
+  d.FrameRateIndex = AddFrameRate(rateItems, minRate, decimalSeparator);
+  d.ResizeMethod = spread >= 8 ? riCrop : riNoResize;
+  d.Spread = spread;
+  return d;
+}
+
+TJoinCheckState JoinWithoutRecompressionState(bool can, bool withoutSound, bool noAudio) {
+  // A set that can be joined only by losing its sound opens unchecked.
+  return {can && !(withoutSound && !noAudio), can};
+}
+
+std::string JoinNotes(bool can, bool withoutSound, bool noAudio, const std::string& firstFileType) {
+  if (!can)
+    return firstFileType == kMediaAVI || firstFileType == kMediaMPEG1 ? kHintIdenticalFormat : kHintOnlyAviMpeg;
+  if (withoutSound && !noAudio) return kNoteWithoutSound;
+  return "";
+}
+
+std::string SwitchOutputExtension(const std::string& name, const std::string& firstFileType, bool withoutRecompression) {
+  size_t first = name.find_first_not_of(" \t");
+  if (first == std::string::npos) return name;
+  std::string ext = firstFileType == kMediaMPEG1 && withoutRecompression ? ".mpeg" : ".avi";
+  // The extension is what follows the last dot of the file name part.
+  size_t slash = name.rfind('/');
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ext;
+  return name.substr(0, dot) + ext;
+}
+
+bool SizeWarningVisible(int width, int height) { return width % 8 != 0 || height % 8 != 0; }
+
+std::string OverwriteQuestion(const std::string& name) {
+  return "The \"" + name + "\" file already exists. \r\nDo you want to overwrite it?";
+}
+
+}  // namespace vantrel

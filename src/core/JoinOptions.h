@@ -1,0 +1,60 @@
+// The join options dialog's decisions, without widgets: frame-rate items,
+// defaults computed from the listed files, the notes and the state of "Join
+// without recompression", and the output-name rules.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/FileInfo.h"
+
+namespace vantrel {
+
+// Items of the resize method list, in the order shown.
+enum TResizeItem { riLetterbox = 0, riCrop = 1, riStretch = 2, riNoResize = 3 };
+inline constexpr const char* kResizeItems[] = {"Letterbox", "Crop", "Stretch", "No resize"};
+
+// Formats rate with two decimals; appends it when not yet listed; returns
+// its index.
+int AddFrameRate(std::vector<std::string>& list, double rate, char decimalSeparator = '.');
+
+struct TFrameRateItems {
+  std::vector<std::string> Items;  // sorted as text
+  int Selected = 0;
+  std::string FirstFileType;
+};
+TFrameRateItems FillFrameRates(const std::vector<const TVideoFileInfo*>& files, char decimalSeparator = '.');
+
+struct TJoinDefaults {
+  int FrameWidth = 0;
+  int FrameHeight = 0;
+  int FrameRateIndex = 0;  // into the rate items, which may have grown
+  int ResizeMethod = riNoResize;
+  int Spread = 0;
+};
+// Smallest size (rounded down to multiples of 8), smallest rate, and "Crop"
+// when the sizes spread by 8 or more, as measured in list order.
+TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, std::vector<std::string>& rateItems,
+                              char decimalSeparator = '.');
+
+struct TJoinCheckState {
+  bool Checked = false;
+  bool Enabled = false;
+};
+TJoinCheckState JoinWithoutRecompressionState(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio);
+// The note beside the check box; empty when there is nothing to say.
+std::string JoinNotes(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio,
+                      const std::string& firstFileType);
+
+// The output name with its extension switched to ".mpeg" (MPEG-1 joined
+// without recompression) or ".avi"; a blank name stays as it is.
+std::string SwitchOutputExtension(const std::string& name, const std::string& firstFileType, bool withoutRecompression);
+bool SizeWarningVisible(int width, int height);
+std::string OverwriteQuestion(const std::string& name);
+
+inline constexpr const char* kHintIdenticalFormat =
+    "Hint: only files with identical format can be joined without recompression";
+inline constexpr const char* kHintOnlyAviMpeg = "Hint: only AVI and MPEG files can be joined without recompression";
+inline constexpr const char* kNoteWithoutSound = "- files will be joined without sound (audio formats differ)";
+
+}  // namespace vantrel

@@ -1,0 +1,201 @@
+// Media detector on FFmpeg.
+#include "dshow/MediaDet.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+namespace vantrel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Deadline {
+  Clock::time_point at;
+  static int Passed(void* opaque) { return Clock::now() > static_cast<Deadline*>(opaque)->at ? 1 : 0; }
+};
+
+void QuietLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+bool IsOutputStream(const AVStream* st) {
+  const AVCodecParameters* p = st->codecpar;
+  if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
+    // Cover pictures in audio files are not video.
+    if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) return false;
+  } else if (p->codec_type != AVMEDIA_TYPE_AUDIO) {
+    return false;
+  }
+  return avcodec_find_decoder(p->codec_id) != nullptr;
+}
+
+}  // namespace
+
+struct TMediaDet::Context {
+  AVFormatContext* fmt = nullptr;
+  Deadline deadline;
+  ~Context() {
+    if (fmt) avformat_close_input(&fmt);
+  }
+};
+
+TMediaDet::TMediaDet() { QuietLibraries(); }
+TMediaDet::~TMediaDet() = default;
+
+HRESULT TMediaDet::put_Filename(const std::string& fileName) {
+  ctx_.reset();
+  streams_.clear();
+  current_ = 0;
+  measured_ = false;
+  auto ctx = std::make_unique<Context>();
+  ctx->fmt = avformat_alloc_context();
+  if (!ctx->fmt) return AVERROR(ENOMEM);
+  ctx->deadline.at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(OpenTimeLimit));
+  ctx->fmt->interrupt_callback.callback = &Deadline::Passed;
+  ctx->fmt->interrupt_callback.opaque = &ctx->deadline;
+  int rc = avformat_open_input(&ctx->fmt, fileName.c_str(), nullptr, nullptr);
+  if (rc < 0) {
+    ctx->fmt = nullptr;  // freed by avformat_open_input on failure
+    return rc;
+  }
+  rc = avformat_find_stream_info(ctx->fmt, nullptr);
+  if (rc < 0) return rc;
+  for (unsigned i = 0; i < ctx->fmt->nb_streams; ++i)
+    if (IsOutputStream(ctx->fmt->streams[i])) streams_.push_back(static_cast<int>(i));
+  if (streams_.empty()) return VFW_E_INVALID_FILE_FORMAT;
+  ctx_ = std::move(ctx);
+  return S_OK;
+}
+
+HRESULT TMediaDet::get_OutputStreams(int32_t* count) {
+  if (!count) return E_INVALIDARG;
+  if (!ctx_) return E_UNEXPECTED;
+  *count = static_cast<int32_t>(streams_.size());
+  return S_OK;
+}
+
+HRESULT TMediaDet::put_CurrentStream(int32_t index) {
+  if (!ctx_) return E_UNEXPECTED;
+  if (index < 0 || index >= static_cast<int32_t>(streams_.size())) return E_INVALIDARG;
+  current_ = index;
+  return S_OK;
+}
+
+void TMediaDet::MeasureLengths() {
+  measured_ = true;
+  AVFormatContext* fmt = ctx_->fmt;
+  const unsigned n = fmt->nb_streams;
+  measured_lengths_.assign(n, 0.0);
+  std::vector<int64_t> first(n, AV_NOPTS_VALUE), last(n, AV_NOPTS_VALUE);
+  if (av_seek_frame(fmt, -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD) < 0) return;
+  auto start = Clock::now();
+  auto limit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(MeasureTimeLimit));
+  ctx_->deadline.at = start + limit + std::chrono::seconds(2);
+  AVPacket* pkt = av_packet_alloc();
+  if (!pkt) return;
+  bool cut = false;
+  for (uint64_t count = 0;; ++count) {
+    if ((count & 255) == 0 && Clock::now() - start > limit) {
+      cut = true;
+      break;
+    }
+    if (av_read_frame(fmt, pkt) < 0) break;
+    unsigned s = static_cast<unsigned>(pkt->stream_index);
+    if (s < n) {
+      int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+      if (t != AV_NOPTS_VALUE) {
+        int64_t d = pkt->duration;
+        const AVStream* st = fmt->streams[s];
+        if (d <= 0 && st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+          AVRational fr = av_guess_frame_rate(fmt, const_cast<AVStream*>(st), nullptr);
+          if (fr.num > 0 && fr.den > 0) d = av_rescale_q(1, av_inv_q(fr), st->time_base);
+        }
+        if (first[s] == AV_NOPTS_VALUE || t < first[s]) first[s] = t;
+        if (last[s] == AV_NOPTS_VALUE || t + d > last[s]) last[s] = t + d;
+      }
+    }
+    av_packet_unref(pkt);
+  }
+  av_packet_free(&pkt);
+  double scale = 1.0;
+  if (cut && fmt->pb) {
+    int64_t pos = avio_tell(fmt->pb);
+    int64_t size = avio_size(fmt->pb);
+    if (pos > 0 && size > pos) scale = static_cast<double>(size) / static_cast<double>(pos);
+  }
+  for (unsigned s = 0; s < n; ++s)
+    if (first[s] != AV_NOPTS_VALUE && last[s] > first[s])
+      measured_lengths_[s] = static_cast<double>(last[s] - first[s]) * av_q2d(fmt->streams[s]->time_base) * scale;
+}
+
+double TMediaDet::StreamLengthOf(int avIndex) {
+  AVFormatContext* fmt = ctx_->fmt;
+  const AVStream* st = fmt->streams[avIndex];
+  // A length estimated from the bit rate can be far off (for an elementary
+  // stream, many times), and an MPEG program stream states none: measure.
+  const bool trust = fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE &&
+                     std::strcmp(fmt->iformat->name, "mpeg") != 0;
+  if (trust) {
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0) return static_cast<double>(st->duration) * av_q2d(st->time_base);
+    if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0) return static_cast<double>(fmt->duration) / AV_TIME_BASE;
+  }
+  if (!measured_) MeasureLengths();
+  return measured_lengths_[static_cast<size_t>(avIndex)];
+}
+
+HRESULT TMediaDet::get_StreamLength(double* seconds) {
+  if (!seconds) return E_INVALIDARG;
+  if (!ctx_) return E_UNEXPECTED;
+  *seconds = StreamLengthOf(streams_[static_cast<size_t>(current_)]);
+  return S_OK;
+}
+
+HRESULT TMediaDet::get_StreamMediaType(TDetMediaType* type) {
+  if (!type) return E_INVALIDARG;
+  if (!ctx_) return E_UNEXPECTED;
+  *type = TDetMediaType();
+  const AVStream* st = ctx_->fmt->streams[streams_[static_cast<size_t>(current_)]];
+  const AVCodecParameters* p = st->codecpar;
+  if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
+    type->MajorType = TMajorType::Video;
+    type->Video.biWidth = p->width;
+    type->Video.biHeight = p->height;
+    type->Video.biCompression = p->codec_tag;
+  } else {
+    type->MajorType = TMajorType::Audio;
+    // The wave format as the file gives it (RIFF-based files carry
+    // wFormatTag as the codec tag); other containers get the codec's RIFF tag.
+    uint32_t tag = p->codec_tag;
+    if (tag == 0 || tag > 0xFFFF) {
+      const AVCodecTag* tables[] = {avformat_get_riff_audio_tags(), nullptr};
+      tag = av_codec_get_tag(tables, p->codec_id);
+    }
+    type->Audio.wFormatTag = static_cast<uint16_t>(tag);
+    type->Audio.nChannels = static_cast<uint16_t>(p->ch_layout.nb_channels);
+    type->Audio.nSamplesPerSec = static_cast<uint32_t>(p->sample_rate);
+    int bits = p->bits_per_coded_sample;
+    if (bits <= 0) bits = av_get_bits_per_sample(p->codec_id);
+    type->Audio.wBitsPerSample = static_cast<uint16_t>(bits > 0 ? bits : 0);
+  }
+  return S_OK;
+}
+
+HRESULT TMediaDet::get_FrameRate(double* rate) {
+  if (!rate) return E_INVALIDARG;
+  if (!ctx_) return E_UNEXPECTED;
+  AVStream* st = ctx_->fmt->streams[streams_[static_cast<size_t>(current_)]];
+  if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return VFW_E_INVALIDMEDIATYPE;
+  AVRational fr = av_guess_frame_rate(ctx_->fmt, st, nullptr);
+  *rate = (fr.num > 0 && fr.den > 0) ? av_q2d(fr) : 0.0;
+  return S_OK;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,80 @@
+// Media detector on libavformat/libavcodec: opens a file with whatever
+// demuxer and decoders FFmpeg has and reports, per output stream, its length
+// in seconds, its media type with the video bitmap header and wave format
+// fields, and the video frame rate. Every call returns 0 or an error code.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dshow/DSErrors.h"
+
+struct AVFormatContext;
+
+namespace vantrel {
+
+enum class TMajorType { Unknown, Video, Audio };
+
+// The fields of a VIDEOINFOHEADER's bitmap header that callers read.
+struct TBitmapHeader {
+  int32_t biWidth = 0;
+  int32_t biHeight = 0;
+  uint32_t biCompression = 0;
+};
+
+// The fields of a WAVEFORMATEX that callers read.
+struct TWaveFormat {
+  uint16_t wFormatTag = 0;
+  uint16_t nChannels = 0;
+  uint32_t nSamplesPerSec = 0;
+  uint16_t wBitsPerSample = 0;
+};
+
+struct TDetMediaType {
+  TMajorType MajorType = TMajorType::Unknown;
+  TBitmapHeader Video;
+  TWaveFormat Audio;
+};
+
+// Error codes of the detector beyond FFmpeg's own.
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
+// No stream of the file can be decoded (VFW_E_INVALID_FILE_FORMAT).
+inline constexpr HRESULT VFW_E_INVALID_FILE_FORMAT = static_cast<HRESULT>(0x8004022Fu);
+// Not a video stream (VFW_E_INVALIDMEDIATYPE).
+inline constexpr HRESULT VFW_E_INVALIDMEDIATYPE = static_cast<HRESULT>(0x80040200u);
+
+class TMediaDet {
+ public:
+  TMediaDet();
+  ~TMediaDet();
+  TMediaDet(const TMediaDet&) = delete;
+  TMediaDet& operator=(const TMediaDet&) = delete;
+
+  HRESULT put_Filename(const std::string& fileName);
+  HRESULT get_OutputStreams(int32_t* count);
+  HRESULT put_CurrentStream(int32_t index);
+  HRESULT get_StreamLength(double* seconds);
+  HRESULT get_StreamMediaType(TDetMediaType* type);
+  HRESULT get_FrameRate(double* rate);
+
+  // Limits: probing and opening, and measuring a length the container does
+  // not state. A measurement cut short is extrapolated from the bytes read.
+  double OpenTimeLimit = 20.0;
+  double MeasureTimeLimit = 5.0;
+
+ private:
+  struct Context;
+  void MeasureLengths();
+  double StreamLengthOf(int avIndex);
+
+  std::unique_ptr<Context> ctx_;
+  std::vector<int> streams_;  // output stream -> FFmpeg stream index
+  int current_ = 0;
+  bool measured_ = false;
+  std::vector<double> measured_lengths_;
+};
+
+}  // namespace vantrel

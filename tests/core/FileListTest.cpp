@@ -1,0 +1,193 @@
+// File list texts, comparisons, moves and the status bar, on probe results
+// given directly.
+#include "core/FileList.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/Exceptions.h"
+
+namespace vantrel {
+namespace {
+
+class Duration : public ::testing::TestWithParam<std::pair<double, const char*>> {};
+
+TEST_P(Duration, Text) { EXPECT_EQ(FormatDuration(GetParam().first), GetParam().second); }
+
+INSTANTIATE_TEST_SUITE_P(Cases, Duration,
+                         ::testing::Values(std::pair{75.2, "01:15"}, std::pair{3725.4, "01:02:05"},
+                                           std::pair{59.5, "01:00"}, std::pair{58.5, "00:58"},
+                                           std::pair{0.5, "00:00"}, std::pair{1.5, "00:02"},
+                                           std::pair{360000.0, "100:00:00"}, std::pair{3599.6, "01:00:00"},
+                                           std::pair{3599.4, "59:59"}, std::pair{0.0, "00:00"}));
+
+TVideoFileInfo Video(const char* path, const char* type, uint16_t w, uint16_t h, double rate, int sampleRate = 44100,
+                     int channels = 2, double duration = 10) {
+  TVideoFileInfo i;
+  i.FileName = path;
+  i.MediaType = type;
+  i.Width = w;
+  i.Height = h;
+  i.FrameRate = rate;
+  i.Duration = duration;
+  if (sampleRate) {
+    i.HasAudio = true;
+    i.SampleRate = sampleRate;
+    i.Channels = static_cast<uint8_t>(channels);
+    i.BitsPerSample = 16;
+    i.AudioFormatTag = 0x55;
+  }
+  return i;
+}
+
+TEST(FileListTexts, CellsOfARow) {
+  auto i = Video("/films/a/clip one.avi", "AVI", 320, 240, 30000.0 / 1001, 22050, 1, 3725.4);
+  i.VideoFourCC = 0x34504D46;  // FMP4
+  auto t = FormatRow(i);
+  EXPECT_EQ(t[colFileName], "clip one.avi");
+  EXPECT_EQ(t[colDuration], "01:02:05");
+  EXPECT_EQ(t[colType], "AVI:FMP4");
+  EXPECT_EQ(t[colFrameSize], "320x240");
+  EXPECT_EQ(t[colFrameRate], "29.97");
+  EXPECT_EQ(t[colAudio], "22KHz Mono");
+  EXPECT_EQ(t[colFolder], "/films/a");
+}
+
+TEST(FileListTexts, EdgeCases) {
+  auto raw = Video("/x.avi", "AVI", 0, 0, 0, 0, 0, 0);
+  raw.VideoFourCC = 0;
+  auto t = FormatRow(raw);
+  EXPECT_EQ(t[colType], "AVI:");
+  EXPECT_EQ(t[colFrameSize], "0x0");
+  EXPECT_EQ(t[colFrameRate], "0");
+  EXPECT_EQ(t[colAudio], "none");
+  EXPECT_EQ(t[colDuration], "00:00");
+  EXPECT_EQ(t[colFolder], "/");
+  EXPECT_EQ(FormatRow(Video("/m.mpg", "MPEG1", 352, 288, 23.976, 48000, 6))[colFrameRate], "23.98");
+  EXPECT_EQ(FormatRow(Video("/m.mpg", "MPEG1", 352, 288, 23.976, 48000, 6))[colAudio], "48KHz Stereo");
+  EXPECT_EQ(FormatRow(Video("/m.mpg", "MPEG1", 352, 288, 30.0, 11025, 1))[colFrameRate], "30");
+  EXPECT_EQ(FormatRow(Video("/m.mpg", "MPEG1", 352, 288, 30.0, 11025, 1))[colAudio], "11KHz Mono");
+  EXPECT_EQ(FormatRow(Video("/m.wmv", "WMV", 352, 288, 12.5))[colType], "WMV");
+  EXPECT_EQ(FormatFrameRate(12.5, ','), "12,50");
+  EXPECT_EQ(FourCCToString(0x58564944), "DIVX");
+  EXPECT_EQ(FourCCToString(0), "");
+}
+
+struct ListFixture : ::testing::Test {
+  std::map<std::string, TVideoFileInfo> infos;
+  TFileList list{[this](const std::string& name) {
+    auto it = infos.find(name);
+    if (it == infos.end()) throw Exception("cannot probe " + name);
+    return it->second;
+  }};
+  void Add(const TVideoFileInfo& i) {
+    infos[i.FileName] = i;
+    list.AddFile(i.FileName);
+  }
+  std::string Order() const {
+    std::string s;
+    for (const auto& r : list.Rows()) s += r.Cells[colFileName];
+    return s;
+  }
+};
+
+TEST_F(ListFixture, DifferencesAgainstTheFirstRow) {
+  Add(Video("/A", "AVI", 320, 240, 25));
+  Add(Video("/B", "AVI", 320, 240, 25.000001));
+  Add(Video("/C", "AVI", 352, 288, 25, 22050));
+  list.UpdateDifferences();
+  EXPECT_FALSE(list.Row(0).Info.VideoDiffers);
+  EXPECT_TRUE(list.Row(1).Info.FrameRateDiffers);
+  EXPECT_TRUE(list.Row(1).Info.VideoDiffers);
+  EXPECT_FALSE(list.Row(1).Info.AudioDiffers);
+  EXPECT_TRUE(list.Row(2).Info.FrameSizeDiffers);
+  EXPECT_FALSE(list.Row(2).Info.FrameRateDiffers);
+  EXPECT_TRUE(list.Row(2).Info.AudioDiffers);
+  // Deleting the first row makes the second the reference.
+  list.Delete(0);
+  EXPECT_FALSE(list.Row(0).Info.VideoDiffers);
+  EXPECT_FALSE(list.Row(0).Info.FrameRateDiffers);
+  EXPECT_TRUE(list.Row(1).Info.FrameRateDiffers);
+}
+
+TEST_F(ListFixture, MoveItemEndsAtTheAskedIndex) {
+  for (const char* n : {"/A", "/B", "/C", "/D"}) Add(Video(n, "AVI", 320, 240, 25));
+  EXPECT_EQ(list.MoveItem(0, 2), 2);
+  EXPECT_EQ(Order(), "BCAD");
+  list.MoveItem(2, 0);
+  list.MoveItem(3, 1);
+  EXPECT_EQ(Order(), "ADBC");
+  EXPECT_EQ(list.MoveItem(1, -5), 0);
+  EXPECT_EQ(Order(), "DABC");
+  EXPECT_EQ(list.MoveItem(0, 99), 3);
+  EXPECT_EQ(Order(), "ABCD");
+  EXPECT_EQ(list.MoveItem(2, 2), 2);
+  EXPECT_EQ(Order(), "ABCD");
+}
+
+TEST_F(ListFixture, MovingANewFirstRowRecomputesTheFlags) {
+  Add(Video("/A", "AVI", 320, 240, 25));
+  Add(Video("/B", "AVI", 640, 480, 25));
+  Add(Video("/C", "AVI", 320, 240, 25));
+  list.UpdateDifferences();
+  ASSERT_TRUE(list.Row(1).Info.VideoDiffers);
+  list.MoveItem(1, 0);
+  EXPECT_FALSE(list.Row(0).Info.VideoDiffers);
+  EXPECT_TRUE(list.Row(1).Info.VideoDiffers);
+  EXPECT_TRUE(list.Row(2).Info.VideoDiffers);
+}
+
+TEST_F(ListFixture, JoinFlags) {
+  Add(Video("/A", "MPEG1", 352, 288, 25));
+  Add(Video("/B", "MPEG1", 352, 288, 25, 0));
+  list.UpdateDifferences();
+  auto f = list.JoinFlags();
+  EXPECT_TRUE(f.CanJoinWithoutRecompression);
+  EXPECT_TRUE(f.JoinWithoutSound);
+  EXPECT_FALSE(f.NoAudio);
+  Add(Video("/C", "WMV", 352, 288, 25));
+  list.UpdateDifferences();
+  EXPECT_FALSE(list.JoinFlags().CanJoinWithoutRecompression);
+  list.Clear();
+  Add(Video("/D", "AVI", 352, 288, 25, 0));
+  Add(Video("/E", "AVI", 352, 288, 25, 0));
+  list.UpdateDifferences();
+  f = list.JoinFlags();
+  EXPECT_TRUE(f.CanJoinWithoutRecompression);
+  EXPECT_TRUE(f.JoinWithoutSound);
+  EXPECT_TRUE(f.NoAudio);
+}
+
+TEST_F(ListFixture, FailedProbeAddsNoRowAndDuplicatesAreKept) {
+  Add(Video("/A", "AVI", 320, 240, 25));
+  EXPECT_THROW(list.AddFile("/missing"), Exception);
+  list.AddFile("/A");
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST_F(ListFixture, StatusBar) {
+  auto t = StatusBarTexts(list, -1);
+  EXPECT_EQ(t.Panel0, "There are no selected files.");
+  EXPECT_EQ(t.Panel1, "");
+  Add(Video("/films/A.avi", "AVI", 320, 240, 25, 44100, 2, 75.2));
+  t = StatusBarTexts(list, -1);
+  EXPECT_EQ(t.Panel0, "1 file(s)");
+  EXPECT_EQ(t.Panel1, "Total duration: 01:15");
+  Add(Video("/films/B.avi", "AVI", 320, 240, 25, 44100, 2, 3600));
+  t = StatusBarTexts(list, 1);
+  EXPECT_EQ(t.Panel0, "B.avi");
+  EXPECT_EQ(t.Panel1, "Total duration: 01:01:15");
+  EXPECT_DOUBLE_EQ(list.TotalDuration(), 3675.2);
+}
+
+TEST(FileListTexts, Messages) {
+  EXPECT_EQ(FilesAddedText(0, 3), "0/3 files added");
+  EXPECT_EQ(UnableToAddText("/a.avi", "DirectShow Error: 8004022F", true),
+            "Unable to add file /a.avi: DirectShow Error: 8004022F.");
+  EXPECT_EQ(UnableToAddText("/a.avi", "x", false),
+            "Unable to add file /a.avi: x.\r\nDo you want to continue add other files?");
+}
+
+}  // namespace
+}  // namespace vantrel
