@@ -95,7 +95,8 @@ void TMediaDet::MeasureLengths() {
   const unsigned n = fmt->nb_streams;
   measured_lengths_.assign(n, 0.0);
   std::vector<int64_t> first(n, AV_NOPTS_VALUE), last(n, AV_NOPTS_VALUE);
-  if (av_seek_frame(fmt, -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD) < 0) return;
+  // The packets read while probing are still queued: reading on starts at
+  // the first packet of the file, without a seek.
   auto start = Clock::now();
   auto limit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(MeasureTimeLimit));
   ctx_->deadline.at = start + limit + std::chrono::seconds(2);
@@ -140,15 +141,18 @@ double TMediaDet::StreamLengthOf(int avIndex) {
   AVFormatContext* fmt = ctx_->fmt;
   const AVStream* st = fmt->streams[avIndex];
   // A length estimated from the bit rate can be far off (for an elementary
-  // stream, many times), and an MPEG program stream states none: measure.
-  const bool trust = fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE &&
-                     std::strcmp(fmt->iformat->name, "mpeg") != 0;
-  if (trust) {
-    if (st->duration != AV_NOPTS_VALUE && st->duration > 0) return static_cast<double>(st->duration) * av_q2d(st->time_base);
-    if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0) return static_cast<double>(fmt->duration) / AV_TIME_BASE;
-  }
+  // stream, many times), an MPEG program stream states none, and a stream
+  // without a length of its own (PCM in AVI, Matroska tracks) must not take
+  // the container's, which may be another stream's: measure those.
+  const bool fromBitRate = fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+  const bool programStream = std::strcmp(fmt->iformat->name, "mpeg") == 0;
+  if (!fromBitRate && !programStream && st->duration != AV_NOPTS_VALUE && st->duration > 0)
+    return static_cast<double>(st->duration) * av_q2d(st->time_base);
   if (!measured_) MeasureLengths();
-  return measured_lengths_[static_cast<size_t>(avIndex)];
+  double measured = measured_lengths_[static_cast<size_t>(avIndex)];
+  if (measured <= 0 && !fromBitRate && fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0)
+    return static_cast<double>(fmt->duration) / AV_TIME_BASE;
+  return measured;
 }
 
 HRESULT TMediaDet::get_StreamLength(double* seconds) {
