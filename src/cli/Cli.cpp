@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "core/JoinCls.h"
 #include "core/JoinOptions.h"
 #include "core/PosixFile.h"
+#include "dshow/Compressors.h"
 
 namespace vantrel::cli {
 namespace {
@@ -27,6 +29,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  vantrel-cli join [--copy | --recompress] -o OUTPUT [options] INPUT...\n"
     "  vantrel-cli probe [--json] FILE...\n"
+    "  vantrel-cli codecs [--video | --audio]\n"
     "  vantrel-cli --help | --version\n"
     "\n"
     "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
@@ -42,11 +45,22 @@ constexpr const char* kUsage =
     "                    MPEG-1: shift clock references and time stamps so that\n"
     "                    every file continues the previous one\n"
     "  -y, --overwrite   replace OUTPUT when it exists\n"
+    "Recompression (defaults: as the join options dialog computes them):\n"
+    "  --size WxH        output frame size\n"
+    "  --rate R          output frame rate\n"
+    "  --resize letterbox|crop|stretch|none\n"
+    "  --vcodec NAME|none  video compressor (encoder name, see codecs)\n"
+    "  --acodec NAME|none  audio compressor (encoder name, see codecs)\n"
+    "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
+    "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
     "  -q, --quiet       no progress display\n"
     "\n"
     "probe: one line per file with the file list's columns, tab-separated:\n"
     "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
     "  --json            every probed field instead, difference flags included\n"
+    "\n"
+    "codecs: the compressors a recompressing join can use, as the join options\n"
+    "dialog lists them, \"<description> (<encoder name>)\".\n"
     "\n"
     "Ctrl+C stops a join; the output then holds what was joined so far.\n";
 
@@ -176,7 +190,120 @@ struct TJoinArgs {
   bool quiet = false;
   std::string output;
   std::vector<std::string> inputs;
+  // Recompression; empty: the computed default.
+  std::string size, rate, resize, vcodec, acodec;
+  std::vector<std::string> vopts, aopts;
 };
+
+// Applies KEY=VALUE options to the encoder's stored values.
+bool StoreOptions(const std::string& encoder, const std::vector<std::string>& opts) {
+  if (encoder.empty() || opts.empty()) return true;
+  auto values = CompressorOptionStore().Get(encoder);
+  for (const std::string& o : opts) {
+    size_t eq = o.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    values[o.substr(0, eq)] = o.substr(eq + 1);
+  }
+  CompressorOptionStore().Set(encoder, values);
+  return true;
+}
+
+// Index of an encoder name in a moniker list, or -2 when absent.
+int IndexOfEncoder(const std::vector<std::string>& monikers, const std::string& name) {
+  for (size_t i = 0; i < monikers.size(); ++i)
+    if (monikers[i] == name) return static_cast<int>(i);
+  return -2;
+}
+
+// Fills the recompression settings: what was asked, else the defaults the
+// join options dialog computes. Returns an exit status, or -1 to go on.
+int RecompressionSettings(const TJoinArgs& args, const TFileList& list, TJoinOptions& o) {
+  auto infos = list.Infos();
+  TFrameRateItems rates = FillFrameRates(infos);
+  TJoinDefaults d = ComputeDefaults(infos, rates.Items);
+  o.FrameWidth = d.FrameWidth;
+  o.FrameHeight = d.FrameHeight;
+  o.FrameRateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
+  o.ResizeMethodIndex = d.ResizeMethod;
+  if (!args.size.empty()) {
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(args.size.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w <= 0 ||
+        h <= 0 || w > 16384 || h > 16384)
+      return UsageError("--size takes WIDTHxHEIGHT, for example 352x288");
+    o.FrameWidth = w;
+    o.FrameHeight = h;
+  }
+  if (!args.rate.empty()) o.FrameRateText = args.rate;
+  if (!args.resize.empty()) {
+    const std::vector<std::string> names = {"letterbox", "crop", "stretch", "none"};
+    auto it = std::find(names.begin(), names.end(), args.resize);
+    if (it == names.end()) return UsageError("--resize takes letterbox, crop, stretch or none");
+    o.ResizeMethodIndex = static_cast<int>(it - names.begin());
+  }
+
+  std::vector<std::string> vnames;
+  EnumCompressors(false, &vnames, &o.VideoCompressors);
+  std::vector<std::string> anames = {kNoCompressingItem};
+  o.AudioCompressors = {""};
+  EnumCompressors(true, &anames, &o.AudioCompressors);
+  if (args.vcodec.empty()) {
+    bool none = false;
+    o.VideoCompressorIndex = ChooseVideoCompressor(vnames, -1, &none);
+    if (none && !args.quiet) std::fprintf(stderr, "%s\n", kNoOptimumVideoCompressor);
+  } else if (args.vcodec == "none") {
+    o.VideoCompressorIndex = -1;
+  } else if ((o.VideoCompressorIndex = IndexOfEncoder(o.VideoCompressors, args.vcodec)) < 0) {
+    std::fprintf(stderr, "vantrel-cli: \"%s\" is not a video compressor here; see vantrel-cli codecs --video\n",
+                 args.vcodec.c_str());
+    return kExitFailure;
+  }
+  if (args.acodec.empty()) {
+    o.AudioCompressorIndex = ChooseAudioCompressor(anames, -1);
+  } else if (args.acodec == "none") {
+    o.AudioCompressorIndex = 0;
+  } else if ((o.AudioCompressorIndex = IndexOfEncoder(o.AudioCompressors, args.acodec)) < 1) {
+    std::fprintf(stderr, "vantrel-cli: \"%s\" is not an audio compressor here; see vantrel-cli codecs --audio\n",
+                 args.acodec.c_str());
+    return kExitFailure;
+  }
+  auto chosen = [](const std::vector<std::string>& m, int i) {
+    return i >= 0 && i < static_cast<int>(m.size()) ? m[static_cast<size_t>(i)] : std::string();
+  };
+  if (!StoreOptions(chosen(o.VideoCompressors, o.VideoCompressorIndex), args.vopts) ||
+      !StoreOptions(chosen(o.AudioCompressors, o.AudioCompressorIndex), args.aopts))
+    return UsageError("--vopt and --aopt take KEY=VALUE, for the compressor in use");
+  if ((!args.vopts.empty() && chosen(o.VideoCompressors, o.VideoCompressorIndex).empty()) ||
+      (!args.aopts.empty() && chosen(o.AudioCompressors, o.AudioCompressorIndex).empty()))
+    return UsageError("--vopt and --aopt need a compressor (uncompressed output has no options)");
+  return -1;
+}
+
+int RunCodecsCommand(const std::vector<std::string>& a) {
+  bool video = true, audio = true;
+  for (const std::string& s : a) {
+    if (s == "--video")
+      audio = false;
+    else if (s == "--audio")
+      video = false;
+    else
+      return UsageError("unknown option \"" + s + "\"");
+  }
+  if (!video && !audio) video = audio = true;
+  std::vector<std::string> vnames, anames = {kNoCompressingItem};
+  EnumCompressors(false, &vnames, nullptr);
+  EnumCompressors(true, &anames, nullptr);
+  const bool both = video && audio;
+  if (video) {
+    if (both) std::puts("Video compressors:");
+    for (const auto& n : vnames) std::printf("%s%s\n", both ? "  " : "", n.c_str());
+  }
+  if (audio) {
+    if (both) std::puts("Audio compressors:");
+    for (const auto& n : anames) std::printf("%s%s\n", both ? "  " : "", n.c_str());
+  }
+  return kExitOk;
+}
 
 int RunJoinCommand(const TJoinArgs& args) {
   if (args.copy && args.recompress) return UsageError("--copy and --recompress exclude each other");
@@ -219,22 +346,22 @@ int RunJoinCommand(const TJoinArgs& args) {
     copy = JoinWithoutRecompressionState(flags.CanJoinWithoutRecompression, flags.JoinWithoutSound, flags.NoAudio)
                .Checked;
   }
-  if (!copy) {
-    std::fprintf(stderr, "vantrel-cli: joining with recompression is not available yet\n");
-    return kExitFailure;
-  }
   const bool withoutSound = args.withoutSound || flags.JoinWithoutSound;
-  if (!args.quiet && flags.JoinWithoutSound && !flags.NoAudio)
+  if (copy && !args.quiet && flags.JoinWithoutSound && !flags.NoAudio)
     std::fprintf(stderr, "%s\n", kNoteWithoutSound);
+  TJoinOptions options;
+  if (!copy) {
+    int rc = RecompressionSettings(args, list, options);
+    if (rc >= 0) return rc;
+  }
 
   InstallInterruptHandler();
   const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
   SetProgressFactory([visible] { return std::make_unique<TTerminalProgress>(stderr, visible); });
   try {
-    TJoinOptions options;
     for (const TFileListRow& row : list.Rows()) options.Files.push_back(row.Info);
     options.OutputFileName = args.output;
-    options.JoinWithoutRecompression = true;
+    options.JoinWithoutRecompression = copy;
     options.JoinWithoutSound = withoutSound;
     options.CorrectTimeStamps = args.correctTimeStamps;
     RunJoin(options);
@@ -277,6 +404,17 @@ int ParseJoin(const std::vector<std::string>& a) {
         args.output = a[++i];
       } else if (s.rfind("--output=", 0) == 0) {
         args.output = s.substr(9);
+      } else if (s == "--size" || s == "--rate" || s == "--resize" || s == "--vcodec" || s == "--acodec" ||
+                 s == "--vopt" || s == "--aopt") {
+        if (i + 1 >= a.size()) return UsageError(s + " needs a value");
+        const std::string& v = a[++i];
+        if (s == "--size") args.size = v;
+        else if (s == "--rate") args.rate = v;
+        else if (s == "--resize") args.resize = v;
+        else if (s == "--vcodec") args.vcodec = v;
+        else if (s == "--acodec") args.acodec = v;
+        else if (s == "--vopt") args.vopts.push_back(v);
+        else args.aopts.push_back(v);
       } else {
         return UsageError("unknown option \"" + s + "\"");
       }
@@ -303,6 +441,7 @@ int Main(int argc, char** argv) {
   std::vector<std::string> rest(a.begin() + 1, a.end());
   if (a[0] == "join") return ParseJoin(rest);
   if (a[0] == "probe") return RunProbeCommand(rest);
+  if (a[0] == "codecs") return RunCodecsCommand(rest);
   return UsageError("unknown command \"" + a[0] + "\"");
 }
 

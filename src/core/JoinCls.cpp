@@ -5,6 +5,12 @@
 #include "core/Exceptions.h"
 #include "core/PosixFile.h"
 #include "mpeg/MPEGJoiner.h"
+#include "dshow/DSJoin.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
 
 namespace vantrel {
 
@@ -41,7 +47,70 @@ void TJoinWrapper::Execute() {
     }
     throw Exception("Unable to join " + first.MediaType + " files without recompression");
   }
-  throw Exception("Joining with recompression is not available in this build");
+  // The job shows the progress of a recompressing join itself.
+  std::unique_ptr<IProgress> progress = CreateProgress();
+  progress->SetCaption(kJoiningCaption);
+  progress->SetText(kFilesBeingJoinedText);
+  progress->Show();
+  progress_ = progress.get();
+  struct Release {
+    IProgress*& p;
+    ~Release() { p = nullptr; }
+  } release{progress_};
+  JoinWithRecompression();
+}
+
+double StrToFloat(const std::string& text, char decimalSeparator) {
+  std::string s = text;
+  size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
+  s = a == std::string::npos ? "" : s.substr(a, b - a + 1);
+  bool ok = !s.empty();
+  for (char& c : s) {
+    if (c == decimalSeparator)
+      c = '.';
+    else if (c == '.')
+      ok = false;  // a point where the separator is another character
+  }
+  if (!s.empty() && s[0] == '+') s.erase(0, 1);
+  double v = 0;
+  if (ok) {
+    // from_chars does not depend on the process's locale.
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    ok = ec == std::errc() && end == s.data() + s.size() && std::isfinite(v);
+  }
+  if (!ok) throw EConvertError("'" + text + "' is not a valid floating point value");
+  return v;
+}
+
+int ResizeMethodOfItem(int itemIndex) {
+  switch (itemIndex) {
+    case 0: return rmLetterbox;
+    case 1: return rmCrop;
+    case 2: return rmStretch;
+    case 3: return rmNoResize;
+    default: return -1;
+  }
+}
+
+void TJoinWrapper::JoinWithRecompression() {
+  TDSVideoJoiner joiner;
+  FillFileList(joiner.Files);
+  joiner.OutputFileName = options_.OutputFileName;
+  joiner.FrameWidth = options_.FrameWidth;
+  joiner.FrameHeight = options_.FrameHeight;
+  joiner.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
+  int method = ResizeMethodOfItem(options_.ResizeMethodIndex);
+  if (method >= 0) joiner.ResizeMethod = method;
+  joiner.OnProgress = [this](TDSVideoJoiner&, bool& cancel, double percent) { DSProgress(cancel, percent); };
+  joiner.VideoCompressor = GetCompressorFilter(options_.VideoCompressors, options_.VideoCompressorIndex);
+  joiner.AudioCompressor = GetCompressorFilter(options_.AudioCompressors, options_.AudioCompressorIndex);
+  joiner.Join();
+}
+
+void TJoinWrapper::DSProgress(bool& cancel, double percent) {
+  if (!progress_) return;
+  progress_->SetProgress(percent);
+  cancel = progress_->Cancelled();
 }
 
 void TJoinWrapper::JoinAVI() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/FileInfo.h"
+#include "core/Progress.h"
 
 namespace vantrel {
 
@@ -19,7 +20,24 @@ struct TJoinOptions {
   // MPEG-1 only: shift clock references and time stamps so that every file
   // continues the previous one. The desktop application keeps it off.
   bool CorrectTimeStamps = false;
+
+  // Recompression only.
+  int FrameWidth = 320;
+  int FrameHeight = 240;
+  std::string FrameRateText = "25.00";  // the frame-rate box's text
+  char DecimalSeparator = '.';
+  int ResizeMethodIndex = 0;  // "Letterbox", "Crop", "Stretch", "No resize"
+  std::vector<std::string> VideoCompressors;  // monikers, in the list's order
+  int VideoCompressorIndex = -1;
+  std::vector<std::string> AudioCompressors;  // entry 0 is "No-compressing"
+  int AudioCompressorIndex = -1;
 };
+
+// Text to double with the given decimal separator; raises EConvertError
+// "'<text>' is not a valid floating point value".
+double StrToFloat(const std::string& text, char decimalSeparator = '.');
+// The resize method for an item index of the dialog's list; -1 for none.
+int ResizeMethodOfItem(int itemIndex);
 
 class TJoinWrapper {
  public:
@@ -27,11 +45,14 @@ class TJoinWrapper {
   void Execute();
   void JoinAVI();
   void JoinMPEG(double frameRate);
+  void JoinWithRecompression();
   void FillFileList(std::vector<std::string>& list) const;
 
  private:
   void CheckOutputIsNotAnInput() const;
+  void DSProgress(bool& cancel, double percent);
   const TJoinOptions& options_;
+  IProgress* progress_ = nullptr;
 };
 
 // Runs one join to its end; returns on success and on cancel, raises on

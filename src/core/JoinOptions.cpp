@@ -73,6 +73,42 @@ std::string SwitchOutputExtension(const std::string& name, const std::string& fi
   return name.substr(0, dot) + ext;
 }
 
+namespace {
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// Index of the last name containing key, or -1.
+int LastContaining(const std::vector<std::string>& names, const char* key) {
+  int found = -1;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (AsciiLower(names[i]).find(key) != std::string::npos) found = static_cast<int>(i);
+  return found;
+}
+
+}  // namespace
+
+int ChooseVideoCompressor(const std::vector<std::string>& names, int current, bool* noneFound) {
+  if (noneFound) *noneFound = false;
+  for (const char* key : {"divx", "xvid"}) {
+    int i = LastContaining(names, key);
+    if (i >= 0) return i;
+  }
+  if (noneFound) *noneFound = true;
+  return current;
+}
+
+int ChooseAudioCompressor(const std::vector<std::string>& names, int current) {
+  for (const char* key : {"mp3", "mpeg", "pcm"}) {
+    int i = LastContaining(names, key);
+    if (i >= 0) return i;
+  }
+  return current;
+}
+
 bool SizeWarningVisible(int width, int height) { return width % 8 != 0 || height % 8 != 0; }
 
 std::string OverwriteQuestion(const std::string& name) {

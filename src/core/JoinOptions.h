@@ -52,6 +52,17 @@ std::string SwitchOutputExtension(const std::string& name, const std::string& fi
 bool SizeWarningVisible(int width, int height);
 std::string OverwriteQuestion(const std::string& name);
 
+// The default video compressor: the last name containing "divx", else the
+// last containing "xvid" (ASCII letters compared without case); current
+// when there is none, and then *noneFound is set (the dialog says so).
+int ChooseVideoCompressor(const std::vector<std::string>& names, int current, bool* noneFound = nullptr);
+// The default audio compressor by "mp3", then "mpeg", then "pcm"; current
+// when none matches.
+int ChooseAudioCompressor(const std::vector<std::string>& names, int current);
+inline constexpr const char* kNoOptimumVideoCompressor =
+    "Unable to find an optimum video compressor. We advice to install DivX.";
+inline constexpr const char* kNoCompressingItem = "No-compressing";
+
 inline constexpr const char* kHintIdenticalFormat =
     "Hint: only files with identical format can be joined without recompression";
 inline constexpr const char* kHintOnlyAviMpeg = "Hint: only AVI and MPEG files can be joined without recompression";

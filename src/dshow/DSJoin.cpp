@@ -1,0 +1,108 @@
+// The recompressing joiner.
+#include "dshow/DSJoin.h"
+
+#include "core/Exceptions.h"
+#include "core/PosixFile.h"
+#include "dshow/DSErrors.h"
+#include "dshow/MediaDet.h"
+
+namespace vantrel {
+
+int StretchModeOf(int resizeMethod) {
+  switch (resizeMethod) {
+    case rmStretch: return RESIZEF_STRETCH;
+    case rmCrop: return RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX;
+    case rmLetterbox: return RESIZEF_PRESERVEASPECTRATIO;
+    case rmNoResize: return RESIZEF_CROP;
+    default: return -1;
+  }
+}
+
+TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
+  TDSMediaInfo info;
+  TMediaDet det;
+  DSCheck(det.put_Filename(fileName));
+  int32_t count = 0;
+  DSCheck(det.get_OutputStreams(&count));
+  for (int32_t i = 0; i < count; ++i) {
+    DSCheck(det.put_CurrentStream(i));
+    double length = 0;
+    DSCheck(det.get_StreamLength(&length));
+    TDetMediaType mt;
+    DSCheck(det.get_StreamMediaType(&mt));
+    if (mt.MajorType == TMajorType::Video) {
+      info.HasVideo = true;
+      info.Duration = length;
+      DSCheck(det.get_FrameRate(&info.FrameRate));
+      info.Width = mt.Video.biWidth;
+      info.Height = mt.Video.biHeight;
+    } else if (mt.MajorType == TMajorType::Audio) {
+      info.HasAudio = true;
+    }
+  }
+  return info;
+}
+
+void TDSVideoJoiner::AddSourceFile(const std::string& fileName) {
+  TDSMediaInfo info = ProbeMediaFile(fileName);
+  const double d = info.Duration;
+  // An input without video has no length and adds nothing.
+  if (d > 0) {
+    TTimelineSource v;
+    v.MediaName = fileName;
+    v.TStart = position_;
+    v.TStop = position_ + d;
+    v.MStart = 0;
+    v.MStop = d;
+    v.StretchMode = StretchModeOf(ResizeMethod);
+    timeline_.VideoTrack.push_back(v);
+    if (info.HasAudio) {
+      TTimelineSource a = v;
+      a.StretchMode = -1;
+      timeline_.AudioTrack.push_back(a);
+    }
+  }
+  position_ += d;
+}
+
+void TDSVideoJoiner::BuildTimeline() {
+  timeline_ = TTimeline();
+  timeline_.Width = FrameWidth;
+  timeline_.Height = FrameHeight;
+  timeline_.OutputFPS = FrameRate;
+  position_ = 0;
+  for (const std::string& f : Files) AddSourceFile(f);
+}
+
+void TDSVideoJoiner::CheckOutputFile() {
+  TFile f = TFile::Create(OutputFileName);
+  f.Close();
+}
+
+void TDSVideoJoiner::RenderToFile(const std::string& fileName) {
+  CheckOutputFile();
+  TRenderEngine engine(timeline_, fileName, VideoCompressor, AudioCompressor);
+  engine.Run();
+  const double total = timeline_.Duration();
+  while (!engine.WaitForCompletion(PollInterval)) {
+    if (!OnProgress) continue;
+    bool cancel = false;
+    // A timeline without length is done as soon as it starts.
+    double percent = total > 0 ? 100.0 * engine.CurrentPosition() / total : 100.0;
+    OnProgress(*this, cancel, percent);
+    if (cancel) {
+      cancelled_ = true;
+      engine.Stop();
+      break;
+    }
+  }
+  engine.Finish();
+}
+
+void TDSVideoJoiner::Join() {
+  cancelled_ = false;
+  BuildTimeline();
+  RenderToFile(OutputFileName);
+}
+
+}  // namespace vantrel
