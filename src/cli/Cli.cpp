@@ -20,6 +20,7 @@
 #include "core/JoinCls.h"
 #include "core/JoinOptions.h"
 #include "core/PosixFile.h"
+#include "core/SaveProjectCls.h"
 #include "dshow/Compressors.h"
 
 namespace vantrel::cli {
@@ -30,6 +31,8 @@ constexpr const char* kUsage =
     "  vantrel-cli join [--copy | --recompress] -o OUTPUT [options] INPUT...\n"
     "  vantrel-cli probe [--json] FILE...\n"
     "  vantrel-cli codecs [--video | --audio]\n"
+    "  vantrel-cli project save FILE.qmf INPUT...\n"
+    "  vantrel-cli project show FILE.qmf\n"
     "  vantrel-cli --help | --version\n"
     "\n"
     "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
@@ -39,6 +42,7 @@ constexpr const char* kUsage =
     "                    video, MPEG-1 system streams, MPEG video streams)\n"
     "  --recompress      decode and re-encode\n"
     "  -o, --output FILE the file to write\n"
+    "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
     "  --without-sound   leave the sound out (the default when some input has\n"
     "                    no sound or a sound format different from the first)\n"
     "  --correct-timestamps\n"
@@ -58,6 +62,9 @@ constexpr const char* kUsage =
     "probe: one line per file with the file list's columns, tab-separated:\n"
     "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
     "  --json            every probed field instead, difference flags included\n"
+    "\n"
+    "project: save writes the INPUT files' full paths as a project; show prints\n"
+    "a project's paths, one per line.\n"
     "\n"
     "codecs: the compressors a recompressing join can use, as the join options\n"
     "dialog lists them, \"<description> (<encoder name>)\".\n"
@@ -279,6 +286,32 @@ int RecompressionSettings(const TJoinArgs& args, const TFileList& list, TJoinOpt
   return -1;
 }
 
+int RunProjectCommand(const std::vector<std::string>& a) {
+  if (a.size() >= 2 && a[0] == "show" && a.size() == 2) {
+    try {
+      TProjectSettings project;
+      project.LoadFromFile(a[1]);
+      for (const std::string& f : project.Files) std::printf("%s\n", f.c_str());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "vantrel-cli: %s\n", e.what());
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
+  if (a.size() >= 2 && a[0] == "save") {
+    try {
+      TProjectSettings project;
+      for (size_t i = 2; i < a.size(); ++i) project.Files.push_back(FullPath(a[i]));
+      project.SaveToFile(a[1]);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "vantrel-cli: %s\n", e.what());
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
+  return UsageError("project takes \"save FILE.qmf INPUT...\" or \"show FILE.qmf\"");
+}
+
 int RunCodecsCommand(const std::vector<std::string>& a) {
   bool video = true, audio = true;
   for (const std::string& s : a) {
@@ -404,6 +437,16 @@ int ParseJoin(const std::vector<std::string>& a) {
         args.output = a[++i];
       } else if (s.rfind("--output=", 0) == 0) {
         args.output = s.substr(9);
+      } else if (s == "--project") {
+        if (i + 1 >= a.size()) return UsageError(s + " needs a file name");
+        try {
+          TProjectSettings project;
+          project.LoadFromFile(a[++i]);
+          args.inputs.insert(args.inputs.end(), project.Files.begin(), project.Files.end());
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "vantrel-cli: %s\n", e.what());
+          return kExitFailure;
+        }
       } else if (s == "--size" || s == "--rate" || s == "--resize" || s == "--vcodec" || s == "--acodec" ||
                  s == "--vopt" || s == "--aopt") {
         if (i + 1 >= a.size()) return UsageError(s + " needs a value");
@@ -442,6 +485,7 @@ int Main(int argc, char** argv) {
   if (a[0] == "join") return ParseJoin(rest);
   if (a[0] == "probe") return RunProbeCommand(rest);
   if (a[0] == "codecs") return RunCodecsCommand(rest);
+  if (a[0] == "project") return RunProjectCommand(rest);
   return UsageError("unknown command \"" + a[0] + "\"");
 }
 
