@@ -21,88 +21,12 @@
 #include "core/JoinOptions.h"
 #include "core/PosixFile.h"
 #include "core/SaveProjectCls.h"
+#include "cli/CliJoin.h"
 #include "dshow/Compressors.h"
+#include "dshow/MediaInstall.h"
 
 namespace vantrel::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "Usage:\n"
-    "  vantrel-cli join [--copy | --recompress] -o OUTPUT [options] INPUT...\n"
-    "  vantrel-cli probe [--json] FILE...\n"
-    "  vantrel-cli codecs [--video | --audio]\n"
-    "  vantrel-cli project save FILE.qmf INPUT...\n"
-    "  vantrel-cli project show FILE.qmf\n"
-    "  vantrel-cli --help | --version\n"
-    "\n"
-    "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
-    "--copy or --recompress, the files are joined without recompression when\n"
-    "they allow it with their sound, and recompressed otherwise.\n"
-    "  --copy            join without recompression (AVI files with identical\n"
-    "                    video, MPEG-1 system streams, MPEG video streams)\n"
-    "  --recompress      decode and re-encode\n"
-    "  -o, --output FILE the file to write\n"
-    "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
-    "  --without-sound   leave the sound out (the default when some input has\n"
-    "                    no sound or a sound format different from the first)\n"
-    "  --correct-timestamps\n"
-    "                    MPEG-1: shift clock references and time stamps so that\n"
-    "                    every file continues the previous one\n"
-    "  -y, --overwrite   replace OUTPUT when it exists\n"
-    "Recompression (defaults: as the join options dialog computes them):\n"
-    "  --size WxH        output frame size\n"
-    "  --rate R          output frame rate\n"
-    "  --resize letterbox|crop|stretch|none\n"
-    "  --vcodec NAME|none  video compressor (encoder name, see codecs)\n"
-    "  --acodec NAME|none  audio compressor (encoder name, see codecs)\n"
-    "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
-    "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
-    "  -q, --quiet       no progress display\n"
-    "\n"
-    "probe: one line per file with the file list's columns, tab-separated:\n"
-    "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
-    "  --json            every probed field instead, difference flags included\n"
-    "\n"
-    "project: save writes the INPUT files' full paths as a project; show prints\n"
-    "a project's paths, one per line.\n"
-    "\n"
-    "codecs: the compressors a recompressing join can use, as the join options\n"
-    "dialog lists them, \"<description> (<encoder name>)\".\n"
-    "\n"
-    "Ctrl+C stops a join; the output then holds what was joined so far.\n";
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "vantrel-cli: %s\n\n%s", message.c_str(), kUsage);
-  return kExitUsage;
-}
-
-// The full path of a file named on the command line.
-std::string FullPath(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  char cwd[4096];
-  if (!::getcwd(cwd, sizeof cwd)) return path;
-  std::string full = cwd;
-  std::string rest = path;
-  while (rest.rfind("./", 0) == 0) rest.erase(0, 2);
-  return full == "/" ? "/" + rest : full + "/" + rest;
-}
-
-// Probes files as the desktop list adds them: a file the probe rejects is
-// reported (by the name as given) and left out. Returns false when some file
-// was left out.
-bool ProbeFiles(const std::vector<std::string>& files, TFileList& list) {
-  bool all = true;
-  for (const std::string& f : files) {
-    try {
-      list.AddFile(FullPath(f));
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "Unable to add file %s: %s.\n", f.c_str(), e.what());
-      all = false;
-    }
-  }
-  list.UpdateDifferences();
-  return all;
-}
 
 std::string JsonString(const std::string& s) {
   std::string r = "\"";
@@ -187,20 +111,6 @@ int RunProbeCommand(const std::vector<std::string>& a) {
   }
   return all ? kExitOk : kExitFailure;
 }
-
-struct TJoinArgs {
-  bool copy = false;
-  bool recompress = false;
-  bool withoutSound = false;
-  bool correctTimeStamps = false;
-  bool overwrite = false;
-  bool quiet = false;
-  std::string output;
-  std::vector<std::string> inputs;
-  // Recompression; empty: the computed default.
-  std::string size, rate, resize, vcodec, acodec;
-  std::vector<std::string> vopts, aopts;
-};
 
 // Applies KEY=VALUE options to the encoder's stored values.
 bool StoreOptions(const std::string& encoder, const std::vector<std::string>& opts) {
@@ -338,140 +248,30 @@ int RunCodecsCommand(const std::vector<std::string>& a) {
   return kExitOk;
 }
 
-int RunJoinCommand(const TJoinArgs& args) {
-  if (args.copy && args.recompress) return UsageError("--copy and --recompress exclude each other");
-  if (args.output.empty()) return UsageError("no output file given (-o OUTPUT)");
-  if (args.inputs.empty()) return UsageError("no input files given");
-
-  for (const std::string& in : args.inputs) {
-    struct stat st;
-    if (::stat(in.c_str(), &st) != 0) {
-      std::fprintf(stderr, "vantrel-cli: cannot open \"%s\": %s\n", in.c_str(), std::strerror(errno));
-      return kExitFailure;
-    }
-    if (S_ISDIR(st.st_mode)) {
-      std::fprintf(stderr, "vantrel-cli: \"%s\" is a folder, not a video file\n", in.c_str());
-      return kExitFailure;
-    }
-  }
-  if (FileExists(args.output) && !args.overwrite) {
-    std::fprintf(stderr, "vantrel-cli: The \"%s\" file already exists.\nUse --overwrite (-y) to replace it.\n",
-                 args.output.c_str());
-    return kExitFailure;
-  }
-
-  // Decide as the desktop application does from its list.
-  TFileList list;
+int RunJoinCommand(const std::vector<std::string>& a) {
+  TJoinArgs args;
+  int rc = ParseJoinArgs(a, args);
+  if (rc >= 0) return rc;
+  if ((rc = CheckJoinArgs(args)) >= 0) return rc;
+  // Decide as the desktop application does from its list. Lengths are not
+  // shown here, and the recompressing join measures its own.
+  TFileList list([](const std::string& f) { return GetVideoFileInfo(f, false); });
   if (!ProbeFiles(args.inputs, list)) return kExitFailure;
-  const TJoinFlags flags = list.JoinFlags();
-  const std::string firstType = list.Row(0).Info.MediaType;
-  bool copy;
-  if (args.copy) {
-    if (!flags.CanJoinWithoutRecompression) {
-      std::fprintf(stderr, "vantrel-cli: %s\n",
-                   JoinNotes(false, flags.JoinWithoutSound, flags.NoAudio, firstType).c_str());
-      return kExitFailure;
-    }
-    copy = true;
-  } else if (args.recompress) {
-    copy = false;
-  } else {
-    copy = JoinWithoutRecompressionState(flags.CanJoinWithoutRecompression, flags.JoinWithoutSound, flags.NoAudio)
-               .Checked;
-  }
-  const bool withoutSound = args.withoutSound || flags.JoinWithoutSound;
-  if (copy && !args.quiet && flags.JoinWithoutSound && !flags.NoAudio)
-    std::fprintf(stderr, "%s\n", kNoteWithoutSound);
+  TJoinRoute route = DecideJoinRoute(args, list);
+  if (route == TJoinRoute::Refused) return kExitFailure;
   TJoinOptions options;
-  if (!copy) {
-    int rc = RecompressionSettings(args, list, options);
+  if (route == TJoinRoute::Recompress) {
+    rc = RecompressionSettings(args, list, options);
     if (rc >= 0) return rc;
   }
-
-  InstallInterruptHandler();
-  const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
-  SetProgressFactory([visible] { return std::make_unique<TTerminalProgress>(stderr, visible); });
-  try {
-    for (const TFileListRow& row : list.Rows()) options.Files.push_back(row.Info);
-    options.OutputFileName = args.output;
-    options.JoinWithoutRecompression = copy;
-    options.JoinWithoutSound = withoutSound;
-    options.CorrectTimeStamps = args.correctTimeStamps;
-    RunJoin(options);
-  } catch (const std::exception& e) {
-    SetProgressFactory({});
-    std::fprintf(stderr, "Join fails: %s\n", e.what());
-    return kExitFailure;
-  }
-  SetProgressFactory({});
-  if (InterruptRequested()) {
-    std::fprintf(stderr, "Cancelled: \"%s\" holds what was joined so far.\n", args.output.c_str());
-    return kExitCancelled;
-  }
-  if (!args.quiet) std::printf("%s\n", args.output.c_str());
-  return kExitOk;
-}
-
-int ParseJoin(const std::vector<std::string>& a) {
-  TJoinArgs args;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const std::string& s = a[i];
-    if (!optionsEnded && s.size() > 1 && s[0] == '-') {
-      if (s == "--") {
-        optionsEnded = true;
-      } else if (s == "--copy") {
-        args.copy = true;
-      } else if (s == "--recompress") {
-        args.recompress = true;
-      } else if (s == "--correct-timestamps") {
-        args.correctTimeStamps = true;
-      } else if (s == "--without-sound") {
-        args.withoutSound = true;
-      } else if (s == "-y" || s == "--overwrite") {
-        args.overwrite = true;
-      } else if (s == "-q" || s == "--quiet") {
-        args.quiet = true;
-      } else if (s == "-o" || s == "--output") {
-        if (i + 1 >= a.size()) return UsageError(s + " needs a file name");
-        args.output = a[++i];
-      } else if (s.rfind("--output=", 0) == 0) {
-        args.output = s.substr(9);
-      } else if (s == "--project") {
-        if (i + 1 >= a.size()) return UsageError(s + " needs a file name");
-        try {
-          TProjectSettings project;
-          project.LoadFromFile(a[++i]);
-          args.inputs.insert(args.inputs.end(), project.Files.begin(), project.Files.end());
-        } catch (const std::exception& e) {
-          std::fprintf(stderr, "vantrel-cli: %s\n", e.what());
-          return kExitFailure;
-        }
-      } else if (s == "--size" || s == "--rate" || s == "--resize" || s == "--vcodec" || s == "--acodec" ||
-                 s == "--vopt" || s == "--aopt") {
-        if (i + 1 >= a.size()) return UsageError(s + " needs a value");
-        const std::string& v = a[++i];
-        if (s == "--size") args.size = v;
-        else if (s == "--rate") args.rate = v;
-        else if (s == "--resize") args.resize = v;
-        else if (s == "--vcodec") args.vcodec = v;
-        else if (s == "--acodec") args.acodec = v;
-        else if (s == "--vopt") args.vopts.push_back(v);
-        else args.aopts.push_back(v);
-      } else {
-        return UsageError("unknown option \"" + s + "\"");
-      }
-    } else {
-      args.inputs.push_back(s);
-    }
-  }
-  return RunJoinCommand(args);
+  return RunJoinJob(args, list, options, route == TJoinRoute::Copy);
 }
 
 }  // namespace
 
 int Main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
+  InstallMediaServices();
   if (a.empty()) return UsageError("no command given");
   if (a[0] == "--help" || a[0] == "-h" || a[0] == "help") {
     std::fputs(kUsage, stdout);
@@ -482,7 +282,7 @@ int Main(int argc, char** argv) {
     return kExitOk;
   }
   std::vector<std::string> rest(a.begin() + 1, a.end());
-  if (a[0] == "join") return ParseJoin(rest);
+  if (a[0] == "join") return RunJoinCommand(rest);
   if (a[0] == "probe") return RunProbeCommand(rest);
   if (a[0] == "codecs") return RunCodecsCommand(rest);
   if (a[0] == "project") return RunProjectCommand(rest);

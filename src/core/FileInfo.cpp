@@ -2,7 +2,9 @@
 #include "core/FileInfo.h"
 
 #include "core/PosixFile.h"
-#include "dshow/MediaDet.h"
+#include "core/Exceptions.h"
+
+#include <utility>
 
 namespace vantrel {
 
@@ -55,41 +57,29 @@ const char* MediaTypeOfFormat(uint8_t code) {
 
 std::string GetMediaType(const std::string& fileName) { return MediaTypeOfFormat(DetectFileFormat(fileName)); }
 
-void TVideoFileInfo::ReadInfo(const std::string& fileName) {
+namespace {
+
+TFileProber& Prober() {
+  static TFileProber prober;
+  return prober;
+}
+
+}  // namespace
+
+void SetFileProber(TFileProber prober) { Prober() = std::move(prober); }
+
+void TVideoFileInfo::ReadInfo(const std::string& fileName, bool measureLengths) {
   FileName = fileName;
   MediaType = GetMediaType(fileName);
   Duration = 0;
   HasAudio = false;
-  TMediaDet det;
-  DSCheck(det.put_Filename(fileName));
-  int32_t count = 0;
-  DSCheck(det.get_OutputStreams(&count));
-  for (int32_t i = 0; i < count; ++i) {
-    DSCheck(det.put_CurrentStream(i));
-    double length = 0;
-    DSCheck(det.get_StreamLength(&length));
-    if (length > Duration) Duration = length;
-    TDetMediaType mt;
-    DSCheck(det.get_StreamMediaType(&mt));
-    // With several streams of a kind, the last one wins.
-    if (mt.MajorType == TMajorType::Video) {
-      DSCheck(det.get_FrameRate(&FrameRate));
-      Width = static_cast<uint16_t>(mt.Video.biWidth & 0xFFFF);
-      Height = static_cast<uint16_t>(mt.Video.biHeight & 0xFFFF);
-      VideoFourCC = MediaType == kMediaAVI ? mt.Video.biCompression : 0;
-    } else if (mt.MajorType == TMajorType::Audio) {
-      HasAudio = true;
-      Channels = static_cast<uint8_t>(mt.Audio.nChannels & 0xFF);
-      SampleRate = static_cast<int32_t>(mt.Audio.nSamplesPerSec);
-      BitsPerSample = static_cast<int16_t>(mt.Audio.wBitsPerSample);
-      AudioFormatTag = mt.Audio.wFormatTag;
-    }
-  }
+  if (!Prober()) throw Exception("The media framework is not loaded");
+  Prober()(*this, fileName, measureLengths);
 }
 
-TVideoFileInfo GetVideoFileInfo(const std::string& fileName) {
+TVideoFileInfo GetVideoFileInfo(const std::string& fileName, bool measureLengths) {
   TVideoFileInfo info;
-  info.ReadInfo(fileName);
+  info.ReadInfo(fileName, measureLengths);
   return info;
 }
 

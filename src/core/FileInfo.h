@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vantrel {
@@ -54,13 +55,22 @@ struct TVideoFileInfo {
   // Fills every field from the file: the media type from its signature,
   // everything else from the media detector. Raises EOSError when the file
   // cannot be opened, and the detector's error for a file it cannot read.
-  void ReadInfo(const std::string& fileName);
+  // With measureLengths false, lengths the container does not state
+  // reliably are taken as estimated rather than measured (quicker, for
+  // callers that do not show Duration).
+  void ReadInfo(const std::string& fileName, bool measureLengths = true);
   // Sets the three video difference flags against other; true when none set.
   bool SameVideo(const TVideoFileInfo& other);
   bool SameAudio(const TVideoFileInfo& other) const;
 };
 
 // Probes a file; raises what ReadInfo raises, and then returns nothing.
-TVideoFileInfo GetVideoFileInfo(const std::string& fileName);
+TVideoFileInfo GetVideoFileInfo(const std::string& fileName, bool measureLengths = true);
+
+// The media detector's part of ReadInfo (everything but the file name and
+// the media type), installed by the media services; the engines themselves
+// do not load the media framework.
+using TFileProber = std::function<void(TVideoFileInfo& info, const std::string& fileName, bool measureLengths)>;
+void SetFileProber(TFileProber prober);
 
 }  // namespace vantrel

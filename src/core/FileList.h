@@ -45,7 +45,8 @@ struct TJoinFlags {
 class TFileList {
  public:
   using TProbe = std::function<TVideoFileInfo(const std::string&)>;
-  explicit TFileList(TProbe probe = GetVideoFileInfo, char decimalSeparator = '.');
+  explicit TFileList(TProbe probe = [](const std::string& f) { return GetVideoFileInfo(f); },
+                     char decimalSeparator = '.');
 
   // Probes and appends one file; raises what the probe raises, adding nothing.
   // The caller runs UpdateDifferences after a batch.

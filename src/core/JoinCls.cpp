@@ -5,12 +5,12 @@
 #include "core/Exceptions.h"
 #include "core/PosixFile.h"
 #include "mpeg/MPEGJoiner.h"
-#include "dshow/DSJoin.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace vantrel {
 
@@ -83,28 +83,44 @@ double StrToFloat(const std::string& text, char decimalSeparator) {
 }
 
 int ResizeMethodOfItem(int itemIndex) {
+  // Letterbox, Crop, Stretch, No resize in the dialog; rmStretch (0),
+  // rmCrop (1), rmLetterbox (2), rmNoResize (3) in the engine.
   switch (itemIndex) {
-    case 0: return rmLetterbox;
-    case 1: return rmCrop;
-    case 2: return rmStretch;
-    case 3: return rmNoResize;
+    case 0: return 2;
+    case 1: return 1;
+    case 2: return 0;
+    case 3: return 3;
     default: return -1;
   }
 }
 
+namespace {
+
+TRecompressingJoin& RecompressingJoin() {
+  static TRecompressingJoin join;
+  return join;
+}
+
+}  // namespace
+
+void SetRecompressingJoin(TRecompressingJoin join) { RecompressingJoin() = std::move(join); }
+
 void TJoinWrapper::JoinWithRecompression() {
-  TDSVideoJoiner joiner;
-  FillFileList(joiner.Files);
-  joiner.OutputFileName = options_.OutputFileName;
-  joiner.FrameWidth = options_.FrameWidth;
-  joiner.FrameHeight = options_.FrameHeight;
-  joiner.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
-  int method = ResizeMethodOfItem(options_.ResizeMethodIndex);
-  if (method >= 0) joiner.ResizeMethod = method;
-  joiner.OnProgress = [this](TDSVideoJoiner&, bool& cancel, double percent) { DSProgress(cancel, percent); };
-  joiner.VideoCompressor = GetCompressorFilter(options_.VideoCompressors, options_.VideoCompressorIndex);
-  joiner.AudioCompressor = GetCompressorFilter(options_.AudioCompressors, options_.AudioCompressorIndex);
-  joiner.Join();
+  TRecompressRequest r;
+  FillFileList(r.Files);
+  r.OutputFileName = options_.OutputFileName;
+  r.FrameWidth = options_.FrameWidth;
+  r.FrameHeight = options_.FrameHeight;
+  // The text is converted before the engine runs.
+  r.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
+  r.ResizeMethod = ResizeMethodOfItem(options_.ResizeMethodIndex);
+  r.VideoCompressors = options_.VideoCompressors;
+  r.VideoCompressorIndex = options_.VideoCompressorIndex;
+  r.AudioCompressors = options_.AudioCompressors;
+  r.AudioCompressorIndex = options_.AudioCompressorIndex;
+  r.OnProgress = [this](bool& cancel, double percent) { DSProgress(cancel, percent); };
+  if (!RecompressingJoin()) throw Exception("The media framework is not loaded");
+  RecompressingJoin()(r);
 }
 
 void TJoinWrapper::DSProgress(bool& cancel, double percent) {

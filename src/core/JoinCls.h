@@ -2,6 +2,7 @@
 // of one engine.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,26 @@ struct TJoinOptions {
   std::vector<std::string> AudioCompressors;  // entry 0 is "No-compressing"
   int AudioCompressorIndex = -1;
 };
+
+// What a recompressing join is given: the files, the output and the settings
+// of the join options dialog, resolved.
+struct TRecompressRequest {
+  std::vector<std::string> Files;
+  std::string OutputFileName;
+  int FrameWidth = 320;
+  int FrameHeight = 240;
+  double FrameRate = 24.0;
+  int ResizeMethod = -1;  // rmStretch .. rmNoResize, -1: the engine's default
+  std::vector<std::string> VideoCompressors;
+  int VideoCompressorIndex = -1;
+  std::vector<std::string> AudioCompressors;
+  int AudioCompressorIndex = -1;
+  // Percent done; set cancel to stop.
+  std::function<void(bool& cancel, double percent)> OnProgress;
+};
+// The recompressing joiner, installed by the media services.
+using TRecompressingJoin = std::function<void(const TRecompressRequest&)>;
+void SetRecompressingJoin(TRecompressingJoin join);
 
 // Text to double with the given decimal separator; raises EConvertError
 // "'<text>' is not a valid floating point value".

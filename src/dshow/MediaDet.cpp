@@ -61,6 +61,10 @@ HRESULT TMediaDet::put_Filename(const std::string& fileName) {
   ctx->deadline.at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(OpenTimeLimit));
   ctx->fmt->interrupt_callback.callback = &Deadline::Passed;
   ctx->fmt->interrupt_callback.opaque = &ctx->deadline;
+  if (!MeasureUnstatedLengths) {
+    // A quick look: a second of the streams tells their formats and rates.
+    ctx->fmt->max_analyze_duration = AV_TIME_BASE;
+  }
   int rc = avformat_open_input(&ctx->fmt, fileName.c_str(), nullptr, nullptr);
   if (rc < 0) {
     ctx->fmt = nullptr;  // freed by avformat_open_input on failure
@@ -148,6 +152,12 @@ double TMediaDet::StreamLengthOf(int avIndex) {
   const bool programStream = std::strcmp(fmt->iformat->name, "mpeg") == 0;
   if (!fromBitRate && !programStream && st->duration != AV_NOPTS_VALUE && st->duration > 0)
     return static_cast<double>(st->duration) * av_q2d(st->time_base);
+  if (!MeasureUnstatedLengths) {
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+      return static_cast<double>(st->duration) * av_q2d(st->time_base);
+    return fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0 ? static_cast<double>(fmt->duration) / AV_TIME_BASE
+                                                                  : 0.0;
+  }
   if (!measured_) MeasureLengths();
   double measured = measured_lengths_[static_cast<size_t>(avIndex)];
   if (measured <= 0 && !fromBitRate && fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0)

@@ -64,6 +64,9 @@ class TMediaDet {
   // not state. A measurement cut short is extrapolated from the bytes read.
   double OpenTimeLimit = 20.0;
   double MeasureTimeLimit = 5.0;
+  // False: take lengths as the container states or estimates them, without
+  // reading the file through (for callers that do not show them).
+  bool MeasureUnstatedLengths = true;
 
  private:
   struct Context;

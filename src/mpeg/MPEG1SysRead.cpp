@@ -27,7 +27,9 @@ void TMPEG1SystemReader::Open(const std::string& fileName) {
   UnitStart = 0;
   UnitSize = 0;
   file_ = TFile::OpenRead(fileName);
-  buffer_ = std::make_unique<TFileReadBuffer>(file_, 8192);
+  // Units are small and follow one another: a large window turns a file of
+  // them into few reads, and the copy then costs no more than the disk.
+  buffer_ = std::make_unique<TFileReadBuffer>(file_, kReadWindow);
 }
 
 void TMPEG1SystemReader::Close() {

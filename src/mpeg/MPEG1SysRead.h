@@ -39,6 +39,8 @@ struct TMPEGPacketInfo {
 
 class TMPEG1SystemReader {
  public:
+  static constexpr uint32_t kReadWindow = 256 * 1024;
+
   TMPEG1SystemReader();
   ~TMPEG1SystemReader();
   TMPEG1SystemReader(const TMPEG1SystemReader&) = delete;

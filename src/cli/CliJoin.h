@@ -1,0 +1,49 @@
+// The parts of the command line shared by vantrel-cli and the full
+// command line behind it: the usage text, the join's arguments, checks,
+// route and run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/FileList.h"
+#include "core/JoinCls.h"
+
+namespace vantrel::cli {
+
+extern const char* const kUsage;
+int UsageError(const std::string& message);
+// The full path of a file named on the command line.
+std::string FullPath(const std::string& path);
+// Probes files into the list as the desktop list adds them; a rejected file
+// is reported by the name as given. False when some file was left out.
+bool ProbeFiles(const std::vector<std::string>& files, TFileList& list);
+
+struct TJoinArgs {
+  bool copy = false;
+  bool recompress = false;
+  bool withoutSound = false;
+  bool correctTimeStamps = false;
+  bool overwrite = false;
+  bool quiet = false;
+  std::string output;
+  std::vector<std::string> inputs;
+  // Recompression; empty: the computed default.
+  std::string size, rate, resize, vcodec, acodec;
+  std::vector<std::string> vopts, aopts;
+};
+
+// Parses the arguments after "join"; an exit status, or -1 to go on.
+int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args);
+// Usage, missing inputs, an existing output; an exit status, or -1.
+int CheckJoinArgs(const TJoinArgs& args);
+
+enum class TJoinRoute { Copy, Recompress, Refused };
+// As the join options dialog would open for the list; a refused --copy is
+// reported.
+TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list);
+// Runs the join with progress on the terminal and Ctrl+C as cancel; the
+// recompression settings must be in options already.
+int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& options, bool copy);
+
+}  // namespace vantrel::cli
