@@ -1,0 +1,1027 @@
+// vantrel-cli join --copy on MPEG-1 files made with ffmpeg at test time.
+//
+// The tests read the outputs with a small MPEG-1 system stream walker of
+// their own (pack headers, system headers and packets found from their start
+// codes and lengths) and compare them with what the join is meant to write,
+// worked out here from the inputs:
+//   - system stream inputs are carried unit by unit, in file order: every
+//     pack header and packet, the system headers of the first input only,
+//     no end codes, nothing of the bytes between units;
+//   - any other input (an MPEG video elementary stream) is carried whole;
+//   - --without-sound keeps only the payloads of video stream 0xE0;
+//   - --correct-timestamps rewrites pack headers with shifted clock
+//     references and packets with shifted PTSs and the shortest header, so
+//     that every file continues where the previous one ended.
+// The command probes its inputs first: an input without sound (an elementary
+// stream) leaves the sound out of the whole join, and an input with nothing
+// to read is refused before anything is written. ffprobe then reads the
+// outputs back.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace vantrel::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint8_t kPack = 0xBA;
+constexpr uint8_t kSystemHeader = 0xBB;
+constexpr uint8_t kEnd = 0xB9;
+constexpr uint8_t kPrivate2 = 0xBF;
+constexpr uint8_t kVideo = 0xE0;
+constexpr uint8_t kAudio = 0xC0;
+constexpr int64_t kStampMask = (int64_t{1} << 33) - 1;
+
+// ------------------------------------------------------------ time stamps
+
+// The 5-byte form: 4-bit prefix, then bits 32..30, 29..15 and 14..0 of the
+// stamp, each group followed by a marker bit set to 1.
+int64_t GetStamp(const uint8_t* p) {
+  return (int64_t{p[0]} >> 1 & 7) << 30 | int64_t{p[1]} << 22 | (int64_t{p[2]} >> 1) << 15 | int64_t{p[3]} << 7 |
+         int64_t{p[4]} >> 1;
+}
+
+void PutStamp(uint8_t* p, int64_t value, uint8_t prefix) {
+  const int64_t v = value & kStampMask;
+  p[0] = static_cast<uint8_t>(prefix << 4 | (v >> 30 & 7) << 1 | 1);
+  p[1] = static_cast<uint8_t>(v >> 22 & 0xFF);
+  p[2] = static_cast<uint8_t>((v >> 15 & 0x7F) << 1 | 1);
+  p[3] = static_cast<uint8_t>(v >> 7 & 0xFF);
+  p[4] = static_cast<uint8_t>((v & 0x7F) << 1 | 1);
+}
+
+// ------------------------------------------------------------ the walker
+
+struct Unit {
+  uint8_t code = 0;    // 0xBA, 0xBB or the packet's stream id
+  size_t start = 0;    // position of 00 00 01
+  size_t size = 0;     // as declared: 12 for a pack header, 6 + length else
+  size_t present = 0;  // bytes of it in the file (fewer when cut short)
+  // Pack header.
+  int64_t scr = 0;
+  // Packet: whether its header fields (stuffing, buffer size, time stamps)
+  // lie within the packet; private stream 2 has none.
+  bool fields = false;
+  size_t stuffing = 0;
+  bool hasStd = false;
+  bool hasPts = false;
+  bool hasDts = false;
+  int64_t pts = 0;
+  int64_t dts = 0;
+  size_t payloadStart = 0;
+  size_t payloadSize = 0;     // as declared
+  size_t payloadPresent = 0;  // in the file
+
+  bool IsPacket() const { return code != kPack && code != kSystemHeader; }
+};
+
+struct Walk {
+  std::vector<Unit> units;
+  size_t uncovered = 0;  // bytes outside every unit (junk, end codes, a cut header)
+  bool headerCut = false;
+};
+
+bool StartsWithPack(const Bytes& b) { return b.size() >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 1 && b[3] == kPack; }
+
+// Position of the next 00 00 01 followed by a code of 0xBA or more; start
+// codes with lower codes (end codes, codes met in junk) are skipped.
+size_t NextUnitStart(const Bytes& b, size_t from) {
+  for (size_t i = from; i + 3 < b.size(); ++i)
+    if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] >= kPack) return i;
+  return std::string::npos;
+}
+
+// Reads the fields at the front of a packet. False when the file ends
+// inside them.
+bool ParsePacketFields(const Bytes& b, Unit& u) {
+  const size_t end = u.start + u.size;
+  const size_t fileEnd = b.size();
+  size_t p = u.start + 6;
+  u.fields = false;
+  if (u.code == kPrivate2) return true;
+  while (p < end && p < fileEnd && b[p] == 0xFF) {
+    ++p;
+    ++u.stuffing;
+  }
+  if (p >= end) return true;
+  if (p >= fileEnd) return false;
+  if ((b[p] & 0xC0) == 0x40) {
+    u.hasStd = true;
+    p += 2;
+    if (p >= end) return true;
+    if (p >= fileEnd) return false;
+  }
+  size_t n = 1;
+  if ((b[p] >> 4) == 2) n = 5;
+  if ((b[p] >> 4) == 3) n = 10;
+  if (p + n > end) return true;
+  if (p + n > fileEnd) return false;
+  if (n >= 5) {
+    u.hasPts = true;
+    u.pts = GetStamp(&b[p]);
+  }
+  if (n == 10) {
+    u.hasDts = true;
+    u.dts = GetStamp(&b[p + 5]);
+  }
+  u.fields = true;
+  u.payloadStart = p + n;
+  u.payloadSize = end - u.payloadStart;
+  u.payloadPresent = std::min(end, fileEnd) - u.payloadStart;
+  return true;
+}
+
+Walk WalkUnits(const Bytes& b) {
+  Walk w;
+  size_t covered = 0;
+  size_t pos = 0;
+  for (;;) {
+    size_t s = NextUnitStart(b, pos);
+    if (s == std::string::npos) break;
+    Unit u;
+    u.code = b[s + 3];
+    u.start = s;
+    if (u.code == kPack) {
+      if (s + 12 > b.size()) {
+        w.headerCut = true;
+        break;
+      }
+      u.size = 12;
+      u.scr = GetStamp(&b[s + 4]);
+    } else {
+      if (s + 6 > b.size()) {
+        w.headerCut = true;
+        break;
+      }
+      u.size = 6 + (size_t{b[s + 4]} << 8 | b[s + 5]);
+      if (u.IsPacket() && !ParsePacketFields(b, u)) {
+        w.headerCut = true;
+        break;
+      }
+    }
+    u.present = std::min(u.size, b.size() - s);
+    covered += u.present;
+    w.units.push_back(u);
+    pos = s + u.size;
+    if (pos >= b.size()) break;
+  }
+  w.uncovered = b.size() - covered;
+  return w;
+}
+
+Bytes Slice(const Bytes& b, size_t start, size_t count) {
+  return Bytes(b.begin() + static_cast<std::ptrdiff_t>(start), b.begin() + static_cast<std::ptrdiff_t>(start + count));
+}
+
+void Append(Bytes& to, const Bytes& from, size_t start, size_t count) {
+  to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(start),
+            from.begin() + static_cast<std::ptrdiff_t>(start + count));
+}
+
+std::string Describe(const Unit& u) {
+  char s[160];
+  std::snprintf(s, sizeof s, "unit 0x%02X at %zu, %zu bytes (%zu present)", u.code, u.start, u.size, u.present);
+  return s;
+}
+
+// ------------------------------------------------------------ the expected join
+
+struct JoinMode {
+  bool withoutSound = false;
+  bool correct = false;
+  int64_t frameTicks = 0;  // 90 kHz ticks of one frame at the first file's rate
+};
+
+struct Expected {
+  Bytes bytes;
+  std::vector<size_t> fileStart;  // where each input begins in the output
+};
+
+Expected ExpectedJoin(const std::vector<Bytes>& inputs, const JoinMode& mode) {
+  Expected r;
+  bool haveScr = false;
+  int64_t lastScr = 0;
+  bool haveVideoPts = false;
+  int64_t lastVideoPts = 0;
+  for (size_t k = 0; k < inputs.size(); ++k) {
+    const Bytes& in = inputs[k];
+    r.fileStart.push_back(r.bytes.size());
+    if (!StartsWithPack(in)) {
+      r.bytes.insert(r.bytes.end(), in.begin(), in.end());
+      continue;
+    }
+    // A file's first clock reference continues from the last one written,
+    // its first time stamp one frame after the last video time stamp.
+    const bool shiftScr = haveScr;
+    const int64_t scrTarget = lastScr;
+    const bool shiftPts = haveVideoPts;
+    const int64_t ptsTarget = lastVideoPts + mode.frameTicks;
+    std::optional<int64_t> scrOffset, ptsOffset;
+    for (const Unit& u : WalkUnits(in).units) {
+      if (mode.withoutSound) {
+        if (u.code == kVideo && u.fields) Append(r.bytes, in, u.payloadStart, u.payloadPresent);
+        continue;
+      }
+      if (u.code == kSystemHeader && k > 0) continue;
+      if (!mode.correct || u.code == kSystemHeader || (u.IsPacket() && !u.fields)) {
+        Append(r.bytes, in, u.start, u.present);
+        continue;
+      }
+      if (u.code == kPack) {
+        if (!scrOffset) scrOffset = shiftScr ? scrTarget - u.scr : 0;
+        const int64_t scr = (u.scr + *scrOffset) & kStampMask;
+        Bytes h = Slice(in, u.start, 12);
+        PutStamp(&h[4], scr, 0x2);
+        r.bytes.insert(r.bytes.end(), h.begin(), h.end());
+        lastScr = scr;
+        haveScr = true;
+        continue;
+      }
+      Bytes h = {0, 0, 1, u.code, 0, 0};
+      size_t length = u.payloadPresent;
+      if (u.hasPts) {
+        if (!ptsOffset) ptsOffset = shiftPts ? ptsTarget - u.pts : 0;
+        const int64_t pts = (u.pts + *ptsOffset) & kStampMask;
+        h.resize(11);
+        PutStamp(&h[6], pts, 0x2);
+        length += 5;
+        if (u.code == kVideo) {
+          lastVideoPts = pts;
+          haveVideoPts = true;
+        }
+      } else {
+        h.push_back(0x0F);
+        length += 1;
+      }
+      h[4] = static_cast<uint8_t>(length >> 8);
+      h[5] = static_cast<uint8_t>(length);
+      r.bytes.insert(r.bytes.end(), h.begin(), h.end());
+      Append(r.bytes, in, u.payloadStart, u.payloadPresent);
+    }
+  }
+  return r;
+}
+
+// Compares two system streams unit by unit (for a readable first
+// difference), then byte for byte.
+::testing::AssertionResult SameStream(const Bytes& actual, const Bytes& expected) {
+  const Walk a = WalkUnits(actual);
+  const Walk e = WalkUnits(expected);
+  const size_t n = std::min(a.units.size(), e.units.size());
+  for (size_t i = 0; i < n; ++i) {
+    const Unit& ua = a.units[i];
+    const Unit& ue = e.units[i];
+    if (ua.code != ue.code || ua.present != ue.present ||
+        !std::equal(actual.begin() + static_cast<std::ptrdiff_t>(ua.start),
+                    actual.begin() + static_cast<std::ptrdiff_t>(ua.start + ua.present),
+                    expected.begin() + static_cast<std::ptrdiff_t>(ue.start)))
+      return ::testing::AssertionFailure()
+             << "unit " << i << " differs: output has " << Describe(ua) << ", expected " << Describe(ue);
+  }
+  if (a.units.size() != e.units.size())
+    return ::testing::AssertionFailure() << "output has " << a.units.size() << " units, expected " << e.units.size();
+  if (actual != expected)
+    return ::testing::AssertionFailure() << "same units but different bytes: output " << actual.size() << " bytes ("
+                                         << a.uncovered << " outside units), expected " << expected.size() << " ("
+                                         << e.uncovered << " outside units)";
+  return ::testing::AssertionSuccess();
+}
+
+// ------------------------------------------------------------ input files
+
+struct Recipe {
+  std::string source = "testsrc";  // lavfi video source
+  std::string rate = "25";
+  double seconds = 2;
+  int tone = 440;  // sine frequency; 0 for a video elementary stream
+  std::string size = "176x144";
+};
+
+std::string Name(const Recipe& r) {
+  std::string rate = r.rate;
+  std::replace(rate.begin(), rate.end(), '/', '_');
+  char s[200];
+  std::snprintf(s, sizeof s, "%s-%s-%s-%.1f-%d%s", r.source.c_str(), r.size.c_str(), rate.c_str(), r.seconds, r.tone,
+                r.tone ? ".mpg" : ".m1v");
+  return s;
+}
+
+// Inputs are made once per run of the test program and shared.
+const TempDir& InputDir() {
+  static TempDir dir;
+  return dir;
+}
+
+std::string MakeInput(const Recipe& r) {
+  static std::map<std::string, std::string> made;
+  const std::string name = Name(r);
+  auto it = made.find(name);
+  if (it != made.end()) return it->second;
+  const std::string path = InputDir().File(name);
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.2f", r.seconds);
+  std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i " + r.source + "=size=" + r.size + ":rate=" + r.rate +
+                    ":duration=" + seconds;
+  if (r.tone)
+    cmd += " -f lavfi -i sine=frequency=" + std::to_string(r.tone) + ":sample_rate=44100:duration=" + seconds +
+           " -c:v mpeg1video -q:v 4 -c:a mp2 -b:a 64k -ac 1 -f mpeg";
+  else
+    cmd += " -c:v mpeg1video -q:v 4 -f mpeg1video";
+  cmd += " '" + path + "'";
+  CommandResult res = Shell(cmd);
+  EXPECT_EQ(res.exitCode, 0) << cmd << "\n" << res.err;
+  const Bytes head = ReadFileBytes(path);
+  if (r.tone) {
+    // An MPEG-1 system stream: a pack header whose clock reference opens
+    // with 0010.
+    EXPECT_TRUE(StartsWithPack(head) && head.size() >= 12 && (head[4] >> 4) == 2) << path;
+  } else {
+    EXPECT_TRUE(head.size() >= 4 && head[0] == 0 && head[1] == 0 && head[2] == 1 && head[3] == 0xB3) << path;
+  }
+  made[name] = path;
+  return path;
+}
+
+const Recipe kSysA{"testsrc", "25", 2.0, 440};
+const Recipe kSysB{"testsrc2", "25", 1.6, 660};
+const Recipe kSysC{"smptebars", "25", 1.2, 880};
+const Recipe kEsD{"rgbtestsrc", "25", 1.0, 0};
+
+// Packets ffprobe reads, by codec_type.
+std::map<std::string, int> PacketCounts(const std::string& file) {
+  CommandResult r = Run({"ffprobe", "-v", "error", "-count_packets", "-show_entries",
+                         "stream=codec_type,nb_read_packets", "-of", "csv=p=0", file});
+  std::map<std::string, int> counts;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    counts[line.substr(0, comma)] += std::stoi(line.substr(comma + 1));
+  }
+  return counts;
+}
+
+struct VideoInfo {
+  std::string codec;
+  int frames = 0;
+  int streams = 0;
+};
+
+VideoInfo ReadVideo(const std::string& file) {
+  VideoInfo v;
+  CommandResult r = Run({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                         "stream=codec_type,codec_name,nb_read_frames", "-of", "csv=p=0", file});
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    ++v.streams;
+    std::istringstream fields(line);
+    std::string codec, type, frames;
+    std::getline(fields, codec, ',');
+    std::getline(fields, type, ',');
+    std::getline(fields, frames, ',');
+    if (type == "video" && v.codec.empty()) {
+      v.codec = codec;
+      v.frames = frames.empty() ? 0 : std::stoi(frames);
+    }
+  }
+  return v;
+}
+
+// Test cases print as their names.
+template <typename Case>
+requires requires(const Case& c) { c.name + ""; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// ------------------------------------------------------------ fixture
+
+class MpegJoin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(HaveTool("ffmpeg")) << "ffmpeg is needed to make the test files";
+    ASSERT_TRUE(HaveTool("ffprobe")) << "ffprobe is needed to read the outputs back";
+  }
+
+  std::string Out(const std::string& name = "out.mpg") const { return dir_.File(name); }
+
+  std::string Write(const std::string& name, const Bytes& bytes) const {
+    const std::string path = dir_.File(name);
+    WriteFileBytes(path, bytes);
+    return path;
+  }
+
+  // vantrel-cli join --copy -q -y [flags] -o out inputs..., stopped if it
+  // runs for more than a minute.
+  static CommandResult Join(const std::vector<std::string>& flags, const std::string& out,
+                            const std::vector<std::string>& inputs) {
+    std::vector<std::string> argv{"timeout", "60", CliPath(), "join", "--copy", "-q", "-y"};
+    argv.insert(argv.end(), flags.begin(), flags.end());
+    argv.push_back("-o");
+    argv.push_back(out);
+    argv.insert(argv.end(), inputs.begin(), inputs.end());
+    return vantrel::test::Run(argv);
+  }
+
+  static std::vector<Bytes> ReadAll(const std::vector<std::string>& files) {
+    std::vector<Bytes> r;
+    for (const std::string& f : files) r.push_back(ReadFileBytes(f));
+    return r;
+  }
+
+  TempDir dir_;
+};
+
+// Units of the output that come from input k, given where the inputs begin.
+std::vector<Unit> UnitsOfFile(const Walk& w, const std::vector<size_t>& fileStart, size_t k, size_t outSize) {
+  const size_t from = fileStart[k];
+  const size_t to = k + 1 < fileStart.size() ? fileStart[k + 1] : outSize;
+  std::vector<Unit> r;
+  for (const Unit& u : w.units)
+    if (u.start >= from && u.start < to) r.push_back(u);
+  return r;
+}
+
+// ------------------------------------------------------------ decorations
+
+// Rewrites a system stream: before(i, out) may add bytes in front of unit i
+// (of the original), and tail is added at the end.
+Bytes Rebuild(const Bytes& in, const std::function<void(size_t, Bytes&)>& before, const Bytes& tail) {
+  Bytes out;
+  const Walk w = WalkUnits(in);
+  for (size_t i = 0; i < w.units.size(); ++i) {
+    before(i, out);
+    Append(out, in, w.units[i].start, w.units[i].present);
+  }
+  out.insert(out.end(), tail.begin(), tail.end());
+  return out;
+}
+
+const Bytes kEndCode = {0, 0, 1, kEnd};
+// Bytes of no unit: a start code with a low code, an end code, zero runs
+// leading into the next start code.
+const Bytes kJunk = {0xAA, 0x00, 0x00, 0x01, 0x00, 0x47, 0x00, 0x00, 0x01, kEnd, 0x13, 0x00, 0x00};
+// A private stream 2 packet whose payload opens like a packet header with a
+// PTS: it must never be read as one.
+const Bytes kPrivatePacket = {0,    0,    1,   kPrivate2, 0,   12,   0x21, 0x00, 0x01,
+                              0x00, 0x01, 'V', 'A',       'N', 0xFF, 0x0F, 0x31, 0x07};
+
+enum class Decoration { None, EndCode, Junk, Private2 };
+
+Bytes Decorate(const Bytes& in, Decoration d) {
+  switch (d) {
+    case Decoration::None: return in;
+    case Decoration::EndCode:
+      return Rebuild(
+          in, [](size_t, Bytes&) {}, kEndCode);
+    case Decoration::Junk: {
+      const size_t units = WalkUnits(in).units.size();
+      return Rebuild(
+          in,
+          [units](size_t i, Bytes& out) {
+            if (i == 2 || i == units / 2 || i == units / 2 + 1) out.insert(out.end(), kJunk.begin(), kJunk.end());
+          },
+          Cat({kEndCode, kJunk}));
+    }
+    case Decoration::Private2: {
+      const size_t units = WalkUnits(in).units.size();
+      return Rebuild(
+          in,
+          [units](size_t i, Bytes& out) {
+            if (i == 3 || i == units - 1) out.insert(out.end(), kPrivatePacket.begin(), kPrivatePacket.end());
+          },
+          kEndCode);
+    }
+  }
+  return in;
+}
+
+const char* DecorationName(Decoration d) {
+  switch (d) {
+    case Decoration::None: return "Plain";
+    case Decoration::EndCode: return "EndCodes";
+    case Decoration::Junk: return "JunkBetweenUnits";
+    case Decoration::Private2: return "PrivateStream2";
+  }
+  return "?";
+}
+
+// ============================================================ 1. system streams
+
+struct CopyCase {
+  std::string name;
+  std::vector<Recipe> inputs;
+  Decoration decoration;
+};
+
+class MpegCopyJoin : public MpegJoin, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(MpegCopyJoin, CarriesEveryUnitOfEveryInputInOrder) {
+  const CopyCase& c = GetParam();
+  std::vector<std::string> files;
+  std::map<std::string, int> inputPackets;
+  for (size_t i = 0; i < c.inputs.size(); ++i) {
+    const std::string made = MakeInput(c.inputs[i]);
+    for (const auto& [type, n] : PacketCounts(made)) inputPackets[type] += n;
+    files.push_back(Write("in" + std::to_string(i) + ".mpg", Decorate(ReadFileBytes(made), c.decoration)));
+  }
+  ASSERT_GT(inputPackets["video"], 0);
+  ASSERT_GT(inputPackets["audio"], 0);
+
+  CommandResult r = Join({}, Out(), files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Bytes out = ReadFileBytes(Out());
+  const std::vector<Bytes> in = ReadAll(files);
+
+  // The units of the inputs, in order, later system headers left out.
+  std::vector<Bytes> units;
+  size_t systemHeaders = 0;
+  for (size_t k = 0; k < in.size(); ++k)
+    for (const Unit& u : WalkUnits(in[k]).units) {
+      if (u.code == kSystemHeader && k > 0) continue;
+      if (u.code == kSystemHeader) ++systemHeaders;
+      units.push_back(Slice(in[k], u.start, u.present));
+    }
+  ASSERT_GT(systemHeaders, 0u);
+  const Walk w = WalkUnits(out);
+  EXPECT_EQ(w.uncovered, 0u) << "bytes outside units (end codes, junk) in the output";
+  ASSERT_EQ(w.units.size(), units.size());
+  for (size_t i = 0; i < units.size(); ++i)
+    ASSERT_EQ(Slice(out, w.units[i].start, w.units[i].present), units[i])
+        << "unit " << i << ": " << Describe(w.units[i]);
+  EXPECT_TRUE(SameStream(out, ExpectedJoin(in, {}).bytes));
+  if (c.decoration == Decoration::Private2) {
+    EXPECT_EQ(std::count_if(w.units.begin(), w.units.end(), [](const Unit& u) { return u.code == kPrivate2; }),
+              static_cast<std::ptrdiff_t>(2 * in.size()));
+  }
+
+  const std::map<std::string, int> outPackets = PacketCounts(Out());
+  EXPECT_EQ(outPackets.count("video") ? outPackets.at("video") : 0, inputPackets["video"]);
+  EXPECT_EQ(outPackets.count("audio") ? outPackets.at("audio") : 0, inputPackets["audio"]);
+}
+
+std::vector<CopyCase> CopyCases() {
+  std::vector<CopyCase> r;
+  r.push_back({"TwoPlain", {kSysA, kSysB}, Decoration::None});
+  for (Decoration d : {Decoration::None, Decoration::EndCode, Decoration::Junk, Decoration::Private2})
+    r.push_back({std::string("Three") + DecorationName(d), {kSysA, kSysB, kSysC}, d});
+  r.push_back({"SameFileTwice", {kSysA, kSysA}, Decoration::EndCode});
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegCopyJoin, ::testing::ValuesIn(CopyCases()),
+                         [](const ::testing::TestParamInfo<CopyCase>& i) { return i.param.name; });
+
+// ============================================================ 2. elementary streams
+
+struct MixedCase {
+  std::string name;
+  std::vector<Recipe> inputs;
+};
+
+class MpegMixedJoin : public MpegJoin, public ::testing::WithParamInterface<MixedCase> {};
+
+TEST_P(MpegMixedJoin, ElementaryStreamsAreCarriedWhole) {
+  const MixedCase& c = GetParam();
+  std::vector<std::string> files;
+  int frames = 0;
+  for (const Recipe& rc : c.inputs) {
+    files.push_back(MakeInput(rc));
+    frames += ReadVideo(files.back()).frames;
+  }
+  ASSERT_GT(frames, 0);
+  CommandResult r = Join({}, Out(), files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Bytes out = ReadFileBytes(Out());
+  const std::vector<Bytes> in = ReadAll(files);
+  // An input without sound (an elementary stream has none) leaves the sound
+  // out of the whole join: the system streams give their video payloads.
+  const bool silent = std::any_of(c.inputs.begin(), c.inputs.end(), [](const Recipe& rc) { return rc.tone == 0; });
+  const Expected e = ExpectedJoin(in, {silent, false, 0});
+  ASSERT_EQ(out.size(), e.bytes.size());
+  for (size_t k = 0; k < in.size(); ++k) {
+    if (StartsWithPack(in[k])) continue;
+    // The elementary stream sits whole at its place.
+    ASSERT_TRUE(std::equal(in[k].begin(), in[k].end(), out.begin() + static_cast<std::ptrdiff_t>(e.fileStart[k])))
+        << "input " << k << " is not whole at output offset " << e.fileStart[k];
+  }
+  if (!StartsWithPack(in.back())) {
+    EXPECT_TRUE(std::equal(in.back().rbegin(), in.back().rend(), out.rbegin()))
+        << "the output does not end with " << files.back();
+  }
+  EXPECT_TRUE(out == e.bytes) << "the output is not the inputs' video, in order";
+
+  const VideoInfo v = ReadVideo(Out());
+  EXPECT_EQ(v.codec, "mpeg1video");
+  EXPECT_EQ(v.streams, 1);
+  EXPECT_EQ(v.frames, frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegMixedJoin,
+                         ::testing::Values(MixedCase{"SystemThenElementary", {kSysA, kEsD}},
+                                           MixedCase{"SystemElementarySystem", {kSysA, kEsD, kSysB}},
+                                           MixedCase{"ElementaryThenSystem", {kEsD, kSysB}},
+                                           MixedCase{"ElementaryTwice", {kEsD, kEsD}}),
+                         [](const ::testing::TestParamInfo<MixedCase>& i) { return i.param.name; });
+
+// ============================================================ 3. without sound
+
+struct SilentCase {
+  std::string name;
+  std::vector<Recipe> inputs;
+  bool correct;
+};
+
+class MpegJoinWithoutSound : public MpegJoin, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(MpegJoinWithoutSound, WritesTheVideoElementaryStream) {
+  const SilentCase& c = GetParam();
+  std::vector<std::string> files;
+  int frames = 0;
+  for (const Recipe& rc : c.inputs) {
+    files.push_back(MakeInput(rc));
+    VideoInfo v = ReadVideo(files.back());
+    ASSERT_GT(v.frames, 0) << files.back();
+    frames += v.frames;
+  }
+  std::vector<std::string> flags{"--without-sound"};
+  if (c.correct) flags.push_back("--correct-timestamps");
+  CommandResult r = Join(flags, Out("out.m1v"), files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Bytes out = ReadFileBytes(Out("out.m1v"));
+  const Bytes expected = ExpectedJoin(ReadAll(files), {true, false, 0}).bytes;
+  ASSERT_EQ(out.size(), expected.size());
+  EXPECT_TRUE(out == expected) << "the output is not the video payloads of the inputs";
+  ASSERT_GE(out.size(), 4u);
+  EXPECT_EQ(Slice(out, 0, 4), (Bytes{0, 0, 1, 0xB3})) << "no sequence header at the start";
+
+  VideoInfo v = ReadVideo(Out("out.m1v"));
+  EXPECT_EQ(v.codec, "mpeg1video");
+  EXPECT_EQ(v.streams, 1);
+  EXPECT_EQ(v.frames, frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegJoinWithoutSound,
+                         ::testing::Values(SilentCase{"ThreeSystemStreams", {kSysA, kSysB, kSysC}, false},
+                                           SilentCase{"SameFileTwice", {kSysC, kSysC}, false},
+                                           SilentCase{"WithCorrectTimestamps", {kSysA, kSysB}, true}),
+                         [](const ::testing::TestParamInfo<SilentCase>& i) { return i.param.name; });
+
+// ============================================================ 4. time stamps
+
+struct TimeCase {
+  std::string name;
+  std::vector<Recipe> inputs;
+  int rateNum, rateDen;  // the first input's frame rate
+  Decoration decoration = Decoration::None;
+};
+
+class MpegCorrectTimestamps : public MpegJoin, public ::testing::WithParamInterface<TimeCase> {};
+
+TEST_P(MpegCorrectTimestamps, EveryFileContinuesThePreviousOne) {
+  const TimeCase& c = GetParam();
+  const int64_t ticks = std::llround(90000.0 * c.rateDen / c.rateNum);
+  std::vector<std::string> files;
+  std::map<std::string, int> inputPackets;
+  for (size_t i = 0; i < c.inputs.size(); ++i) {
+    const std::string made = MakeInput(c.inputs[i]);
+    for (const auto& [type, n] : PacketCounts(made)) inputPackets[type] += n;
+    files.push_back(Write("in" + std::to_string(i) + ".mpg", Decorate(ReadFileBytes(made), c.decoration)));
+  }
+  CommandResult r = Join({"--correct-timestamps"}, Out(), files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Bytes out = ReadFileBytes(Out());
+  const std::vector<Bytes> in = ReadAll(files);
+  const Expected e = ExpectedJoin(in, {false, true, ticks});
+  EXPECT_TRUE(SameStream(out, e.bytes));
+
+  const Walk w = WalkUnits(out);
+  EXPECT_EQ(w.uncovered, 0u);
+  EXPECT_FALSE(w.headerCut);
+
+  // Packet headers: no stuffing, no buffer size, no DTS; a PTS with prefix
+  // 0010 and the length of the payload + 5, or the single byte 0x0F and the
+  // payload + 1. Private stream 2 is carried as it was.
+  size_t private2 = 0;
+  for (const Unit& u : w.units) {
+    if (!u.IsPacket()) continue;
+    if (u.code == kPrivate2) {
+      ++private2;
+      EXPECT_TRUE(
+          std::equal(kPrivatePacket.begin(), kPrivatePacket.end(), out.begin() + static_cast<std::ptrdiff_t>(u.start)))
+          << Describe(u);
+      continue;
+    }
+    SCOPED_TRACE(Describe(u));
+    ASSERT_TRUE(u.fields);
+    EXPECT_EQ(u.stuffing, 0u);
+    EXPECT_FALSE(u.hasStd);
+    EXPECT_FALSE(u.hasDts);
+    if (u.hasPts) {
+      EXPECT_EQ(out[u.start + 6] >> 4, 2);
+      EXPECT_EQ(u.payloadSize + 5, u.size - 6);
+    } else {
+      EXPECT_EQ(out[u.start + 6], 0x0F);
+      EXPECT_EQ(u.payloadSize + 1, u.size - 6);
+    }
+  }
+  if (c.decoration == Decoration::Private2) {
+    EXPECT_EQ(private2, 2 * in.size());
+  }
+
+  // Clock references never fall back; at every join the first one of the
+  // file is the last one before it.
+  std::optional<int64_t> lastScr;
+  for (const Unit& u : w.units)
+    if (u.code == kPack) {
+      if (lastScr) {
+        EXPECT_GE(u.scr, *lastScr) << Describe(u);
+      }
+      lastScr = u.scr;
+    }
+  for (size_t k = 1; k < in.size(); ++k) {
+    SCOPED_TRACE("join before input " + std::to_string(k));
+    const std::vector<Unit> before = UnitsOfFile(w, e.fileStart, k - 1, out.size());
+    const std::vector<Unit> after = UnitsOfFile(w, e.fileStart, k, out.size());
+    auto lastPack = std::find_if(before.rbegin(), before.rend(), [](const Unit& u) { return u.code == kPack; });
+    auto firstPack = std::find_if(after.begin(), after.end(), [](const Unit& u) { return u.code == kPack; });
+    ASSERT_NE(lastPack, before.rend());
+    ASSERT_NE(firstPack, after.end());
+    EXPECT_EQ(firstPack->scr, lastPack->scr);
+
+    // The file's first time stamp is one frame after the last video time
+    // stamp before it, and its video time stamps all come later.
+    auto lastVideo =
+        std::find_if(before.rbegin(), before.rend(), [](const Unit& u) { return u.code == kVideo && u.hasPts; });
+    auto firstStamp = std::find_if(after.begin(), after.end(), [](const Unit& u) { return u.IsPacket() && u.hasPts; });
+    ASSERT_NE(lastVideo, before.rend());
+    ASSERT_NE(firstStamp, after.end());
+    EXPECT_EQ(firstStamp->pts, lastVideo->pts + ticks);
+    for (const Unit& u : after)
+      if (u.code == kVideo && u.hasPts) {
+        EXPECT_GT(u.pts, lastVideo->pts) << Describe(u);
+      }
+  }
+  // Within a file every stamp moves by the same amount; the first file keeps
+  // its own.
+  for (size_t k = 0; k < in.size(); ++k) {
+    std::vector<Unit> src;
+    for (const Unit& u : WalkUnits(in[k]).units)
+      if (!(u.code == kSystemHeader && k > 0)) src.push_back(u);
+    const std::vector<Unit> dst = UnitsOfFile(w, e.fileStart, k, out.size());
+    ASSERT_EQ(src.size(), dst.size()) << "input " << k;
+    std::optional<int64_t> scrShift, ptsShift;
+    for (size_t i = 0; i < src.size(); ++i) {
+      if (src[i].code == kPack) {
+        if (!scrShift) scrShift = dst[i].scr - src[i].scr;
+        EXPECT_EQ(dst[i].scr - src[i].scr, *scrShift) << "input " << k << ", " << Describe(dst[i]);
+      } else if (src[i].hasPts && src[i].code != kPrivate2) {
+        if (!ptsShift) ptsShift = dst[i].pts - src[i].pts;
+        EXPECT_EQ(dst[i].pts - src[i].pts, *ptsShift) << "input " << k << ", " << Describe(dst[i]);
+      }
+    }
+    if (k == 0) {
+      EXPECT_EQ(scrShift.value_or(-1), 0);
+      EXPECT_EQ(ptsShift.value_or(-1), 0);
+    }
+  }
+
+  const std::map<std::string, int> outPackets = PacketCounts(Out());
+  EXPECT_EQ(outPackets.count("video") ? outPackets.at("video") : 0, inputPackets["video"]);
+  EXPECT_EQ(outPackets.count("audio") ? outPackets.at("audio") : 0, inputPackets["audio"]);
+}
+
+Recipe At(Recipe r, const std::string& rate) {
+  r.rate = rate;
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mpeg, MpegCorrectTimestamps,
+    ::testing::Values(TimeCase{"Three25fps", {kSysA, kSysB, kSysC}, 25, 1},
+                      TimeCase{"Two24fps", {At(kSysA, "24"), At(kSysB, "24")}, 24, 1},
+                      TimeCase{"Two29_97fps", {At(kSysA, "30000/1001"), At(kSysC, "30000/1001")}, 30000, 1001},
+                      TimeCase{"SameFileTwice50fps", {At(kSysB, "50"), At(kSysB, "50")}, 50, 1},
+                      TimeCase{"ThreeWithPrivateStream2", {kSysA, kSysB, kSysC}, 25, 1, Decoration::Private2},
+                      TimeCase{"ThreeWithJunk", {kSysA, kSysB, kSysC}, 25, 1, Decoration::Junk}),
+    [](const ::testing::TestParamInfo<TimeCase>& i) { return i.param.name; });
+
+// Without --correct-timestamps every unit keeps its stamps, so the clock
+// references fall back where the second file begins.
+TEST_F(MpegJoin, WithoutCorrectionTheClockFallsBackAtTheJoin) {
+  const std::vector<std::string> files{MakeInput(kSysA), MakeInput(kSysB)};
+  CommandResult r = Join({}, Out(), files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Bytes out = ReadFileBytes(Out());
+  const std::vector<Bytes> in = ReadAll(files);
+  const Expected e = ExpectedJoin(in, {});
+  ASSERT_TRUE(SameStream(out, e.bytes));
+  const Walk w = WalkUnits(out);
+  const std::vector<Unit> first = UnitsOfFile(w, e.fileStart, 0, out.size());
+  const std::vector<Unit> second = UnitsOfFile(w, e.fileStart, 1, out.size());
+  auto lastPack = std::find_if(first.rbegin(), first.rend(), [](const Unit& u) { return u.code == kPack; });
+  auto firstPack = std::find_if(second.begin(), second.end(), [](const Unit& u) { return u.code == kPack; });
+  ASSERT_NE(lastPack, first.rend());
+  ASSERT_NE(firstPack, second.end());
+  EXPECT_LT(firstPack->scr, lastPack->scr);
+  EXPECT_EQ(firstPack->scr, WalkUnits(in[1]).units.front().scr);
+  // Packets keep their headers: ffmpeg writes PTS and DTS on video packets.
+  EXPECT_TRUE(std::any_of(w.units.begin(), w.units.end(), [](const Unit& u) { return u.hasDts; }));
+}
+
+// ============================================================ 5. bad input
+
+enum class CutAt { MiddleOfVideoPayload, MiddleOfAudioPayload, FirstPayloadByte };
+
+struct CutCase {
+  std::string name;
+  CutAt at;
+  bool followed;  // another input after the cut one
+  bool correct;
+};
+
+class MpegTruncatedInput : public MpegJoin, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(MpegTruncatedInput, KeepsTheBytesThatExist) {
+  const CutCase& c = GetParam();
+  const Bytes whole = ReadFileBytes(MakeInput(kSysB));
+  const Walk ww = WalkUnits(whole);
+  // A packet of the wanted stream in the second half of the file.
+  const uint8_t stream = c.at == CutAt::MiddleOfAudioPayload ? kAudio : kVideo;
+  std::optional<Unit> victim;
+  for (size_t i = ww.units.size() / 2; i < ww.units.size() && !victim; ++i)
+    if (ww.units[i].code == stream && ww.units[i].fields && ww.units[i].payloadSize > 100) victim = ww.units[i];
+  ASSERT_TRUE(victim) << "no packet to cut";
+  const size_t cut = victim->payloadStart + (c.at == CutAt::FirstPayloadByte ? 1 : victim->payloadSize / 2);
+  const Bytes truncated = Slice(whole, 0, cut);
+
+  std::vector<std::string> files{MakeInput(kSysA), Write("cut.mpg", truncated)};
+  if (c.followed) files.push_back(MakeInput(kSysC));
+  std::vector<std::string> flags;
+  if (c.correct) flags.push_back("--correct-timestamps");
+  CommandResult r = Join(flags, Out(), files);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const Bytes out = ReadFileBytes(Out());
+  const std::vector<Bytes> in = ReadAll(files);
+  EXPECT_TRUE(SameStream(out, ExpectedJoin(in, {false, c.correct, 3600}).bytes));
+
+  // The input after the cut one ends the output, all its units but the
+  // system header.
+  std::vector<Unit> nextUnits;
+  if (c.followed) {
+    for (const Unit& u : WalkUnits(in[2]).units)
+      if (u.code != kSystemHeader) nextUnits.push_back(u);
+  }
+  const Bytes existing = Slice(whole, victim->payloadStart, cut - victim->payloadStart);
+  if (!c.correct) {
+    // Found by position: the cut packet's length runs over the first units
+    // of the next input.
+    Bytes next;
+    for (const Unit& u : nextUnits) Append(next, in[2], u.start, u.present);
+    ASSERT_GE(out.size(), next.size());
+    const size_t cutEnd = out.size() - next.size();
+    EXPECT_EQ(Slice(out, cutEnd, next.size()), next) << "the input after the cut one is not whole at the end";
+    // The cut packet exactly as far as it exists, nothing after it.
+    const Bytes tail = Slice(whole, victim->start, cut - victim->start);
+    ASSERT_GE(cutEnd, tail.size());
+    EXPECT_EQ(Slice(out, cutEnd - tail.size(), tail.size()), tail);
+    return;
+  }
+  // Corrected, the output stays well formed: the cut packet is written whole
+  // around the payload that exists, and the next input's units follow it.
+  const Walk w = WalkUnits(out);
+  EXPECT_EQ(w.uncovered, 0u);
+  EXPECT_FALSE(w.headerCut);
+  ASSERT_GT(w.units.size(), nextUnits.size());
+  const size_t firstNext = w.units.size() - nextUnits.size();
+  for (size_t i = 0; i < nextUnits.size(); ++i) {
+    const Unit& o = w.units[firstNext + i];
+    const Unit& u = nextUnits[i];
+    ASSERT_EQ(o.code, u.code) << Describe(o);
+    if (u.IsPacket() && u.fields) {
+      EXPECT_EQ(Slice(out, o.payloadStart, o.payloadSize), Slice(in[2], u.payloadStart, u.payloadSize)) << Describe(o);
+    }
+  }
+  const Unit& last = w.units[firstNext - 1];
+  EXPECT_EQ(last.code, stream) << Describe(last);
+  ASSERT_TRUE(last.fields) << Describe(last);
+  EXPECT_EQ(last.present, last.size) << Describe(last);
+  EXPECT_EQ(Slice(out, last.payloadStart, last.payloadSize), existing);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegTruncatedInput,
+                         ::testing::Values(CutCase{"LastInVideoPayload", CutAt::MiddleOfVideoPayload, false, false},
+                                           CutCase{"LastInAudioPayload", CutAt::MiddleOfAudioPayload, false, false},
+                                           CutCase{"LastAfterFirstPayloadByte", CutAt::FirstPayloadByte, false, false},
+                                           CutCase{"FollowedInVideoPayload", CutAt::MiddleOfVideoPayload, true, false},
+                                           CutCase{"FollowedInAudioPayload", CutAt::MiddleOfAudioPayload, true, false},
+                                           CutCase{"LastCorrected", CutAt::MiddleOfVideoPayload, false, true},
+                                           CutCase{"FollowedCorrected", CutAt::MiddleOfAudioPayload, true, true}),
+                         [](const ::testing::TestParamInfo<CutCase>& i) { return i.param.name; });
+
+Bytes Repeat(const Bytes& pattern, size_t times) {
+  Bytes r;
+  for (size_t i = 0; i < times; ++i) r.insert(r.end(), pattern.begin(), pattern.end());
+  return r;
+}
+
+constexpr size_t kOddSize = 512 * 1024;
+
+const Bytes kZeros(kOddSize, 0);
+const Bytes kPrefixes = Repeat({0, 0, 1}, kOddSize / 3);
+const Bytes kEmptyPackets = Repeat({0, 0, 1, kVideo, 0, 0}, kOddSize / 6);
+const Bytes kPackCodes = Repeat({0, 0, 1, kPack}, kOddSize / 4);
+
+// A later input with long stretches that hold no unit: after its units, or
+// between its first pack header and the rest. The join must get through
+// them, with what the rules give for them, and join the next input after.
+struct StretchCase {
+  std::string name;
+  const Bytes* stretch;
+  bool inside;  // after the first pack header rather than at the end
+  bool correct;
+};
+
+class MpegStretchInput : public MpegJoin, public ::testing::WithParamInterface<StretchCase> {};
+
+TEST_P(MpegStretchInput, IsJoinedInBoundedTime) {
+  const StretchCase& c = GetParam();
+  const Bytes b = ReadFileBytes(MakeInput(kSysB));
+  ASSERT_GT(b.size(), 12u);
+  const Bytes odd = c.inside ? Cat({Slice(b, 0, 12), *c.stretch, Slice(b, 12, b.size() - 12)}) : Cat({b, *c.stretch});
+  const std::vector<std::string> files{MakeInput(kSysA), Write("odd.mpg", odd), MakeInput(kSysC)};
+  std::vector<std::string> flags;
+  if (c.correct) flags.push_back("--correct-timestamps");
+  CommandResult r = Join(flags, Out(), files);
+  ASSERT_EQ(r.exitCode, 0) << (r.exitCode == 124 ? "stopped after a minute\n" : "") << r.err;
+  const Bytes out = ReadFileBytes(Out());
+  const std::vector<Bytes> in = ReadAll(files);
+  EXPECT_TRUE(SameStream(out, ExpectedJoin(in, {false, c.correct, 3600}).bytes));
+  const Walk wl = WalkUnits(in.back());
+  ASSERT_FALSE(wl.units.empty());
+  const Unit& lastUnit = wl.units.back();
+  ASSERT_GE(out.size(), lastUnit.present);
+  EXPECT_EQ(Slice(out, out.size() - lastUnit.present, lastUnit.present),
+            Slice(in.back(), lastUnit.start, lastUnit.present))
+      << "the last input does not end the output";
+  if (c.stretch != &kPackCodes) {
+    EXPECT_EQ(WalkUnits(out).uncovered, 0u) << "bytes of the stretch in the output";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mpeg, MpegStretchInput,
+                         ::testing::Values(StretchCase{"TrailingZeros", &kZeros, false, false},
+                                           StretchCase{"TrailingZerosCorrected", &kZeros, false, true},
+                                           StretchCase{"TrailingPrefixes", &kPrefixes, false, false},
+                                           StretchCase{"TrailingEmptyPackets", &kEmptyPackets, false, false},
+                                           StretchCase{"TrailingEmptyPacketsCorrected", &kEmptyPackets, false, true},
+                                           StretchCase{"TrailingPackCodes", &kPackCodes, false, false},
+                                           StretchCase{"ZerosInside", &kZeros, true, false},
+                                           StretchCase{"PrefixesInside", &kPrefixes, true, false},
+                                           StretchCase{"PrefixesInsideCorrected", &kPrefixes, true, true}),
+                         [](const ::testing::TestParamInfo<StretchCase>& i) { return i.param.name; });
+
+// A later input with nothing to read at all is refused when the inputs are
+// probed: the command fails promptly, names the file and writes nothing.
+struct UnreadableCase {
+  std::string name;
+  Bytes bytes;
+};
+
+class MpegUnreadableInput : public MpegJoin, public ::testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(MpegUnreadableInput, IsRefusedCleanly) {
+  const std::string odd = Write("odd.mpg", GetParam().bytes);
+  const std::vector<std::string> files{MakeInput(kSysA), odd, MakeInput(kSysB)};
+  for (const std::vector<std::string>& flags : {std::vector<std::string>{}, {"--correct-timestamps"}}) {
+    SCOPED_TRACE(flags.empty() ? "plain" : flags[0]);
+    CommandResult r = Join(flags, Out(), files);
+    EXPECT_EQ(r.exitCode, 1) << (r.exitCode == 124 ? "stopped after a minute\n" : "") << r.err;
+    EXPECT_NE(r.err.find("Unable to add file " + odd), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(Out())) << "an output was written";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mpeg, MpegUnreadableInput,
+    ::testing::Values(UnreadableCase{"Empty", {}}, UnreadableCase{"Zeros", kZeros},
+                      UnreadableCase{"StartCodePrefixes", kPrefixes}, UnreadableCase{"PackCodeOnly", {0, 0, 1, kPack}},
+                      UnreadableCase{"PackHeaderThenZeros",
+                                     Cat({Bytes{0, 0, 1, kPack, 0x21, 0, 1, 0, 1, 0x80, 0x1B, 0x91}, kZeros})}),
+    [](const ::testing::TestParamInfo<UnreadableCase>& i) { return i.param.name; });
+
+}  // namespace
+}  // namespace vantrel::test
