@@ -3,10 +3,44 @@
 
 #include <unistd.h>
 
+#include "avi/AVIUtils.h"
 #include "core/Exceptions.h"
+
+#include <algorithm>
 #include "core/PosixFile.h"
 
 namespace vantrel {
+
+bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other) {
+  const AVISTREAMHEADER& a = first.Header;
+  const AVISTREAMHEADER& b = other.Header;
+  const std::vector<uint8_t>& fa = first.Format;
+  const std::vector<uint8_t>& fb = other.Format;
+  if (fa.size() < 8 || fb.size() < 8) return fa == fb && a.dwScale == b.dwScale && a.dwRate == b.dwRate;
+  const uint16_t tag = ReadLE16(fa.data());
+  if (tag != ReadLE16(fb.data())) return false;
+  // wFormatTag, nChannels, nSamplesPerSec.
+  const bool sameBasics = std::equal(fa.begin(), fa.begin() + 8, fb.begin());
+  if ((tag == 0x50 || tag == 0x55) && a.dwSampleSize == 0 && b.dwSampleSize == 0) return sameBasics;
+  if (a.dwScale != b.dwScale || a.dwRate != b.dwRate || a.dwSampleSize != b.dwSampleSize) return false;
+  if (fa.size() != fb.size()) return false;
+  // Everything but nAvgBytesPerSec (bytes 8 to 11), which follows from the rest.
+  return sameBasics && (fa.size() <= 12 || std::equal(fa.begin() + 12, fa.end(), fb.begin() + 12));
+}
+
+bool AviSoundCompatible(const std::vector<std::string>& files) {
+  if (files.empty()) return true;
+  TAVIFileReader first, other;
+  first.Open(files.front(), true);
+  const TAVIStream* a = first.AudioStream();
+  for (size_t i = 1; i < files.size(); ++i) {
+    other.Open(files[i], true);
+    const TAVIStream* b = other.AudioStream();
+    if ((a == nullptr) != (b == nullptr)) return false;
+    if (a && !SameAudioFormat(*a, *b)) return false;
+  }
+  return true;
+}
 
 void TAVIJoiner::Run() {
   progress_ = CreateProgress();
@@ -23,11 +57,24 @@ void TAVIJoiner::Run() {
 void TAVIJoiner::CalcTotals() {
   total_frames_ = 0;
   total_size_ = 0;
+  TAVIFileReader first;
   for (const std::string& name : Files) {
     reader_.Open(name, true);
     if (!reader_.VideoStream()) {
       reader_.Close();
       throw Exception("There is no video stream in the file " + name);
+    }
+    // Sound copied under the first file's header must be of its format, or
+    // players cannot decode it: refuse before the output is touched.
+    if (!WithoutSound) {
+      if (&name == &Files.front()) {
+        first.Open(name, true);
+      } else if (first.AudioStream() && reader_.AudioStream() &&
+                 !SameAudioFormat(*first.AudioStream(), *reader_.AudioStream())) {
+        reader_.Close();
+        throw Exception("The sound of " + name +
+                        " is not of the first file's format; join without sound or with recompression");
+      }
     }
     total_frames_ += reader_.VideoStream()->Header.dwLength;
     total_size_ += reader_.FileSize();
@@ -46,7 +93,8 @@ void TAVIJoiner::CreateOutput() {
   try {
     const TAVIStream& video = *reader_.VideoStream();
     writer_.AddStream(0, video.Header, static_cast<uint32_t>(video.Format.size()), video.Format.data());
-    if (reader_.AudioStream() && !WithoutSound) {
+    output_has_audio_ = reader_.AudioStream() && !WithoutSound;
+    if (output_has_audio_) {
       const TAVIStream& audio = *reader_.AudioStream();
       writer_.AddStream(1, audio.Header, static_cast<uint32_t>(audio.Format.size()), audio.Format.data());
     }
@@ -108,7 +156,9 @@ void TAVIJoiner::ReportProgress(int64_t bytePos) {
 void TAVIJoiner::CopyChunks() {
   reader_.ResetCursors();
   TAVIStream* video = reader_.VideoStream();
-  TAVIStream* audio = WithoutSound ? nullptr : reader_.AudioStream();
+  // Sound goes where the output has a sound stream: a later file's sound is
+  // passed over when the first file had none.
+  TAVIStream* audio = WithoutSound || !output_has_audio_ ? nullptr : reader_.AudioStream();
   const int videoIndex = reader_.IndexOf(video);
   const int audioIndex = audio ? reader_.IndexOf(audio) : -1;
   const int64_t fileSize = reader_.FileSize();

@@ -14,6 +14,15 @@
 
 namespace vantrel {
 
+// True when other's sound can be carried under first's stream header and
+// format: the same timing (dwScale, dwRate, dwSampleSize) and the same
+// format block, but for nAvgBytesPerSec; MPEG audio (tags 0x50, 0x55), whose
+// frames describe themselves, needs only the same tag, channels and rate.
+bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other);
+// True when every file's first audio stream can be carried under the first
+// file's (a file without sound cannot); raises what opening a file raises.
+bool AviSoundCompatible(const std::vector<std::string>& files);
+
 class TAVIJoiner {
  public:
   TAVIJoiner() = default;
@@ -51,6 +60,7 @@ class TAVIJoiner {
   int64_t total_size_ = 0;
   int64_t bytes_before_ = 0;  // sizes of the inputs already copied
   bool cancelled_ = false;
+  bool output_has_audio_ = false;
 };
 
 }  // namespace vantrel

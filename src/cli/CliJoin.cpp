@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "avi/AVIJoin.h"
 #include "cli/Cli.h"
 #include "cli/TerminalProgress.h"
 #include "core/Exceptions.h"
@@ -177,6 +178,23 @@ int CheckJoinArgs(const TJoinArgs& args) {
   return -1;
 }
 
+bool WithoutSound(const TJoinArgs& args, const TFileList& list) {
+  if (args.withoutSound || list.JoinFlags().JoinWithoutSound) return true;
+  // AVI sound is copied under the first file's format: a format that only
+  // looks the same (another ADPCM block size, another byte rate of
+  // byte-timed sound) cannot be carried.
+  if (list.Count() > 0 && list.Row(0).Info.MediaType == kMediaAVI) {
+    std::vector<std::string> files;
+    for (const TFileListRow& r : list.Rows()) files.push_back(r.Info.FileName);
+    try {
+      return !AviSoundCompatible(files);
+    } catch (const std::exception&) {
+      return false;  // the join reports an unreadable file itself
+    }
+  }
+  return false;
+}
+
 TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list) {
   const TJoinFlags flags = list.JoinFlags();
   const std::string firstType = list.Row(0).Info.MediaType;
@@ -194,13 +212,13 @@ TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list) {
     copy = JoinWithoutRecompressionState(flags.CanJoinWithoutRecompression, flags.JoinWithoutSound, flags.NoAudio)
                .Checked;
   }
-  if (copy && !args.quiet && flags.JoinWithoutSound && !flags.NoAudio)
+  if (copy && !args.quiet && !args.withoutSound && !flags.NoAudio && WithoutSound(args, list))
     std::fprintf(stderr, "%s\n", kNoteWithoutSound);
   return copy ? TJoinRoute::Copy : TJoinRoute::Recompress;
 }
 
 int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& options, bool copy) {
-  const bool withoutSound = args.withoutSound || list.JoinFlags().JoinWithoutSound;
+  const bool withoutSound = WithoutSound(args, list);
   InstallInterruptHandler();
   const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
   SetProgressFactory([visible] { return std::make_unique<TTerminalProgress>(stderr, visible); });

@@ -38,6 +38,10 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args);
 // Usage, missing inputs, an existing output; an exit status, or -1.
 int CheckJoinArgs(const TJoinArgs& args);
 
+// Whether a join without recompression must leave the sound out: asked,
+// the list's flag, or AVI sound formats that cannot share one header.
+bool WithoutSound(const TJoinArgs& args, const TFileList& list);
+
 enum class TJoinRoute { Copy, Recompress, Refused };
 // As the join options dialog would open for the list; a refused --copy is
 // reported.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "AviTestFiles.h"
+#include "avi/AVIRead.h"
 #include "core/Exceptions.h"
 #include "support/TestSupport.h"
 
@@ -299,25 +300,71 @@ TEST_F(JoinFixture, FilePartsAcrossInputsKeepEveryChunk) {
   EXPECT_LT(ReadStreamChunks(out, 'v').size(), 80u);
 }
 
-TEST_F(JoinFixture, FirstInputWithoutSoundAndALaterOneWithIsAnErrorUnlessSoundIsLeftOut) {
+TEST_F(JoinFixture, LaterSoundIsPassedOverWhenTheFirstInputHasNone) {
   SynthAvi silent{.seed = 13, .frames = 10, .audio = false};
   SynthAvi loud{.seed = 14, .frames = 10};
   std::string out = dir.File("out.avi");
-  std::string fs = Make("s.avi", silent), fl = Make("l.avi", loud);
+  Join({Make("s.avi", silent), Make("l.avi", loud)}, out);
+  TAVIFileReader r;
+  r.Open(out, false);
+  EXPECT_EQ(r.AudioStream(), nullptr);
+  EXPECT_EQ(ReadStreamChunks(out, 'v'), Concat({ExpectedChunks(silent, 'v'), ExpectedChunks(loud, 'v')}));
+}
+
+TEST_F(JoinFixture, SoundOfAnotherFormatIsRefusedBeforeTheOutputIsTouched) {
+  std::string a = Make("a.avi", SynthAvi{.seed = 15, .frames = 5});
+  std::string b = Make("b.avi", SynthAvi{.seed = 16, .frames = 5, .audioRate = 22050});
+  std::string out = dir.File("out.avi");
   try {
-    Join({fs, fl}, out);
+    Join({a, b}, out);
     FAIL();
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Not initialized stream id");
+    EXPECT_EQ(std::string(e.what()),
+              "The sound of " + b + " is not of the first file's format; join without sound or with recompression");
   }
-  // The output was closed around what was copied: the whole first input and
-  // the second input's first frame, which comes before its first audio chunk.
-  auto expected = ExpectedChunks(silent, 'v');
-  expected.push_back(ExpectedChunks(loud, 'v').front());
-  EXPECT_EQ(ReadStreamChunks(out, 'v'), expected);
-  Join({fs, fl}, out, true);
-  EXPECT_EQ(ReadStreamChunks(out, 'v').size(), 20u);
+  EXPECT_NE(access(out.c_str(), F_OK), 0);
+  Join({a, b}, out, true);
+  EXPECT_EQ(ReadStreamChunks(out, 'v').size(), 10u);
+  EXPECT_FALSE(AviSoundCompatible({a, b}));
+  EXPECT_TRUE(AviSoundCompatible({a, a}));
 }
+
+struct FormatCase {
+  const char* name;
+  uint16_t tag;
+  uint32_t sampleSize, scale, rate;
+  std::vector<uint8_t> change;  // bytes 8.. of the second format's block
+  size_t at;
+  bool same;
+};
+
+class AudioFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(AudioFormats, SameAudioFormat) {
+  const FormatCase& c = GetParam();
+  TAVIFileReader dummy;
+  TAVIStream x(dummy, 0, 0), y(dummy, 0, 0);
+  x.Header = test::AudioHeader(c.sampleSize, 44100);
+  x.Header.dwScale = c.scale;
+  x.Header.dwRate = c.rate;
+  x.Format = test::AudioFormat(c.tag, 44100);
+  x.Format.resize(20, 0);
+  y.Header = x.Header;
+  y.Format = x.Format;
+  std::copy(c.change.begin(), c.change.end(), y.Format.begin() + static_cast<long>(c.at));
+  EXPECT_EQ(SameAudioFormat(x, y), c.same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AudioFormats,
+    ::testing::Values(FormatCase{"Identical", 1, 4, 1, 44100, {}, 0, true},
+                      FormatCase{"ByteRateOnly", 1, 4, 1, 44100, {0x10, 0x27}, 8, true},
+                      FormatCase{"AdpcmBlockAlign", 2, 0, 1024, 44100, {0x00, 0x10}, 12, false},
+                      FormatCase{"ExtraBytes", 2, 0, 1024, 44100, {0x07}, 18, false},
+                      FormatCase{"Mp3OtherBitRate", 0x55, 0, 1152, 44100, {0x00, 0x10}, 18, true},
+                      FormatCase{"Mp3OtherRate", 0x55, 0, 1152, 44100, {0x22, 0x56}, 4, false},
+                      FormatCase{"Channels", 1, 4, 1, 44100, {0x01}, 2, false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace vantrel
