@@ -43,14 +43,7 @@ bool AviSoundCompatible(const std::vector<std::string>& files) {
 }
 
 void TAVIJoiner::Run() {
-  progress_ = CreateProgress();
-  progress_->SetCaption(kJoiningCaption);
-  progress_->SetText(kFileBeingJoinedText);
-  progress_->Show();
-  struct Release {
-    std::unique_ptr<IProgress>& p;
-    ~Release() { p.reset(); }
-  } release{progress_};
+  TProgressScope scope(progress_, kFileBeingJoinedText);
   JoinFiles();
 }
 

@@ -48,10 +48,7 @@ void TJoinWrapper::Execute() {
     throw Exception("Unable to join " + first.MediaType + " files without recompression");
   }
   // The job shows the progress of a recompressing join itself.
-  std::unique_ptr<IProgress> progress = CreateProgress();
-  progress->SetCaption(kJoiningCaption);
-  progress->SetText(kFilesBeingJoinedText);
-  progress->Show();
+  std::unique_ptr<IProgress> progress = ShowJoinProgress(kFilesBeingJoinedText);
   progress_ = progress.get();
   struct Release {
     IProgress*& p;

@@ -31,4 +31,12 @@ std::unique_ptr<IProgress> CreateProgress() {
   return std::make_unique<TSilentProgress>();
 }
 
+std::unique_ptr<IProgress> ShowJoinProgress(const char* text) {
+  std::unique_ptr<IProgress> p = CreateProgress();
+  p->SetCaption(kJoiningCaption);
+  p->SetText(text);
+  p->Show();
+  return p;
+}
+
 }  // namespace vantrel

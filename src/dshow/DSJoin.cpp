@@ -20,23 +20,15 @@ int StretchModeOf(int resizeMethod) {
 
 TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
   TDSMediaInfo info;
-  TMediaDet det;
-  DSCheck(det.put_Filename(fileName));
-  int32_t count = 0;
-  DSCheck(det.get_OutputStreams(&count));
-  for (int32_t i = 0; i < count; ++i) {
-    DSCheck(det.put_CurrentStream(i));
-    double length = 0;
-    DSCheck(det.get_StreamLength(&length));
-    TDetMediaType mt;
-    DSCheck(det.get_StreamMediaType(&mt));
-    if (mt.MajorType == TMajorType::Video) {
+  for (const TDetStream& s : DetectStreams(fileName)) {
+    if (s.Type.MajorType == TMajorType::Video) {
+      // The last video stream's length is the file's.
       info.HasVideo = true;
-      info.Duration = length;
-      DSCheck(det.get_FrameRate(&info.FrameRate));
-      info.Width = mt.Video.biWidth;
-      info.Height = mt.Video.biHeight;
-    } else if (mt.MajorType == TMajorType::Audio) {
+      info.Duration = s.Length;
+      info.FrameRate = s.FrameRate;
+      info.Width = s.Type.Video.biWidth;
+      info.Height = s.Type.Video.biHeight;
+    } else if (s.Type.MajorType == TMajorType::Audio) {
       info.HasAudio = true;
     }
   }

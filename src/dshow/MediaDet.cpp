@@ -212,4 +212,21 @@ HRESULT TMediaDet::get_FrameRate(double* rate) {
   return S_OK;
 }
 
+std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths) {
+  TMediaDet det;
+  det.MeasureUnstatedLengths = measureLengths;
+  DSCheck(det.put_Filename(fileName));
+  int32_t count = 0;
+  DSCheck(det.get_OutputStreams(&count));
+  std::vector<TDetStream> streams(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) {
+    TDetStream& s = streams[static_cast<size_t>(i)];
+    DSCheck(det.put_CurrentStream(i));
+    DSCheck(det.get_StreamLength(&s.Length));
+    DSCheck(det.get_StreamMediaType(&s.Type));
+    if (s.Type.MajorType == TMajorType::Video) DSCheck(det.get_FrameRate(&s.FrameRate));
+  }
+  return streams;
+}
+
 }  // namespace vantrel

@@ -80,4 +80,13 @@ class TMediaDet {
   std::vector<double> measured_lengths_;
 };
 
+// One output stream as the detector reports it.
+struct TDetStream {
+  double Length = 0;
+  TDetMediaType Type;
+  double FrameRate = 0;  // video only
+};
+// Every output stream of a file, each call checked with DSCheck.
+std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths = true);
+
 }  // namespace vantrel

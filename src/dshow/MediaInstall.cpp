@@ -12,30 +12,20 @@ namespace {
 
 // The detector's part of TVideoFileInfo::ReadInfo.
 void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool measureLengths) {
-  TMediaDet det;
-  det.MeasureUnstatedLengths = measureLengths;
-  DSCheck(det.put_Filename(fileName));
-  int32_t count = 0;
-  DSCheck(det.get_OutputStreams(&count));
-  for (int32_t i = 0; i < count; ++i) {
-    DSCheck(det.put_CurrentStream(i));
-    double length = 0;
-    DSCheck(det.get_StreamLength(&length));
-    if (length > info.Duration) info.Duration = length;
-    TDetMediaType mt;
-    DSCheck(det.get_StreamMediaType(&mt));
+  for (const TDetStream& s : DetectStreams(fileName, measureLengths)) {
+    if (s.Length > info.Duration) info.Duration = s.Length;
     // With several streams of a kind, the last one wins.
-    if (mt.MajorType == TMajorType::Video) {
-      DSCheck(det.get_FrameRate(&info.FrameRate));
-      info.Width = static_cast<uint16_t>(mt.Video.biWidth & 0xFFFF);
-      info.Height = static_cast<uint16_t>(mt.Video.biHeight & 0xFFFF);
-      info.VideoFourCC = info.MediaType == kMediaAVI ? mt.Video.biCompression : 0;
-    } else if (mt.MajorType == TMajorType::Audio) {
+    if (s.Type.MajorType == TMajorType::Video) {
+      info.FrameRate = s.FrameRate;
+      info.Width = static_cast<uint16_t>(s.Type.Video.biWidth & 0xFFFF);
+      info.Height = static_cast<uint16_t>(s.Type.Video.biHeight & 0xFFFF);
+      info.VideoFourCC = info.MediaType == kMediaAVI ? s.Type.Video.biCompression : 0;
+    } else if (s.Type.MajorType == TMajorType::Audio) {
       info.HasAudio = true;
-      info.Channels = static_cast<uint8_t>(mt.Audio.nChannels & 0xFF);
-      info.SampleRate = static_cast<int32_t>(mt.Audio.nSamplesPerSec);
-      info.BitsPerSample = static_cast<int16_t>(mt.Audio.wBitsPerSample);
-      info.AudioFormatTag = mt.Audio.wFormatTag;
+      info.Channels = static_cast<uint8_t>(s.Type.Audio.nChannels & 0xFF);
+      info.SampleRate = static_cast<int32_t>(s.Type.Audio.nSamplesPerSec);
+      info.BitsPerSample = static_cast<int16_t>(s.Type.Audio.wBitsPerSample);
+      info.AudioFormatTag = s.Type.Audio.wFormatTag;
     }
   }
 }

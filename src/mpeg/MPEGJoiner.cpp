@@ -35,14 +35,7 @@ uint8_t GetMPEGStartCode(const std::string& fileName) {
 }
 
 void TMPEGJoiner::Run() {
-  progress_ = CreateProgress();
-  progress_->SetCaption(kJoiningCaption);
-  progress_->SetText(kFileBeingJoinedText);
-  progress_->Show();
-  struct Release {
-    std::unique_ptr<IProgress>& p;
-    ~Release() { p.reset(); }
-  } release{progress_};
+  TProgressScope scope(progress_, kFileBeingJoinedText);
   JoinFiles();
 }
 
