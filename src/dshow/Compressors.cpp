@@ -104,8 +104,11 @@ std::vector<TEncoderOption> DescribeEncoderOptions(const std::string& encoderNam
   std::vector<TEncoderOption> out;
   const AVCodec* c = avcodec_find_encoder_by_name(encoderName.c_str());
   if (!c) return out;
-  // Encoders without a tunable rate (PCM, raw video) have nothing to offer.
-  if (c->id == AV_CODEC_ID_RAWVIDEO || (c->id >= AV_CODEC_ID_FIRST_AUDIO && c->id < AV_CODEC_ID_ADPCM_IMA_QT))
+  // Encoders without a tunable rate (PCM, raw and lossless-only formats)
+  // have nothing to offer.
+  const AVCodecDescriptor* desc = avcodec_descriptor_get(c->id);
+  if (c->id == AV_CODEC_ID_RAWVIDEO || (c->id >= AV_CODEC_ID_FIRST_AUDIO && c->id < AV_CODEC_ID_ADPCM_IMA_QT) ||
+      (desc && (desc->props & AV_CODEC_PROP_LOSSLESS) && !(desc->props & AV_CODEC_PROP_LOSSY)))
     return out;
   const bool video = c->type == AVMEDIA_TYPE_VIDEO;
   TEncoderOption rate;

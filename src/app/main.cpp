@@ -1,0 +1,78 @@
+// vantrel: the desktop application.
+#include <QApplication>
+#include <QFileInfo>
+#include <QPointer>
+
+#include "core/Progress.h"
+#include "dshow/Compressors.h"
+#include "dshow/MediaInstall.h"
+#include "ui/Dialogs.h"
+#include "ui/MainForm.h"
+#include "ui/ProdInfo.h"
+#include "ui/ProgressDlg.h"
+#include "ui/RegLib.h"
+
+namespace {
+
+using namespace vantrel;
+using namespace vantrel::ui;
+
+// Errors no command handles end here: a box captioned with the product
+// name, the message ended by "." unless it ends in a character at or below
+// "." already.
+class TApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      ShowApplicationError(activeWindow(), QString::fromUtf8(e.what()));
+    }
+    return false;
+  }
+};
+
+// Encoder options kept in the settings, like a codec's own configuration.
+class TSettingsOptionStore final : public ICompressorOptionStore {
+ public:
+  std::map<std::string, std::string> Get(const std::string& encoder) override {
+    std::map<std::string, std::string> values;
+    QSettings& s = AppSettings();
+    s.beginGroup("compressors/" + QString::fromStdString(encoder));
+    for (const QString& key : s.childKeys()) values[key.toStdString()] = s.value(key).toString().toStdString();
+    s.endGroup();
+    return values;
+  }
+  void Set(const std::string& encoder, const std::map<std::string, std::string>& values) override {
+    QSettings& s = AppSettings();
+    s.remove("compressors/" + QString::fromStdString(encoder));
+    for (const auto& [k, v] : values)
+      s.setValue("compressors/" + QString::fromStdString(encoder) + "/" + QString::fromStdString(k),
+                 QString::fromStdString(v));
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TApplication app(argc, argv);
+  InstallMediaServices();
+  app.setApplicationName(ProductInfo().ProductName);
+  app.setApplicationDisplayName(ProductInfo().ProductName);
+  SetCompressorOptionStore(std::make_shared<TSettingsOptionStore>());
+
+  auto main = std::make_unique<TfrmMain>();
+  QPointer<TfrmMain> owner(main.get());
+  SetProgressFactory([owner] { return std::make_unique<TfrmProgress>(owner.data()); });
+  main->show();
+
+  // Files named on the command line are added as dropped files are.
+  QStringList files = app.arguments().mid(1);
+  if (!files.isEmpty()) main->AddDroppedFiles(files);
+
+  int rc = app.exec();
+  SetProgressFactory({});
+  main.reset();  // writes the settings
+  return rc;
+}

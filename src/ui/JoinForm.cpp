@@ -1,0 +1,314 @@
+// Join options dialog.
+#include "ui/JoinForm.h"
+
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLocale>
+#include <QSpinBox>
+
+#include "core/JoinOptions.h"
+#include "dshow/Compressors.h"
+#include "ui/Dialogs.h"
+
+namespace vantrel::ui {
+
+QString TfrmJoin::LastSaveFolder;
+std::function<int(TfrmJoin&)> TfrmJoin::ExecHook;
+
+namespace {
+
+QLabel* Label(QWidget* parent, const char* text, int x, int y) {
+  auto* l = new QLabel(text, parent);
+  l->move(x, y);
+  return l;
+}
+
+// The options of one encoder, edited and kept for every later instance.
+class TCompressorOptionsDialog : public QDialog {
+ public:
+  TCompressorOptionsDialog(QWidget* parent, const std::string& encoder, const std::vector<TEncoderOption>& options)
+      : QDialog(parent), encoder_(encoder), options_(options) {
+    setWindowTitle(QString::fromStdString(encoder) + " options");
+    auto* form = new QFormLayout(this);
+    auto stored = CompressorOptionStore().Get(encoder);
+    for (const TEncoderOption& o : options_) {
+      QString value = QString::fromStdString(stored.count(o.Key) ? stored[o.Key] : o.Default);
+      QWidget* w;
+      if (o.Type == TEncoderOption::Choice) {
+        auto* c = new QComboBox(this);
+        for (const auto& ch : o.Choices) c->addItem(QString::fromStdString(ch));
+        c->setCurrentText(value);
+        w = c;
+      } else if (o.Type == TEncoderOption::Real) {
+        auto* d = new QDoubleSpinBox(this);
+        d->setRange(o.Min, o.Max);
+        d->setValue(value.toDouble());
+        w = d;
+      } else {
+        auto* sp = new QSpinBox(this);
+        sp->setRange(static_cast<int>(o.Min), static_cast<int>(o.Max));
+        sp->setValue(value.toInt());
+        w = sp;
+      }
+      editors_.push_back(w);
+      form->addRow(QString::fromStdString(o.Label), w);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+      std::map<std::string, std::string> values;
+      for (size_t i = 0; i < options_.size(); ++i) {
+        QString v;
+        if (auto* c = qobject_cast<QComboBox*>(editors_[i])) v = c->currentText();
+        else if (auto* d = qobject_cast<QDoubleSpinBox*>(editors_[i])) v = QString::number(d->value());
+        else if (auto* sp = qobject_cast<QSpinBox*>(editors_[i])) v = QString::number(sp->value());
+        values[options_[i].Key] = v.toStdString();
+      }
+      CompressorOptionStore().Set(encoder_, values);
+      accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(buttons);
+  }
+
+ private:
+  std::string encoder_;
+  std::vector<TEncoderOption> options_;
+  std::vector<QWidget*> editors_;
+};
+
+}  // namespace
+
+TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), files_(std::move(files)) {
+  setObjectName("frmJoin");
+  setWindowTitle("Join Options");
+  setFixedSize(477, 358);
+
+  GroupBox1 = new QGroupBox(" Output File ", this);
+  GroupBox1->setGeometry(8, 12, 457, 57);
+  edtOutFileName = new QLineEdit(GroupBox1);
+  edtOutFileName->setGeometry(12, 20, 401, 21);
+  sbnSelectOutFile = new QToolButton(GroupBox1);
+  sbnSelectOutFile->setText("...");
+  sbnSelectOutFile->setGeometry(416, 20, 23, 22);
+
+  cbxJoinWORecomp = new QCheckBox("Join without recompression", this);
+  cbxJoinWORecomp->setGeometry(8, 80, 160, 17);
+  lblNotes = new QLabel("- notes", this);
+  lblNotes->setGeometry(172, 74, 293, 26);
+  lblNotes->setWordWrap(true);
+  lblNotes->setStyleSheet("color: rgb(115, 115, 115);");
+  lblNotes->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  gbxOutOptions = new QGroupBox(" Output Settings ", this);
+  gbxOutOptions->setGeometry(8, 104, 461, 209);
+  Label(gbxOutOptions, "Frame Size", 15, 26);
+  edtFrameWidth = new TNaturalEdit(gbxOutOptions);
+  edtFrameWidth->setGeometry(113, 22, 55, 20);
+  edtFrameWidth->SetValue(320);
+  Label(gbxOutOptions, "x", 172, 26);
+  edtFrameHeight = new TNaturalEdit(gbxOutOptions);
+  edtFrameHeight->setGeometry(182, 22, 55, 20);
+  edtFrameHeight->SetValue(240);
+  lblSizeWarning = new QLabel("Note: Some video compressors can fail if Width or Height is not multiple 8.", gbxOutOptions);
+  lblSizeWarning->setGeometry(244, 18, 210, 32);
+  lblSizeWarning->setWordWrap(true);
+  Label(gbxOutOptions, "Frame Rate", 15, 54);
+  cbxFameRate = new QComboBox(gbxOutOptions);
+  cbxFameRate->setGeometry(113, 50, 80, 21);
+  Label(gbxOutOptions, "Resize method", 15, 82);
+  cbxResizeMethod = new QComboBox(gbxOutOptions);
+  cbxResizeMethod->setGeometry(113, 78, 124, 21);
+  for (const char* item : kResizeItems) cbxResizeMethod->addItem(item);
+  Label(gbxOutOptions, "Video Compression", 15, 110);
+  cbxVideoCompression = new QComboBox(gbxOutOptions);
+  cbxVideoCompression->setGeometry(113, 106, 250, 21);
+  btnVideoCompOptions = new QPushButton("Options", gbxOutOptions);
+  btnVideoCompOptions->setGeometry(371, 105, 75, 23);
+  Label(gbxOutOptions, "Audio Compression", 15, 138);
+  cbxAudioCompression = new QComboBox(gbxOutOptions);
+  cbxAudioCompression->setGeometry(113, 134, 250, 21);
+  btnResetDefaults = new QPushButton("Reset defaults", gbxOutOptions);
+  btnResetDefaults->setGeometry(113, 167, 176, 25);
+
+  btnJoin = new QPushButton("Join", this);
+  btnJoin->setGeometry(313, 324, 75, 25);
+  btnJoin->setDefault(true);
+  btnJoin->setFocusPolicy(Qt::NoFocus);
+  btnCancel = new QPushButton("Cancel", this);
+  btnCancel->setGeometry(393, 324, 75, 25);
+  btnCancel->setFocusPolicy(Qt::NoFocus);
+
+  // The compressors are listed once, for the whole run.
+  std::vector<std::string> names;
+  EnumCompressors(false, &names, &VideoCompressors);
+  for (const auto& n : names) cbxVideoCompression->addItem(QString::fromStdString(n));
+  cbxVideoCompression->setCurrentIndex(-1);
+  names.clear();
+  AudioCompressors = {""};
+  cbxAudioCompression->addItem(kNoCompressingItem);
+  EnumCompressors(true, &names, &AudioCompressors);
+  for (const auto& n : names) cbxAudioCompression->addItem(QString::fromStdString(n));
+  cbxAudioCompression->setCurrentIndex(-1);
+  cbxResizeMethod->setCurrentIndex(riLetterbox);
+
+  connect(cbxJoinWORecomp, &QCheckBox::clicked, this, [this] { cbxJoinWORecompClick(); });
+  connect(sbnSelectOutFile, &QToolButton::clicked, this, [this] { sbnSelectOutFileClick(); });
+  connect(btnJoin, &QPushButton::clicked, this, [this] { btnJoinClick(); });
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(btnResetDefaults, &QPushButton::clicked, this, [this] { btnResetDefaultsClick(); });
+  connect(btnVideoCompOptions, &QPushButton::clicked, this, [this] { btnVideoCompOptionsClick(); });
+  connect(edtFrameWidth, &QLineEdit::textChanged, this, [this] { edtFrameWidthChange(); });
+  connect(edtFrameHeight, &QLineEdit::textChanged, this, [this] { edtFrameWidthChange(); });
+}
+
+char TfrmJoin::Separator() const {
+  QString p = QLocale().decimalPoint();
+  return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
+}
+
+bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio) {
+  CanJoinWithoutRecompression = can;
+  JoinWithoutSound = withoutSound;
+  NoAudio = noAudio;
+  edtOutFileName->clear();
+  FormShow();
+  edtOutFileName->setFocus();
+  setResult(QDialog::Rejected);
+  if (ExecHook) return ExecHook(*this) == QDialog::Accepted;
+  return exec() == QDialog::Accepted;
+}
+
+void TfrmJoin::FormShow() {
+  FillFrameRates();
+  lblNotes->setText(QString::fromStdString(
+      JoinNotes(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio, FirstFileType.toStdString())));
+  TJoinCheckState state = JoinWithoutRecompressionState(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio);
+  cbxJoinWORecomp->setChecked(state.Checked);
+  cbxJoinWORecomp->setEnabled(state.Enabled);
+  UpdateControls();
+  edtFrameWidthChange();
+  btnResetDefaultsClick();
+}
+
+void TfrmJoin::UpdateControls() {
+  lblNotes->setVisible(cbxJoinWORecomp->isChecked() || !cbxJoinWORecomp->isEnabled());
+  gbxOutOptions->setEnabled(!cbxJoinWORecomp->isChecked());
+}
+
+void TfrmJoin::FillFrameRates() {
+  TFrameRateItems r = vantrel::FillFrameRates(files_(), Separator());
+  FirstFileType = QString::fromStdString(r.FirstFileType);
+  cbxFameRate->clear();
+  for (const auto& i : r.Items) cbxFameRate->addItem(QString::fromStdString(i));
+  cbxFameRate->setCurrentIndex(r.Selected);
+}
+
+void TfrmJoin::ComputeDefaults() {
+  std::vector<std::string> items;
+  for (int i = 0; i < cbxFameRate->count(); ++i) items.push_back(cbxFameRate->itemText(i).toStdString());
+  TJoinDefaults d = vantrel::ComputeDefaults(files_(), items, Separator());
+  edtFrameWidth->SetValue(d.FrameWidth);
+  edtFrameHeight->SetValue(d.FrameHeight);
+  while (cbxFameRate->count() < static_cast<int>(items.size()))
+    cbxFameRate->addItem(QString::fromStdString(items[static_cast<size_t>(cbxFameRate->count())]));
+  cbxFameRate->setCurrentIndex(d.FrameRateIndex);
+  cbxResizeMethod->setCurrentIndex(d.ResizeMethod);
+  ChooseVideoCompressor();
+  ChooseAudioCompressor();
+}
+
+void TfrmJoin::ChooseVideoCompressor() {
+  std::vector<std::string> names;
+  for (int i = 0; i < cbxVideoCompression->count(); ++i) names.push_back(cbxVideoCompression->itemText(i).toStdString());
+  bool none = false;
+  int i = vantrel::ChooseVideoCompressor(names, cbxVideoCompression->currentIndex(), &none);
+  if (none) {
+    ShowMessageDlg(this, kNoOptimumVideoCompressor, TMsgKind::Information, TMsgButtons::Ok);
+    return;
+  }
+  cbxVideoCompression->setCurrentIndex(i);
+}
+
+void TfrmJoin::ChooseAudioCompressor() {
+  std::vector<std::string> names;
+  for (int i = 0; i < cbxAudioCompression->count(); ++i) names.push_back(cbxAudioCompression->itemText(i).toStdString());
+  cbxAudioCompression->setCurrentIndex(vantrel::ChooseAudioCompressor(names, cbxAudioCompression->currentIndex()));
+}
+
+void TfrmJoin::cbxJoinWORecompClick() {
+  UpdateControls();
+  if (edtOutFileName->text().trimmed().isEmpty()) return;
+  edtOutFileName->setText(QString::fromStdString(SwitchOutputExtension(
+      edtOutFileName->text().toStdString(), FirstFileType.toStdString(), cbxJoinWORecomp->isChecked())));
+}
+
+void TfrmJoin::sbnSelectOutFileClick() {
+  TFileSaveDialog d;
+  d.OwnerWindow = this;
+  d.Title = "Select the output file name";
+  if (!LastSaveFolder.isEmpty()) d.InitialDir = LastSaveFolder;
+  const bool mpeg = FirstFileType == kMediaMPEG1 && cbxJoinWORecomp->isChecked();
+  d.Filter = mpeg ? "MPEG File|*.mpeg" : "AVI File|*.avi";
+  d.DefaultExt = mpeg ? "mpeg" : "avi";
+  d.OverwritePrompt = false;  // Join asks instead
+  if (!d.Execute()) return;
+  LastSaveFolder = FolderOf(d.FileName);
+  edtOutFileName->setText(d.FileName);
+}
+
+void TfrmJoin::btnJoinClick() {
+  const QString name = edtOutFileName->text();
+  if (name.trimmed().isEmpty()) {
+    ShowMessageDlg(this, "Please specify the output file", TMsgKind::Information, TMsgButtons::Ok);
+    edtOutFileName->setFocus();
+    return;
+  }
+  if (QFileInfo::exists(name) &&
+      ShowMessageDlg(this, QString::fromStdString(OverwriteQuestion(name.toStdString())), TMsgKind::Confirmation,
+                     TMsgButtons::YesCancel) != TMsgResult::Yes)
+    return;
+  accept();
+}
+
+void TfrmJoin::btnResetDefaultsClick() {
+  ComputeDefaults();
+  ChooseAudioCompressor();
+}
+
+void TfrmJoin::btnVideoCompOptionsClick() {
+  int i = cbxVideoCompression->currentIndex();
+  auto filter = GetCompressorFilter(VideoCompressors, i);
+  if (!filter) return;
+  auto options = DescribeEncoderOptions(filter->EncoderName);
+  if (options.empty()) {
+    ShowMessageDlg(this, "The selected compressor has no options", TMsgKind::Information, TMsgButtons::Ok);
+    return;
+  }
+  TCompressorOptionsDialog d(this, filter->EncoderName, options);
+  d.exec();
+}
+
+void TfrmJoin::edtFrameWidthChange() {
+  lblSizeWarning->setVisible(SizeWarningVisible(edtFrameWidth->Value(), edtFrameHeight->Value()));
+}
+
+TJoinOptions TfrmJoin::Options() const {
+  TJoinOptions o;
+  o.OutputFileName = edtOutFileName->text().toStdString();
+  o.JoinWithoutRecompression = cbxJoinWORecomp->isChecked();
+  o.JoinWithoutSound = JoinWithoutSound;
+  o.FrameWidth = edtFrameWidth->Value();
+  o.FrameHeight = edtFrameHeight->Value();
+  o.FrameRateText = cbxFameRate->currentText().toStdString();
+  o.DecimalSeparator = Separator();
+  o.ResizeMethodIndex = cbxResizeMethod->currentIndex();
+  o.VideoCompressors = VideoCompressors;
+  o.VideoCompressorIndex = cbxVideoCompression->currentIndex();
+  o.AudioCompressors = AudioCompressors;
+  o.AudioCompressorIndex = cbxAudioCompression->currentIndex();
+  return o;
+}
+
+}  // namespace vantrel::ui

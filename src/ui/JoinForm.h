@@ -1,0 +1,86 @@
+// The join options dialog: output file, join without recompression, and the
+// output settings of a recompressing join, with defaults computed from the
+// listed files every time it opens.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/FileInfo.h"
+#include "core/JoinCls.h"
+#include "ui/EditLib.h"
+
+namespace vantrel::ui {
+
+class TfrmJoin : public QDialog {
+  Q_OBJECT
+ public:
+  // The listed files' probe results, in list order.
+  using TFilesProvider = std::function<std::vector<const TVideoFileInfo*>()>;
+  TfrmJoin(QWidget* parent, TFilesProvider files);
+
+  // Stores the three inputs, empties the output name, shows the dialog
+  // modally; true when it closed with Join.
+  bool ShowJoinOptions(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio);
+  // The join's options from the dialog's state (files filled by the caller).
+  TJoinOptions Options() const;
+
+  bool CanJoinWithoutRecompression = false;
+  bool NoAudio = false;
+  bool JoinWithoutSound = false;
+  QString FirstFileType;
+  std::vector<std::string> VideoCompressors;
+  std::vector<std::string> AudioCompressors;
+  static QString LastSaveFolder;
+  // Tests answer the dialog instead of a person: the hook runs in place of
+  // the modal loop and returns its result (Accepted or Rejected).
+  static std::function<int(TfrmJoin&)> ExecHook;
+
+  QGroupBox* GroupBox1;
+  QLineEdit* edtOutFileName;
+  QToolButton* sbnSelectOutFile;
+  QCheckBox* cbxJoinWORecomp;
+  QLabel* lblNotes;
+  QGroupBox* gbxOutOptions;
+  TNaturalEdit* edtFrameWidth;
+  TNaturalEdit* edtFrameHeight;
+  QLabel* lblSizeWarning;
+  QComboBox* cbxFameRate;
+  QComboBox* cbxResizeMethod;
+  QComboBox* cbxVideoCompression;
+  QPushButton* btnVideoCompOptions;
+  QComboBox* cbxAudioCompression;
+  QPushButton* btnResetDefaults;
+  QPushButton* btnJoin;
+  QPushButton* btnCancel;
+
+  // Steps of the dialog, public for the tests that drive it.
+  void FormShow();
+  void UpdateControls();
+  void FillFrameRates();
+  void ComputeDefaults();
+  void cbxJoinWORecompClick();
+  void sbnSelectOutFileClick();
+  void btnJoinClick();
+  void btnResetDefaultsClick();
+  void btnVideoCompOptionsClick();
+  void edtFrameWidthChange();
+
+ private:
+  void ChooseVideoCompressor();
+  void ChooseAudioCompressor();
+  char Separator() const;
+
+  TFilesProvider files_;
+};
+
+}  // namespace vantrel::ui

@@ -1,0 +1,544 @@
+// Main window.
+#include "ui/MainForm.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QDesktopServices>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QUrl>
+
+#include "core/Exceptions.h"
+#include "core/SaveProjectCls.h"
+#include "ui/Dialogs.h"
+#include "ui/ProdInfo.h"
+#include "ui/RegLib.h"
+
+namespace vantrel::ui {
+
+QString TfrmMain::LastProjectFolder;
+const QColor TfrmMain::kHighlightColor(170, 50, 50);
+
+namespace {
+
+QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ TFileListView
+
+TFileListView::TFileListView(TfrmMain& owner) : QTreeWidget(&owner), owner_(owner) {
+  setObjectName("lvwFiles");
+  setRootIsDecorated(false);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDropIndicatorShown(false);
+  setUniformRowHeights(true);
+  header()->setSectionsClickable(false);
+  header()->setStretchLastSection(false);
+  setColumnCount(kColumnCount);
+  QStringList captions;
+  for (const char* c : kColumnCaptions) captions << c;
+  setHeaderLabels(captions);
+  const int widths[] = {150, 60, 50, 70, 70, 50, 100};
+  for (int i = 0; i < kColumnCount; ++i) setColumnWidth(i, widths[i]);
+}
+
+void TFileListView::startDrag(Qt::DropActions) {
+  // No drag image; the move happens when the drag ends, however it ends.
+  auto* drag = new QDrag(this);
+  auto* mime = new QMimeData;
+  mime->setData("application/x-vantrel-row", QByteArray::number(owner_.SelectedIndex()));
+  drag->setMimeData(mime);
+  drag->exec(Qt::MoveAction);
+  owner_.EndDrag();
+}
+
+void TFileListView::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->source() == this || e->mimeData()->hasUrls())
+    e->acceptProposedAction();
+  else
+    e->ignore();
+}
+
+void TFileListView::dragMoveEvent(QDragMoveEvent* e) {
+  if (e->source() == this) {
+    owner_.DragOverRow(itemAt(e->position().toPoint()), e->position().toPoint().y());
+    e->acceptProposedAction();
+  } else if (e->mimeData()->hasUrls()) {
+    e->acceptProposedAction();
+  } else {
+    e->ignore();
+  }
+}
+
+void TFileListView::dropEvent(QDropEvent* e) {
+  if (e->source() == this) {
+    e->acceptProposedAction();
+    return;
+  }
+  QStringList names;
+  GetDroppedFiles(e->mimeData(), names, true, false);
+  e->acceptProposedAction();
+  owner_.AddDroppedFiles(names);
+}
+
+// ------------------------------------------------------------------ TfrmMain
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), lvwFiles(nullptr), frmJoin_(nullptr) {
+  setObjectName("frmMain");
+  setWindowTitle(ProductInfo().ProductName);
+  setGeometry(272, 138, 565, 354);
+  setAcceptDrops(true);
+
+  lvwFiles = new TFileListView(*this);
+  setCentralWidget(lvwFiles);
+  BuildActions();
+  BuildMenus();
+
+  StatusPanel0 = new QLabel(this);
+  StatusPanel1 = new QLabel(this);
+  statusBar()->addWidget(StatusPanel0);
+  statusBar()->addWidget(StatusPanel1);
+  StatusPanel0->setMinimumWidth(50);
+  StatusPanel1->setMinimumWidth(50);
+
+  connect(lvwFiles, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (updating_) return;
+    UpdateActions();
+    UpdateStatusBar();
+  });
+  connect(lvwFiles, &QTreeWidget::itemDoubleClicked, this, [this] { acnPlayExecute(); });
+  lvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(lvwFiles, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { PopupMenu->popup(lvwFiles->viewport()->mapToGlobal(p)); });
+
+  frmJoin_ = new TfrmJoin(this, [this] { return list_.Infos(); });
+  // A stored value that cannot be read is reported; the window opens anyway.
+  try {
+    LoadSettings();
+  } catch (const std::exception& e) {
+    ShowApplicationError(this, QString::fromUtf8(e.what()));
+  }
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+TfrmMain::~TfrmMain() {
+  try {
+    SaveSettings();
+  } catch (const std::exception& e) {
+    ShowApplicationError(nullptr, QString::fromUtf8(e.what()));
+  }
+}
+
+void TfrmMain::LoadSettings() {
+  QSettings& s = AppSettings();
+  RestoreFormPlacement(s, *this, false);
+  LastOpenFolder = ReadRegString(s, "LastOpenFolder");
+  TfrmJoin::LastSaveFolder = ReadRegString(s, "LastSaveFolder");
+  LastProjectFolder = ReadRegString(s, "LastProjectFolder");
+}
+
+void TfrmMain::SaveSettings() {
+  QSettings& s = AppSettings();
+  SaveFormPlacement(s, *this);
+  WriteRegString(s, "LastOpenFolder", LastOpenFolder);
+  WriteRegString(s, "LastSaveFolder", TfrmJoin::LastSaveFolder);
+  WriteRegString(s, "LastProjectFolder", LastProjectFolder);
+  s.sync();
+}
+
+void TfrmMain::BuildActions() {
+  auto make = [this](const char* text, const QIcon& icon, const QKeySequence& key) {
+    auto* a = new QAction(icon, text, this);
+    a->setToolTip(text);
+    if (!key.isEmpty()) a->setShortcut(key);
+    a->setShortcutContext(Qt::WindowShortcut);
+    addAction(a);
+    return a;
+  };
+  acnAddFiles = make("Add Files", ThemeIcon("list-add", QStyle::SP_DialogOpenButton), QKeySequence("Ctrl+O"));
+  acnDelete = make("Delete", ThemeIcon("edit-delete", QStyle::SP_TrashIcon), QKeySequence(Qt::Key_Delete));
+  acnJoinFile = make("Join Files", ThemeIcon("document-save", QStyle::SP_DialogSaveButton), QKeySequence("Ctrl+S"));
+  acnPlay = make("Play", ThemeIcon("media-playback-start", QStyle::SP_MediaPlay), QKeySequence(Qt::Key_Return));
+  acnMoveUp = make("Move Up", ThemeIcon("go-up", QStyle::SP_ArrowUp), QKeySequence("Ctrl+Up"));
+  acnMoveDown = make("Move Down", ThemeIcon("go-down", QStyle::SP_ArrowDown), QKeySequence("Ctrl+Down"));
+  acnClear = make("Clear", ThemeIcon("edit-clear", QStyle::SP_DialogResetButton), QKeySequence());
+  connect(acnAddFiles, &QAction::triggered, this, [this] { acnAddFilesExecute(); });
+  connect(acnDelete, &QAction::triggered, this, [this] { DeleteSelected(); });
+  connect(acnJoinFile, &QAction::triggered, this, [this] { acnJoinFileExecute(); });
+  connect(acnPlay, &QAction::triggered, this, [this] { acnPlayExecute(); });
+  connect(acnMoveUp, &QAction::triggered, this, [this] { acnMoveUpExecute(); });
+  connect(acnMoveDown, &QAction::triggered, this, [this] { acnMoveDownExecute(); });
+  connect(acnClear, &QAction::triggered, this, [this] { acnClearExecute(); });
+
+  ToolBar = addToolBar("ToolBar");
+  ToolBar->setObjectName("ToolBar");
+  ToolBar->setMovable(false);
+  ToolBar->setIconSize(QSize(24, 24));
+  for (QAction* a : {acnAddFiles, static_cast<QAction*>(nullptr), acnPlay, acnMoveUp, acnMoveDown,
+                     static_cast<QAction*>(nullptr), acnJoinFile, static_cast<QAction*>(nullptr), acnClear}) {
+    if (!a) {
+      ToolBar->addSeparator();
+      continue;
+    }
+    ToolBar->addAction(a);
+    if (QWidget* b = ToolBar->widgetForAction(a)) b->setFixedSize(34, 30);
+  }
+}
+
+void TfrmMain::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("File");
+  file->addAction(acnAddFiles);
+  file->addSeparator();
+  file->addAction(acnJoinFile);
+  file->addSeparator();
+  miLoadProject = file->addAction("Load Project...", this, [this] { miLoadProjectClick(); });
+  miSaveProject = file->addAction("Save Project...", this, [this] { miSaveProjectClick(); });
+  file->addSeparator();
+  miExit = file->addAction("Exit", this, [this] { close(); });
+
+  QMenu* edit = menuBar()->addMenu("Edit");
+  edit->addAction(acnMoveUp);
+  edit->addAction(acnMoveDown);
+  edit->addSeparator();
+  edit->addAction(acnClear);
+
+  QMenu* view = menuBar()->addMenu("View");
+  miHighlightDifferents = view->addAction("Highlight Differents");
+  miHighlightDifferents->setCheckable(true);
+  connect(miHighlightDifferents, &QAction::toggled, this, [this](bool on) { SetHighlight(on); });
+
+  QMenu* help = menuBar()->addMenu("Help");
+  miHelpTopics = help->addAction("Help Topics", this, [this] { miHelpTopicsClick(); });
+  miHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
+  help->addSeparator();
+  miAbout = help->addAction("About", this, [this] { miAboutClick(); });
+
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
+  PopupMenu->addAction(acnPlay);
+  PopupMenu->setDefaultAction(acnPlay);
+  PopupMenu->addSeparator();
+  PopupMenu->addAction(acnMoveUp);
+  PopupMenu->addAction(acnMoveDown);
+  PopupMenu->addSeparator();
+  PopupMenu->addAction(acnDelete);
+}
+
+void TfrmMain::BeginListUpdate() {
+  updating_ = true;
+  lvwFiles->setUpdatesEnabled(false);
+}
+
+void TfrmMain::EndListUpdate() {
+  lvwFiles->setUpdatesEnabled(true);
+  updating_ = false;
+}
+
+int TfrmMain::SelectedIndex() const {
+  QList<QTreeWidgetItem*> sel = lvwFiles->selectedItems();
+  return sel.isEmpty() ? -1 : lvwFiles->indexOfTopLevelItem(sel.front());
+}
+
+void TfrmMain::SelectRow(int index) {
+  if (index < 0 || index >= lvwFiles->topLevelItemCount()) {
+    lvwFiles->clearSelection();
+    lvwFiles->setCurrentItem(nullptr);
+    if (!updating_) {
+      UpdateActions();
+      UpdateStatusBar();
+    }
+    return;
+  }
+  QTreeWidgetItem* item = lvwFiles->topLevelItem(index);
+  lvwFiles->setCurrentItem(item);
+  item->setSelected(true);
+  lvwFiles->scrollToItem(item);
+  if (!updating_) {
+    UpdateActions();
+    UpdateStatusBar();
+  }
+}
+
+void TfrmMain::RefreshRows(int select) {
+  const bool was = updating_;
+  updating_ = true;
+  lvwFiles->clear();
+  for (const TFileListRow& row : list_.Rows()) {
+    auto* item = new QTreeWidgetItem(lvwFiles);
+    for (int c = 0; c < kColumnCount; ++c) item->setText(c, QString::fromStdString(row.Cells[static_cast<size_t>(c)]));
+  }
+  PaintHighlight();
+  SelectRow(select);
+  updating_ = was;
+}
+
+void TfrmMain::PaintHighlight() {
+  const QBrush normal = lvwFiles->palette().brush(QPalette::Text);
+  for (int r = 0; r < list_.Count() && r < lvwFiles->topLevelItemCount(); ++r) {
+    const TVideoFileInfo& i = list_.Row(r).Info;
+    const bool flags[kColumnCount] = {false, false, i.TypeDiffers, i.FrameSizeDiffers, i.FrameRateDiffers,
+                                      i.AudioDiffers, false};
+    QTreeWidgetItem* item = lvwFiles->topLevelItem(r);
+    for (int c = 0; c < kColumnCount; ++c)
+      item->setForeground(c, highlight_ && flags[c] ? QBrush(kHighlightColor) : normal);
+  }
+}
+
+void TfrmMain::SetHighlight(bool on) {
+  highlight_ = on;
+  if (miHighlightDifferents->isChecked() != on) miHighlightDifferents->setChecked(on);
+  PaintHighlight();
+}
+
+void TfrmMain::AddFile(const QString& fileName) { list_.AddFile(fileName.toStdString()); }
+
+void TfrmMain::AddFiles(const QStringList& files) {
+  const int n = static_cast<int>(files.size());
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  BeginListUpdate();
+  const int selected = SelectedIndex();
+  struct Finally {
+    TfrmMain& w;
+    int selected;
+    ~Finally() {
+      w.list_.UpdateDifferences();
+      QApplication::restoreOverrideCursor();
+      w.EndListUpdate();
+      w.RefreshRows(selected);
+      w.AutoSizeColumns();
+    }
+  } finally{*this, selected};
+  for (int i = 0; i < n; ++i) {
+    const QString text = QString::fromStdString(FilesAddedText(i, n));
+    StatusPanel0->setText(text);
+    StatusPanel1->clear();
+    StatusPanel0->setFixedWidth(StatusPanel0->fontMetrics().horizontalAdvance(text) + 10);
+    QApplication::processEvents();
+    try {
+      AddFile(files[i]);
+      // Rows appear as they are added.
+      auto* item = new QTreeWidgetItem(lvwFiles);
+      const TFileListRow& row = list_.Row(list_.Count() - 1);
+      for (int c = 0; c < kColumnCount; ++c) item->setText(c, QString::fromStdString(row.Cells[static_cast<size_t>(c)]));
+    } catch (const std::exception& e) {
+      const bool last = i == n - 1;
+      const QString message =
+          QString::fromStdString(UnableToAddText(files[i].toStdString(), e.what(), last));
+      QApplication::setOverrideCursor(Qt::ArrowCursor);
+      TMsgResult r = ShowMessageDlg(this, message, TMsgKind::Warning, last ? TMsgButtons::Ok : TMsgButtons::YesNo);
+      QApplication::restoreOverrideCursor();
+      if (!last && r != TMsgResult::Yes) break;
+    }
+  }
+}
+
+void TfrmMain::SortByPath(QStringList& names) {
+  QCollator collator;
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+}
+
+void TfrmMain::AddDroppedFiles(const QStringList& dropped) {
+  QStringList names;
+  for (const QString& n : dropped) {
+    QFileInfo fi(n);
+    if (fi.exists() && fi.isFile()) names << fi.absoluteFilePath();
+  }
+  SortByPath(names);
+  AddFiles(names);
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::MoveItem(int index, int newIndex) {
+  BeginListUpdate();
+  int at = list_.MoveItem(index, newIndex);  // recomputes the flags when row 0 changed
+  EndListUpdate();
+  RefreshRows(at);
+}
+
+void TfrmMain::DeleteSelected() {
+  int k = SelectedIndex();
+  if (k < 0) return;
+  BeginListUpdate();
+  list_.Delete(k);
+  if (k >= list_.Count()) k = list_.Count() - 1;
+  EndListUpdate();
+  RefreshRows(k);
+  UpdateActions();
+  UpdateStatusBar();
+  AutoSizeColumns();
+}
+
+void TfrmMain::ClearList() {
+  BeginListUpdate();
+  list_.Clear();
+  EndListUpdate();
+  RefreshRows(-1);
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::acnClearExecute() {
+  if (ShowMessageDlg(this, "Are you sure you want to remove all files from the list?", TMsgKind::Confirmation,
+                     TMsgButtons::YesNo) == TMsgResult::Yes)
+    ClearList();
+}
+
+void TfrmMain::UpdateActions() {
+  const int sel = SelectedIndex();
+  const int count = list_.Count();
+  acnDelete->setEnabled(sel >= 0);
+  acnJoinFile->setEnabled(count > 0);
+  acnPlay->setEnabled(sel >= 0);
+  acnMoveUp->setEnabled(sel > 0);
+  acnMoveDown->setEnabled(sel >= 0 && sel < count - 1);
+  acnClear->setEnabled(count > 0);
+}
+
+void TfrmMain::UpdateStatusBar() {
+  TStatusTexts t = StatusBarTexts(list_, SelectedIndex());
+  StatusPanel0->setText(QString::fromStdString(t.Panel0));
+  StatusPanel1->setText(QString::fromStdString(t.Panel1));
+  for (QLabel* p : {StatusPanel0, StatusPanel1})
+    p->setFixedWidth(std::max(50, p->fontMetrics().horizontalAdvance(p->text()) + 10));
+}
+
+int TfrmMain::ColumnTextWidth(int column) const {
+  const QFontMetrics fm(lvwFiles->font());
+  int w = fm.horizontalAdvance(lvwFiles->headerItem()->text(column));
+  for (int r = 0; r < lvwFiles->topLevelItemCount(); ++r)
+    w = std::max(w, fm.horizontalAdvance(lvwFiles->topLevelItem(r)->text(column)));
+  return w;
+}
+
+void TfrmMain::AutoSizeColumns() {
+  for (int c = 0; c < kColumnCount; ++c) lvwFiles->setColumnWidth(c, ColumnTextWidth(c) + 20);
+}
+
+void TfrmMain::acnAddFilesExecute() {
+  TFileOpenDialog d;
+  d.OwnerWindow = this;
+  d.MultiSelect = true;
+  if (!LastOpenFolder.isEmpty()) d.InitialDir = LastOpenFolder;
+  d.Filter = "Video Files|*.mpeg;*.mpg;*.avi;*.wmv;*.rm;*.mov|All Files|*.*";
+  if (!d.Execute()) return;
+  LastOpenFolder = FolderOf(d.FileName);
+  QStringList names = d.Files;
+  SortByPath(names);
+  AddFiles(names);
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::acnJoinFileExecute() {
+  TJoinFlags f = list_.JoinFlags();
+  if (!frmJoin_->ShowJoinOptions(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio)) return;
+  TJoinOptions options = frmJoin_->Options();
+  for (const TFileListRow& row : list_.Rows()) options.Files.push_back(row.Info);
+  try {
+    RunJoin(options);
+  } catch (const std::exception& e) {
+    ShowMessageDlg(this, QString("Join fails: ") + e.what(), TMsgKind::Warning, TMsgButtons::Ok);
+  }
+}
+
+void TfrmMain::acnPlayExecute() {
+  int k = SelectedIndex();
+  if (k < 0) return;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(list_.Row(k).Info.FileName)));
+}
+
+void TfrmMain::acnMoveUpExecute() {
+  int k = SelectedIndex();
+  if (k > 0) MoveItem(k, k - 1);
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::acnMoveDownExecute() {
+  int k = SelectedIndex();
+  if (k >= 0 && k < list_.Count() - 1) MoveItem(k, k + 1);
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::DragOverRow(QTreeWidgetItem* target, int y) {
+  dragTarget_ = target ? lvwFiles->indexOfTopLevelItem(target) : -1;
+  // Scroll near the edges while dragging.
+  QScrollBar* bar = lvwFiles->verticalScrollBar();
+  if (y < 20) bar->setValue(bar->value() - 10);
+  if (y > lvwFiles->viewport()->height() - 20) bar->setValue(bar->value() + 10);
+}
+
+void TfrmMain::EndDrag() {
+  int sel = SelectedIndex();
+  if (sel >= 0 && dragTarget_ >= 0) MoveItem(sel, dragTarget_);
+  dragTarget_ = -1;
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::LoadProject(const QString& fileName) {
+  TProjectSettings project;
+  project.LoadFromFile(fileName.toStdString());  // raises; the list stays as it was
+  ClearList();
+  QStringList names;
+  for (const std::string& f : project.Files) names << QString::fromStdString(f);
+  AddFiles(names);
+  UpdateActions();
+  UpdateStatusBar();
+}
+
+void TfrmMain::miLoadProjectClick() {
+  TFileOpenDialog d;
+  d.OwnerWindow = this;
+  if (!LastProjectFolder.isEmpty()) d.InitialDir = LastProjectFolder;
+  d.Filter = "Project Files|*.qmf|All Files|*.*";
+  if (!d.Execute()) return;
+  LastProjectFolder = FolderOf(d.FileName);
+  LoadProject(d.FileName);
+}
+
+void TfrmMain::miSaveProjectClick() {
+  TFileSaveDialog d;
+  d.OwnerWindow = this;
+  if (!LastProjectFolder.isEmpty()) d.InitialDir = LastProjectFolder;
+  d.Filter = "Project File|*.qmf";
+  d.DefaultExt = "qmf";
+  d.Title = "Select the project file name";
+  if (!d.Execute()) return;
+  TProjectSettings project;
+  for (const TFileListRow& row : list_.Rows()) project.Files.push_back(row.Info.FileName);
+  project.SaveToFile(d.FileName.toStdString());
+  LastProjectFolder = FolderOf(d.FileName);
+}
+
+void TfrmMain::miHelpTopicsClick() {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/manual.html"));
+}
+
+void TfrmMain::miAboutClick() {
+  const TProductInfo& p = ProductInfo();
+  QMessageBox::about(this, "About " + p.ProductName,
+                     "<b>" + p.ProductName + "</b><br>Version: " + p.Version + "<br><a href=\"" + p.WebSiteURL + "\">" +
+                         p.WebSiteURL + "</a><br>" + p.Copyright);
+}
+
+}  // namespace vantrel::ui

@@ -1,0 +1,25 @@
+// Settings kept between runs: strings and a window's placement, in QSettings.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QWidget>
+
+namespace vantrel::ui {
+
+// The settings every part of the application uses. Tests point it at a
+// temporary file.
+QSettings& AppSettings();
+void SetAppSettingsFile(const QString& iniFile);
+
+// The value, or empty when it does not exist; "Invalid data type for '%s'"
+// when it is not text.
+QString ReadRegString(QSettings& s, const QString& name);
+void WriteRegString(QSettings& s, const QString& name, const QString& value);
+
+// Placement under "forms/<window's object name>/": Top, Left, Width,
+// Height, WindowState (0 normal, 1 maximised).
+void RestoreFormPlacement(QSettings& s, QWidget& w, bool positionOnly);
+void SaveFormPlacement(QSettings& s, QWidget& w);
+
+}  // namespace vantrel::ui

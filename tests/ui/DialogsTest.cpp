@@ -1,0 +1,228 @@
+// The join options dialog, the numeric edit box and the progress dialog.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include "UiFixture.h"
+#include "core/JoinOptions.h"
+#include "ui/EditLib.h"
+#include "ui/JoinForm.h"
+#include "ui/ProgressDlg.h"
+
+namespace vantrel {
+namespace {
+
+using test::UiSeams;
+using ui::TfrmJoin;
+using ui::TNaturalEdit;
+
+TVideoFileInfo Info(const char* type, uint16_t w, uint16_t h, double rate) {
+  TVideoFileInfo i;
+  i.MediaType = type;
+  i.Width = w;
+  i.Height = h;
+  i.FrameRate = rate;
+  return i;
+}
+
+struct DialogFixture : ::testing::Test {
+  UiSeams seams;
+  std::vector<TVideoFileInfo> files;
+  TfrmJoin dialog{nullptr, [this] {
+                    std::vector<const TVideoFileInfo*> p;
+                    for (const auto& f : files) p.push_back(&f);
+                    return p;
+                  }};
+  void Open(bool can, bool withoutSound, bool noAudio) {
+    TfrmJoin::ExecHook = [](TfrmJoin&) { return static_cast<int>(QDialog::Rejected); };
+    dialog.ShowJoinOptions(can, withoutSound, noAudio);
+  }
+};
+
+TEST_F(DialogFixture, DefaultsFromTheListedFiles) {
+  files = {Info("AVI", 640, 480, 25), Info("AVI", 352, 288, 30000.0 / 1001)};
+  Open(false, false, false);
+  EXPECT_EQ(dialog.edtFrameWidth->Value(), 352);
+  EXPECT_EQ(dialog.edtFrameHeight->Value(), 288);
+  EXPECT_EQ(dialog.cbxFameRate->currentText(), "25.00");
+  EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "No resize");
+  std::swap(files[0], files[1]);
+  Open(false, false, false);
+  EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "Crop");
+  QStringList items;
+  for (int i = 0; i < dialog.cbxFameRate->count(); ++i) items << dialog.cbxFameRate->itemText(i);
+  EXPECT_EQ(items, (QStringList{"24.00", "25.00", "29.97"}));
+  // Xvid is chosen for video; no message about it.
+  EXPECT_TRUE(dialog.cbxVideoCompression->currentText().contains("xvid", Qt::CaseInsensitive));
+  EXPECT_TRUE(seams.messages.empty());
+  EXPECT_FALSE(dialog.lblSizeWarning->isVisibleTo(&dialog));
+  files = {Info("AVI", 720, 570, 25), Info("AVI", 720, 576, 25)};
+  Open(false, false, false);
+  EXPECT_EQ(dialog.edtFrameHeight->Value(), 568);
+  EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "No resize");
+  dialog.edtFrameHeight->SetValue(570);
+  EXPECT_TRUE(dialog.lblSizeWarning->isVisibleTo(&dialog));
+}
+
+TEST_F(DialogFixture, NotesAndCheckBox) {
+  files = {Info("AVI", 320, 240, 25), Info("AVI", 640, 480, 25)};
+  Open(false, false, false);
+  EXPECT_FALSE(dialog.cbxJoinWORecomp->isEnabled());
+  EXPECT_FALSE(dialog.cbxJoinWORecomp->isChecked());
+  EXPECT_EQ(dialog.lblNotes->text(), kHintIdenticalFormat);
+  EXPECT_TRUE(dialog.lblNotes->isVisibleTo(&dialog));
+  EXPECT_TRUE(dialog.gbxOutOptions->isEnabled());
+  files = {Info("WMV", 320, 240, 25)};
+  Open(false, false, false);
+  EXPECT_EQ(dialog.lblNotes->text(), kHintOnlyAviMpeg);
+  files = {Info("MPEG1", 352, 288, 25), Info("MPEG1", 352, 288, 25)};
+  Open(true, true, false);  // only by losing the sound: unchecked
+  EXPECT_TRUE(dialog.cbxJoinWORecomp->isEnabled());
+  EXPECT_FALSE(dialog.cbxJoinWORecomp->isChecked());
+  EXPECT_FALSE(dialog.lblNotes->isVisibleTo(&dialog));
+  dialog.cbxJoinWORecomp->setChecked(true);
+  dialog.cbxJoinWORecompClick();
+  EXPECT_TRUE(dialog.lblNotes->isVisibleTo(&dialog));
+  EXPECT_EQ(dialog.lblNotes->text(), kNoteWithoutSound);
+  EXPECT_FALSE(dialog.gbxOutOptions->isEnabled());
+  Open(true, false, false);
+  EXPECT_TRUE(dialog.cbxJoinWORecomp->isChecked());
+}
+
+TEST_F(DialogFixture, ExtensionFollowsTheCheckBox) {
+  files = {Info("MPEG1", 352, 288, 25)};
+  Open(true, false, true);
+  dialog.edtOutFileName->setText("/out/film.avi");
+  dialog.cbxJoinWORecompClick();  // checked: MPEG
+  EXPECT_EQ(dialog.edtOutFileName->text(), "/out/film.mpeg");
+  dialog.cbxJoinWORecomp->setChecked(false);
+  dialog.cbxJoinWORecompClick();
+  EXPECT_EQ(dialog.edtOutFileName->text(), "/out/film.avi");
+  dialog.edtOutFileName->setText("  ");
+  dialog.cbxJoinWORecompClick();
+  EXPECT_EQ(dialog.edtOutFileName->text(), "  ");
+}
+
+TEST_F(DialogFixture, OutputNameChecks) {
+  files = {Info("AVI", 320, 240, 25)};
+  Open(true, false, true);
+  dialog.setResult(QDialog::Rejected);
+  dialog.edtOutFileName->setText("   ");
+  dialog.btnJoinClick();
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].text, "Please specify the output file");
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  test::TempDir dir;
+  std::string existing = dir.File("x.avi");
+  test::WriteFileBytes(existing, {1});
+  dialog.edtOutFileName->setText(QString::fromStdString(existing));
+  seams.answers = {ui::TMsgResult::Cancel};
+  dialog.btnJoinClick();
+  ASSERT_EQ(seams.messages.size(), 2u);
+  EXPECT_EQ(seams.messages[1].text,
+            QString::fromStdString("The \"" + existing + "\" file already exists. \r\nDo you want to overwrite it?"));
+  EXPECT_EQ(seams.messages[1].buttons, ui::TMsgButtons::YesCancel);
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  seams.answers = {ui::TMsgResult::Yes};
+  dialog.btnJoinClick();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(DialogFixture, CompressorWithoutOptionsSaysSo) {
+  files = {Info("AVI", 320, 240, 25)};
+  Open(false, false, false);
+  dialog.cbxVideoCompression->setCurrentIndex(-1);
+  dialog.btnVideoCompOptionsClick();  // nothing selected: nothing happens
+  EXPECT_TRUE(seams.messages.empty());
+  auto at = std::find(dialog.VideoCompressors.begin(), dialog.VideoCompressors.end(), "v308");
+  ASSERT_NE(at, dialog.VideoCompressors.end());
+  dialog.cbxVideoCompression->setCurrentIndex(static_cast<int>(at - dialog.VideoCompressors.begin()));
+  dialog.btnVideoCompOptionsClick();
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].text, "The selected compressor has no options");
+}
+
+TEST(NaturalEdit, EdgeCases) {
+  TNaturalEdit e;
+  EXPECT_EQ(e.text(), "0");
+  EXPECT_EQ(e.Value(), 0);
+  e.SetMaxValue(400);
+  e.SetValue(500);
+  EXPECT_EQ(e.text(), "500");
+  EXPECT_EQ(e.Value(), 400);
+  e.setText("");
+  EXPECT_EQ(e.Value(), 0);
+  e.SetMinValue(10);
+  EXPECT_EQ(e.text(), "10");
+  e.setText("");
+  EXPECT_EQ(e.Value(), 10);
+  for (auto [text, v] : {std::pair{"  42", 42}, std::pair{"$1F", 31}, std::pair{"0x10", 16}, std::pair{"x10", 16},
+                         std::pair{"-5", -5}, std::pair{"abc", 0}, std::pair{"99999999999", 0}, std::pair{"12a", 0}})
+    EXPECT_EQ(TNaturalEdit::ParseText(text), v) << text;
+
+  TNaturalEdit f;
+  f.SetMaxValue(2147483647);
+  f.SetValue(2147483647);
+  EXPECT_FALSE(f.Increment());
+  EXPECT_EQ(f.text(), "2147483647");
+  f.SetValue(9);
+  f.setCursorPosition(1);
+  QTest::keyClick(&f, Qt::Key_Up);
+  EXPECT_EQ(f.text(), "10");
+  EXPECT_EQ(f.cursorPosition(), 1);
+  QTest::keyClick(&f, Qt::Key_Down);
+  EXPECT_EQ(f.text(), "9");
+  f.setCursorPosition(1);
+  QTest::keyClicks(&f, "a- 7");
+  EXPECT_EQ(f.text(), "97");
+  QTest::keyClick(&f, Qt::Key_Backspace);
+  EXPECT_EQ(f.text(), "9");
+  f.SetValue(0);
+  EXPECT_FALSE(f.Decrement());
+  // The scroll bar's arrows step too.
+  f.SetValue(5);
+  f.Arrows()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  EXPECT_EQ(f.Value(), 6);
+  f.Arrows()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(f.Value(), 5);
+}
+
+TEST(ProgressDialog, TextsBarTimeAndCancel) {
+  double now = 100;
+  ui::TfrmProgress p(nullptr, [&] { return now; });
+  p.SetCaption("Joining...");
+  p.SetText("The selected files are being joined. Please wait...");
+  p.Show();
+  EXPECT_EQ(p.windowTitle(), "Joining...");
+  EXPECT_EQ(p.lblText->text(), "The selected files are being joined. Please wait...");
+  EXPECT_FALSE(p.btnMinimize->isVisible());
+  p.SetProgress(10);
+  now += 5;
+  p.SetProgress(20);
+  EXPECT_EQ(p.ProgressBar->value(), 20);
+  EXPECT_EQ(p.lblTime->text(), "40 seconds remaining");
+  EXPECT_FALSE(p.Cancelled());
+  QTest::mouseClick(p.btnCancel, Qt::LeftButton);
+  EXPECT_TRUE(p.Cancelled());
+  EXPECT_TRUE(p.Cancelled());
+  ui::TfrmProgress q(nullptr);
+  q.Show();
+  q.close();  // asked to close by the system
+  EXPECT_TRUE(q.Cancelled());
+  EXPECT_FALSE(q.isVisible());
+}
+
+TEST(ProgressDialog, OtherWindowsWaitWhileItShows) {
+  QWidget other;
+  other.show();
+  {
+    ui::TfrmProgress p(nullptr);
+    p.Show();
+    EXPECT_FALSE(other.isEnabled());
+  }
+  EXPECT_TRUE(other.isEnabled());
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,335 @@
+// The main window driven as a user would, on files made with ffmpeg.
+#include "ui/MainForm.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include "UiFixture.h"
+#include "core/FileList.h"
+#include "ui/RegLib.h"
+
+namespace vantrel {
+namespace {
+
+using test::SampleFiles;
+using test::UiSeams;
+using ui::TfrmMain;
+using ui::TMsgResult;
+
+QStringList Q(std::initializer_list<std::string> names) {
+  QStringList l;
+  for (const auto& n : names) l << QString::fromStdString(n);
+  return l;
+}
+
+std::string Order(const TfrmMain& w) {
+  std::string s;
+  for (int i = 0; i < w.lvwFiles->topLevelItemCount(); ++i) s += w.lvwFiles->topLevelItem(i)->text(0).left(1).toStdString();
+  return s;
+}
+
+struct Enabled {
+  bool del, join, play, up, down, clear;
+};
+
+Enabled State(const TfrmMain& w) {
+  return {w.acnDelete->isEnabled(), w.acnJoinFile->isEnabled(), w.acnPlay->isEnabled(),
+          w.acnMoveUp->isEnabled(), w.acnMoveDown->isEnabled(), w.acnClear->isEnabled()};
+}
+
+TEST(MainWindow, EnablingRules) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  Enabled e = State(w);
+  EXPECT_FALSE(e.del || e.join || e.play || e.up || e.down || e.clear);
+  EXPECT_TRUE(w.acnAddFiles->isEnabled());
+  w.AddFiles(Q({s.a}));
+  w.SelectRow(0);
+  e = State(w);
+  EXPECT_TRUE(e.del && e.join && e.play && e.clear);
+  EXPECT_FALSE(e.up || e.down);  // one row: neither move
+  w.AddFiles(Q({s.b, s.c}));
+  w.SelectRow(0);
+  e = State(w);
+  EXPECT_FALSE(e.up);
+  EXPECT_TRUE(e.down);
+  w.SelectRow(2);
+  e = State(w);
+  EXPECT_TRUE(e.up);
+  EXPECT_FALSE(e.down);
+  w.SelectRow(-1);
+  e = State(w);
+  EXPECT_FALSE(e.del || e.play || e.up || e.down);
+  EXPECT_TRUE(e.join && e.clear);
+}
+
+TEST(MainWindow, MoveItemAndDragEndAtTheAskedPlace) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.AddFiles(Q({s.a, s.b, s.c, s.d}));
+  w.MoveItem(0, 2);
+  EXPECT_EQ(Order(w), "BCAD");
+  w.MoveItem(2, 0);
+  w.MoveItem(3, 1);
+  EXPECT_EQ(Order(w), "ADBC");
+  EXPECT_EQ(w.SelectedIndex(), 1);  // the moved row is selected
+  // A drag that ends over a row moves the selected row there; onto itself, nothing.
+  w.SelectRow(3);
+  w.DragOverRow(w.lvwFiles->topLevelItem(0), 50);
+  w.EndDrag();
+  EXPECT_EQ(Order(w), "CADB");
+  w.SelectRow(1);
+  w.DragOverRow(w.lvwFiles->topLevelItem(1), 50);
+  w.EndDrag();
+  EXPECT_EQ(Order(w), "CADB");
+  w.SelectRow(1);
+  w.DragOverRow(nullptr, 50);
+  w.EndDrag();
+  EXPECT_EQ(Order(w), "CADB");
+}
+
+TEST(MainWindow, FlagsFollowTheFirstRow) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.AddFiles(Q({s.a, s.big, s.b}));
+  EXPECT_TRUE(w.Files().Row(1).Info.FrameSizeDiffers);
+  EXPECT_FALSE(w.Files().Row(2).Info.FrameSizeDiffers);
+  w.MoveItem(1, 0);  // the big one becomes the reference
+  EXPECT_FALSE(w.Files().Row(0).Info.FrameSizeDiffers);
+  EXPECT_TRUE(w.Files().Row(1).Info.FrameSizeDiffers);
+  EXPECT_TRUE(w.Files().Row(2).Info.FrameSizeDiffers);
+  w.SelectRow(0);
+  w.DeleteSelected();  // the former second row is the reference again
+  EXPECT_FALSE(w.Files().Row(0).Info.FrameSizeDiffers);
+  EXPECT_FALSE(w.Files().Row(1).Info.FrameSizeDiffers);
+  EXPECT_EQ(w.SelectedIndex(), 0);
+}
+
+TEST(MainWindow, DeleteAndStatusBar) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  EXPECT_EQ(w.StatusPanel0->text(), "There are no selected files.");
+  EXPECT_EQ(w.StatusPanel1->text(), "");
+  w.AddFiles(Q({s.a}));
+  w.UpdateStatusBar();
+  EXPECT_EQ(w.StatusPanel0->text(), "1 file(s)");
+  EXPECT_TRUE(w.StatusPanel1->text().startsWith("Total duration: 00:0"));
+  w.AddFiles(Q({s.b, s.c}));
+  w.SelectRow(2);
+  w.UpdateStatusBar();
+  EXPECT_EQ(w.StatusPanel0->text(), "C.avi");
+  w.DeleteSelected();  // the last row: the new last row is selected
+  EXPECT_EQ(w.SelectedIndex(), 1);
+  EXPECT_EQ(Order(w), "AB");
+  w.DeleteSelected();
+  w.DeleteSelected();
+  EXPECT_EQ(w.lvwFiles->topLevelItemCount(), 0);
+  EXPECT_EQ(w.SelectedIndex(), -1);
+  EXPECT_EQ(w.StatusPanel0->text(), "There are no selected files.");
+  EXPECT_FALSE(w.acnJoinFile->isEnabled());
+}
+
+TEST(MainWindow, ClearAsksFirst) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.AddFiles(Q({s.a, s.b}));
+  seams.answers = {TMsgResult::No};
+  w.acnClearExecute();
+  EXPECT_EQ(w.Files().Count(), 2);
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].text, "Are you sure you want to remove all files from the list?");
+  EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::YesNo);
+  seams.answers = {TMsgResult::Yes};
+  w.acnClearExecute();
+  EXPECT_EQ(w.Files().Count(), 0);
+}
+
+TEST(MainWindow, HighlightPaintsExactlyTheFlaggedCells) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.AddFiles(Q({s.a, s.big}));
+  auto color = [&](int row, int col) { return w.lvwFiles->topLevelItem(row)->foreground(col).color(); };
+  const QColor normal = w.lvwFiles->palette().color(QPalette::Text);
+  for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(color(1, c), normal) << c;
+  w.miHighlightDifferents->trigger();
+  EXPECT_TRUE(w.miHighlightDifferents->isChecked());
+  for (int c = 0; c < kColumnCount; ++c) {
+    EXPECT_EQ(color(0, c), normal) << c;
+    EXPECT_EQ(color(1, c), c == colFrameSize ? QColor(170, 50, 50) : normal) << c;
+  }
+  w.miHighlightDifferents->trigger();
+  EXPECT_EQ(color(1, colFrameSize), normal);
+}
+
+TEST(MainWindow, FilesThatCannotBeProbedAskWhetherToGoOn) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  test::TempDir dir;
+  std::string bad = dir.File("bad.avi");
+  test::WriteFileBytes(bad, test::Text("not a video"));
+  TfrmMain w;
+  seams.answers = {TMsgResult::Yes};
+  w.AddFiles(Q({s.a, bad, s.b}));
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_TRUE(seams.messages[0].text.startsWith(QString::fromStdString("Unable to add file " + bad + ": ")));
+  EXPECT_TRUE(seams.messages[0].text.endsWith(".\r\nDo you want to continue add other files?"));
+  EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::YesNo);
+  EXPECT_EQ(seams.messages[0].kind, ui::TMsgKind::Warning);
+  EXPECT_EQ(w.Files().Count(), 2);
+  // No ends the loop; the rows added so far stay.
+  seams.messages.clear();
+  w.AddFiles(Q({bad, s.c}));
+  EXPECT_EQ(w.Files().Count(), 2);
+  // The last file: OK only, the text ends with ".".
+  seams.messages.clear();
+  w.AddFiles(Q({s.c, bad}));
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::Ok);
+  EXPECT_TRUE(seams.messages[0].text.endsWith("."));
+  EXPECT_EQ(w.Files().Count(), 3);
+}
+
+TEST(MainWindow, DroppedFilesSkipFoldersAndAreSorted) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.AddDroppedFiles(Q({s.c, s.dir, s.a, s.dir + "/vanished.avi"}));
+  EXPECT_EQ(Order(w), "AC");
+}
+
+TEST(MainWindow, JoinFilesPassesTheFlags) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  struct Seen {
+    bool can, withoutSound, noAudio;
+  } seen{};
+  ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
+    seen = {d.CanJoinWithoutRecompression, d.JoinWithoutSound, d.NoAudio};
+    return static_cast<int>(QDialog::Rejected);
+  };
+  w.AddFiles(Q({s.mpegA, s.mpegB}));
+  w.acnJoinFileExecute();
+  EXPECT_TRUE(seen.can);
+  EXPECT_TRUE(seen.withoutSound);
+  EXPECT_FALSE(seen.noAudio);
+  w.AddFiles(Q({s.wmv}));
+  w.acnJoinFileExecute();
+  EXPECT_FALSE(seen.can);
+  EXPECT_TRUE(seams.messages.empty());  // a cancelled dialog runs nothing and says nothing
+}
+
+TEST(MainWindow, JoinEndToEnd) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  test::TempDir out;
+  TfrmMain w;
+  // Add Files through the file dialog, as a user would.
+  ui::SetFileDialogHook([&](ui::TFileCommonDialog& d, bool save) {
+    if (save) return false;
+    auto& open = static_cast<ui::TFileOpenDialog&>(d);
+    open.Files = Q({s.b, s.a});
+    open.FileName = open.Files.front();
+    return true;
+  });
+  w.acnAddFilesExecute();
+  EXPECT_EQ(Order(w), "AB");  // sorted by path
+  EXPECT_EQ(w.LastOpenFolder, QString::fromStdString(s.dir));
+  std::string copy = out.File("joined.avi");
+  ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
+    EXPECT_TRUE(d.cbxJoinWORecomp->isChecked());
+    d.edtOutFileName->setText(QString::fromStdString(copy));
+    d.btnJoinClick();
+    return d.result();
+  };
+  w.acnJoinFileExecute();
+  EXPECT_TRUE(seams.messages.empty()) << (seams.messages.empty() ? "" : seams.messages[0].text.toStdString());
+  auto packets = test::ProbePackets(copy);
+  EXPECT_EQ(packets.size(), test::ProbePackets(s.a).size() + test::ProbePackets(s.b).size());
+
+  // A WMV and an AVI go through recompression.
+  w.ClearList();
+  w.AddFiles(Q({s.wmv, s.a}));
+  std::string re = out.File("recompressed.avi");
+  ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
+    EXPECT_FALSE(d.cbxJoinWORecomp->isEnabled());
+    d.edtOutFileName->setText(QString::fromStdString(re));
+    d.btnJoinClick();
+    return d.result();
+  };
+  w.acnJoinFileExecute();
+  EXPECT_TRUE(seams.messages.empty()) << (seams.messages.empty() ? "" : seams.messages[0].text.toStdString());
+  auto r = test::Run({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width,height", "-of", "csv=p=0", re});
+  EXPECT_NE(r.out.find("mpeg4,320,240"), std::string::npos) << r.out;
+}
+
+TEST(MainWindow, JoinFailureIsShownAndTheListStays) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.AddFiles(Q({s.a, s.b}));
+  ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
+    d.edtOutFileName->setText(QString::fromStdString(s.a));  // the output is an input
+    seams.answers = {TMsgResult::Yes};                      // replace it? yes
+    d.btnJoinClick();
+    return d.result();
+  };
+  w.acnJoinFileExecute();
+  ASSERT_EQ(seams.messages.size(), 2u);
+  EXPECT_EQ(seams.messages[1].text, "Join fails: The output file is one of the input files");
+  EXPECT_EQ(w.Files().Count(), 2);
+}
+
+TEST(MainWindow, SettingsFirstRunMaximisedAndMinimised) {
+  UiSeams seams;
+  {
+    TfrmMain w;
+    EXPECT_EQ(w.width(), 565);
+    EXPECT_EQ(w.height(), 354);
+    w.LastOpenFolder = "/films";
+  }
+  QSettings& s = ui::AppSettings();
+  for (const char* key : {"forms/frmMain/Top", "forms/frmMain/Left", "forms/frmMain/Width", "forms/frmMain/Height",
+                          "forms/frmMain/WindowState", "LastOpenFolder", "LastSaveFolder", "LastProjectFolder"})
+    EXPECT_TRUE(s.contains(key)) << key;
+  EXPECT_EQ(s.value("forms/frmMain/WindowState").toInt(), 0);
+  s.setValue("forms/frmMain/Width", 700);
+  {
+    TfrmMain w;
+    EXPECT_EQ(w.width(), 700);
+    EXPECT_EQ(w.LastOpenFolder, "/films");
+    w.setWindowState(Qt::WindowMaximized);
+  }
+  EXPECT_EQ(s.value("forms/frmMain/WindowState").toInt(), 1);
+  EXPECT_EQ(s.value("forms/frmMain/Width").toInt(), 700);  // edges kept from the last normal run
+  {
+    TfrmMain w;
+    EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
+    s.setValue("forms/frmMain/Width", 800);
+    w.setWindowState(Qt::WindowMinimized);
+  }
+  EXPECT_EQ(s.value("forms/frmMain/WindowState").toInt(), 1);  // minimised: nothing written
+  EXPECT_EQ(s.value("forms/frmMain/Width").toInt(), 800);
+  s.setValue("forms/frmMain/Top", "high");
+  seams.messages.clear();
+  {
+    TfrmMain w;  // opens all the same
+    ASSERT_EQ(seams.messages.size(), 1u);
+    // The message ends in an apostrophe, below "." in code: no "." is added.
+    EXPECT_EQ(seams.messages[0].text, "Invalid data type for 'Top'");
+    EXPECT_EQ(seams.messages[0].kind, ui::TMsgKind::Error);
+    s.remove("forms/frmMain/Top");
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
