@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Vantrel and runs its main job: two short
-# sample clips joined without recompression by vantrel-cli.
+# Installs what is missing, builds Vantrel and runs its main job: the desktop
+# application with two sample clips listed. Without a display it says so and
+# joins the clips with vantrel-cli instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,5 +20,9 @@ make_clip() {  # name, pattern, tone
 make_clip clip1.avi testsrc 440
 make_clip clip2.avi smptebars 660
 
-echo "Joining $samples/clip1.avi and $samples/clip2.avi ..."
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Starting vantrel with $samples/clip1.avi and clip2.avi ..."
+  exec build/src/app/vantrel "$samples/clip1.avi" "$samples/clip2.avi"
+fi
+echo "No display is available for the desktop application; joining the sample clips with vantrel-cli instead."
 build/src/cli/vantrel-cli join --copy --overwrite -o "$samples/joined.avi" "$samples/clip1.avi" "$samples/clip2.avi"

@@ -67,8 +67,10 @@ int main(int argc, char** argv) {
   SetProgressFactory([owner] { return std::make_unique<TfrmProgress>(owner.data()); });
   main->show();
 
-  // Files named on the command line are added as dropped files are.
+  // Files named on the command line are added as dropped files are;
+  // --highlight-differences starts with the differences highlighted.
   QStringList files = app.arguments().mid(1);
+  if (files.removeAll("--highlight-differences") > 0) main->SetHighlight(true);
   if (!files.isEmpty()) main->AddDroppedFiles(files);
 
   int rc = app.exec();
