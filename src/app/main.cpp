@@ -1,5 +1,6 @@
 // vantrel: the desktop application.
 #include <QApplication>
+#include <QIcon>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
   InstallMediaServices();
   app.setApplicationName(ProductInfo().ProductName);
   app.setApplicationDisplayName(ProductInfo().ProductName);
+  app.setWindowIcon(QIcon::fromTheme("vantrel", QIcon(":/vantrel.svg")));
   SetCompressorOptionStore(std::make_shared<TSettingsOptionStore>());
 
   auto main = std::make_unique<TfrmMain>();
@@ -71,7 +73,16 @@ int main(int argc, char** argv) {
   // --highlight-differences starts with the differences highlighted.
   QStringList files = app.arguments().mid(1);
   if (files.removeAll("--highlight-differences") > 0) main->SetHighlight(true);
-  if (!files.isEmpty()) main->AddDroppedFiles(files);
+  // A project named on the command line is opened as a project.
+  if (files.size() == 1 && files.front().endsWith(".qmf", Qt::CaseInsensitive)) {
+    try {
+      main->LoadProject(QFileInfo(files.front()).absoluteFilePath());
+    } catch (const std::exception& e) {
+      ShowApplicationError(main.get(), QString::fromUtf8(e.what()));
+    }
+  } else if (!files.isEmpty()) {
+    main->AddDroppedFiles(files);
+  }
 
   int rc = app.exec();
   SetProgressFactory({});

@@ -18,6 +18,7 @@
 
 #include "core/Exceptions.h"
 #include "core/SaveProjectCls.h"
+#include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/ProdInfo.h"
 #include "ui/RegLib.h"
@@ -534,11 +535,6 @@ void TfrmMain::miHelpTopicsClick() {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/manual.html"));
 }
 
-void TfrmMain::miAboutClick() {
-  const TProductInfo& p = ProductInfo();
-  QMessageBox::about(this, "About " + p.ProductName,
-                     "<b>" + p.ProductName + "</b><br>Version: " + p.Version + "<br><a href=\"" + p.WebSiteURL + "\">" +
-                         p.WebSiteURL + "</a><br>" + p.Copyright);
-}
+void TfrmMain::miAboutClick() { ShowAbout(this, ProductInfo()); }
 
 }  // namespace vantrel::ui

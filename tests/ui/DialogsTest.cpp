@@ -6,6 +6,7 @@
 
 #include "UiFixture.h"
 #include "core/JoinOptions.h"
+#include "ui/About.h"
 #include "ui/EditLib.h"
 #include "ui/JoinForm.h"
 #include "ui/ProgressDlg.h"
@@ -222,6 +223,59 @@ TEST(ProgressDialog, OtherWindowsWaitWhileItShows) {
     EXPECT_FALSE(other.isEnabled());
   }
   EXPECT_TRUE(other.isEnabled());
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST(AboutBox, LongNameShrinksAndAnEmptyContactIsHidden) {
+  ui::TProductInfo info = ui::ProductInfo();
+  ui::TAboutForm normal(nullptr, info);
+  EXPECT_EQ(normal.lblVersion->text(), "Version: 2.10");
+  EXPECT_EQ(normal.lblProduct->font().pointSize(), 20);
+  EXPECT_TRUE(normal.Label2->isVisibleTo(&normal));
+  EXPECT_EQ(normal.lblCopyright->text(), info.Copyright);
+
+  info.ProductName = "Vantrel Professional Video Joining Studio Deluxe";
+  info.ContactsURL.clear();
+  ui::TAboutForm box(nullptr, info);
+  EXPECT_LT(box.lblProduct->font().pointSize(), 20);
+  EXPECT_LE(box.lblProduct->width(), 260);
+  EXPECT_LE(box.lblProduct->height(), 35);
+  EXPECT_FALSE(box.Label2->isVisibleTo(&box));
+  EXPECT_FALSE(box.lblMail->isVisibleTo(&box));
+
+  QStringList opened;
+  ui::TAboutForm::OpenUrlHook = [&](const QString& u) { opened << u; };
+  normal.lblSiteClick();
+  normal.lblMailClick();
+  ui::TAboutForm::OpenUrlHook = {};
+  EXPECT_EQ(opened, (QStringList{ui::ProductInfo().WebSiteURL, ui::ProductInfo().ContactsURL}));
+}
+
+TEST(AboutBox, EscapeAndEnterClose) {
+  for (int key : {Qt::Key_Escape, Qt::Key_Return}) {
+    ui::TAboutForm box(nullptr, ui::ProductInfo());
+    box.show();
+    QApplication::processEvents();
+    QTest::keyClick(&box, static_cast<Qt::Key>(key));
+    EXPECT_FALSE(box.isVisible()) << key;
+  }
+}
+
+TEST(ErrorBox, FullStopRule) {
+  UiSeams seams;
+  for (auto [in, out] : {std::pair{"Cannot open file x", "Cannot open file x."}, std::pair{"Done.", "Done."},
+                         std::pair{"Stop!", "Stop!"}, std::pair{"Invalid data type for 'Top'", "Invalid data type for 'Top'"}}) {
+    seams.messages.clear();
+    ui::ShowApplicationError(nullptr, in);
+    ASSERT_EQ(seams.messages.size(), 1u);
+    EXPECT_EQ(seams.messages[0].text, out);
+    EXPECT_EQ(seams.messages[0].kind, ui::TMsgKind::Error);
+  }
 }
 
 }  // namespace

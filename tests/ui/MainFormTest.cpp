@@ -8,7 +8,9 @@
 #include <QTest>
 
 #include "UiFixture.h"
+#include "core/Exceptions.h"
 #include "core/FileList.h"
+#include "core/SaveProjectCls.h"
 #include "ui/RegLib.h"
 
 namespace vantrel {
@@ -329,6 +331,51 @@ TEST(MainWindow, SettingsFirstRunMaximisedAndMinimised) {
     EXPECT_EQ(seams.messages[0].kind, ui::TMsgKind::Error);
     s.remove("forms/frmMain/Top");
   }
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+TEST(MainWindow, ProjectRoundTripThroughTheMenus) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  test::TempDir dir;
+  const QString project = QString::fromStdString(dir.File("trip.qmf"));
+  ui::SetFileDialogHook([&](ui::TFileCommonDialog& d, bool save) {
+    if (save) {
+      auto& sd = static_cast<ui::TFileSaveDialog&>(d);
+      EXPECT_EQ(sd.Title, "Select the project file name");
+      EXPECT_EQ(sd.DefaultExt, "qmf");
+    }
+    d.FileName = project;
+    return true;
+  });
+  TfrmMain w;
+  w.AddFiles(Q({s.c, s.a, s.b}));  // not sorted: a project keeps the list's order
+  w.miSaveProjectClick();
+  EXPECT_EQ(TfrmMain::LastProjectFolder, QString::fromStdString(dir.Path()));
+  w.ClearList();
+  w.AddFiles(Q({s.d}));
+  w.miLoadProjectClick();  // replaces the list, no question asked
+  EXPECT_EQ(Order(w), "CAB");
+  EXPECT_TRUE(seams.messages.empty());
+
+  // A project naming a missing file reports it and offers the others.
+  TProjectSettings p;
+  p.Files = {dir.File("gone.avi"), s.a};
+  p.SaveToFile(project.toStdString());
+  seams.answers = {TMsgResult::Yes};
+  w.LoadProject(project);
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_TRUE(seams.messages[0].text.startsWith(QString::fromStdString("Unable to add file " + dir.File("gone.avi"))));
+  EXPECT_EQ(Order(w), "A");
+  // A corrupted project leaves the list as it was.
+  test::WriteFileBytes(project.toStdString(), test::Text("object TProjectSettings\r\n  Caption = 'x'\r\nend\r\n"));
+  EXPECT_THROW(w.LoadProject(project), Exception);
+  EXPECT_EQ(Order(w), "A");
 }
 
 }  // namespace

@@ -1,0 +1,13 @@
+# A Debian package of the application: cpack -G DEB in the build folder.
+set(CPACK_PACKAGE_NAME "vantrel")
+set(CPACK_PACKAGE_VENDOR "The Vantrel developers")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Joins several video files into one")
+set(CPACK_PACKAGE_DESCRIPTION "Vantrel joins video files: AVI and MPEG-1 files without recompression,\nanything else by recompressing into one AVI file. Desktop application and\ncommand line.")
+set(CPACK_PACKAGE_CONTACT "The Vantrel developers <vantrel@example.org>")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_DEBIAN_PACKAGE_SECTION "video")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+include(CPack)
