@@ -123,10 +123,16 @@ void TAVIStream::ReadSuperIndex() {
   uint32_t chunkSize = ReadLE32(head + 4);
   uint64_t fit = chunkSize >= 24 ? (chunkSize - 24) / sizeof(AVISUPERINDEXENTRY) : 0;
   uint64_t count = ih.nEntriesInUse < fit ? ih.nEntriesInUse : fit;
+  uint64_t previous = 0;
   for (uint64_t i = 0; i < count; ++i) {
     AVISUPERINDEXENTRY e;
     if (buf.Read(&e, sizeof e, super_index_pos_ + 32 + 16 * static_cast<int64_t>(i)) < static_cast<int32_t>(sizeof e))
       break;
+    // The standard indexes follow one another through the file: an entry
+    // not past the previous one is an unused slot of the reserved chunk or
+    // garbage, and ends the list.
+    if (i > 0 && e.qwOffset <= previous) break;
+    previous = e.qwOffset;
     if (!reader_.MayAddEntry()) break;
     ReadStdIndex(buf, static_cast<int64_t>(e.qwOffset));
   }
@@ -145,9 +151,16 @@ void TAVIStream::ReadStdIndex(TFileReadBuffer& buf, int64_t pos) {
   uint32_t chunkSize = ReadLE32(head + 4);
   uint64_t fit = chunkSize >= 24 ? (chunkSize - 24) / sizeof(AVISTDINDEXENTRY) : 0;
   uint64_t count = ih.nEntriesInUse < fit ? ih.nEntriesInUse : fit;
+  uint32_t previous = 0;
   for (uint64_t i = 0; i < count; ++i) {
     AVISTDINDEXENTRY e;
     if (buf.Read(&e, sizeof e, pos + 32 + 8 * static_cast<int64_t>(i)) < static_cast<int32_t>(sizeof e)) break;
+    // A stream's chunks in one file part follow one another, each behind
+    // its header: an entry not past the previous one is not a chunk (zeros
+    // of a padded or sparse region, garbage) and ends the index, before it
+    // fills memory with copies of itself.
+    if (i > 0 && e.dwOffset <= previous) break;
+    previous = e.dwOffset;
     if (!reader_.MayAddEntry()) break;
     AddIndexEntry(e.dwSize & 0x7FFFFFFFu, (e.dwSize & 0x80000000u) == 0,
                   static_cast<int64_t>(ih.qwBaseOffset + e.dwOffset));
