@@ -21,6 +21,7 @@
 #include <stdexcept>
 
 #include "core/Exceptions.h"
+#include "mpeg/MpegBytes.h"
 #include "support/TestSupport.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -235,13 +236,36 @@ std::string MessageOf(const std::function<void()>& fn) {
   return "";
 }
 
+std::vector<uint8_t> SystemStream(uint8_t seed, int packs) {
+  Bytes b;
+  for (int i = 0; i < packs; ++i) {
+    for (const Bytes& unit : {Pack(3600 * i), Packet(0xE0, PtsHeader(9000 + 3600 * i), Payload(2000, static_cast<uint8_t>(seed + i))),
+                              Packet(0xC0, PtsHeader(9000 + 3600 * i), Payload(500, seed))})
+      b.insert(b.end(), unit.begin(), unit.end());
+  }
+  return b;
+}
+
 ProbeOutcome FfprobeAllPackets(const std::string& file) {
-  CommandResult r = Run({"ffprobe", "-v", "error", "-show_entries", "packet=stream_index", "-of", "csv=p=0", file});
+  CommandResult r =
+      Run({"ffprobe", "-v", "error", "-show_entries", "packet=codec_type,size", "-of", "csv=p=0", file});
   ProbeOutcome o;
   o.exitCode = r.exitCode;
   o.errors = r.err;
-  for (char c : r.out)
-    if (c == '\n') ++o.packets;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    const std::string kind = line.substr(0, comma);
+    const uint64_t size = std::strtoull(line.c_str() + comma + 1, nullptr, 10);
+    if (kind == "video") {
+      ++o.videoPackets;
+      o.videoBytes += size;
+    } else if (kind == "audio") {
+      ++o.audioPackets;
+      o.audioBytes += size;
+    }
+  }
   return o;
 }
 

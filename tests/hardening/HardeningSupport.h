@@ -57,12 +57,19 @@ void MakeSparseFile(const std::string& path, const std::vector<uint8_t>& head, i
 // exceptions pass through.
 std::string MessageOf(const std::function<void()>& fn);
 
+// An MPEG-1 system stream of packs, each with a 2000-byte video packet and
+// a 500-byte sound packet (2534 bytes per pack), without an end code.
+std::vector<uint8_t> SystemStream(uint8_t seed, int packs);
+
 // ffprobe -v error reading every packet of file: its stderr (empty for a
-// clean file) and exit status.
+// clean file), exit status, and the packets and bytes per kind of stream.
 struct ProbeOutcome {
   int exitCode = -1;
   std::string errors;
-  size_t packets = 0;
+  size_t videoPackets = 0;
+  size_t audioPackets = 0;
+  uint64_t videoBytes = 0;
+  uint64_t audioBytes = 0;
 };
 ProbeOutcome FfprobeAllPackets(const std::string& file);
 
