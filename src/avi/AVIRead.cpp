@@ -286,6 +286,13 @@ int64_t TAVIFileReader::LegacyIndexBase(TFileReadBuffer& buf) {
   AVIINDEXENTRY first;
   if (buf.Read(&first, sizeof first, idx1_pos_) == static_cast<int32_t>(sizeof first)) {
     uint8_t hdr[8];
+    // Read as absolute, the first entry lands in the data list on its own
+    // chunk: that settles it, even when some other chunk of the stream
+    // happens to sit where the offset would point read as relative.
+    if (static_cast<int64_t>(first.dwChunkOffset) >= movi_pos_ &&
+        buf.Read(hdr, sizeof hdr, first.dwChunkOffset) == static_cast<int32_t>(sizeof hdr) &&
+        ReadLE32(hdr) == first.ckid)
+      return 8;
     int64_t at = movi_pos_ - 4 + first.dwChunkOffset;
     if (buf.Read(hdr, sizeof hdr, at) == static_cast<int32_t>(sizeof hdr)) {
       if (ReadLE32(hdr) != first.ckid) return 8;
