@@ -32,7 +32,9 @@ TAVIStream::TAVIStream(TAVIFileReader& reader, int64_t listPos, uint32_t listSiz
 
 bool TAVIStream::GetIndexEntry(uint32_t index, TIndexEntry& entry) const {
   if (index >= IndexCount()) return false;
-  std::memcpy(&entry, index_.Memory() + static_cast<size_t>(index) * sizeof(TIndexEntry), sizeof entry);
+  TStoredIndexEntry stored;
+  std::memcpy(&stored, index_.Memory() + static_cast<size_t>(index) * sizeof stored, sizeof stored);
+  entry = TIndexEntry{stored.Offset, stored.Size, stored.KeyFrame, stored.StreamPos};
   return true;
 }
 
@@ -100,7 +102,7 @@ void TAVIStream::ParseHeader() {
 }
 
 void TAVIStream::AddIndexEntry(uint32_t size, bool keyFrame, int64_t offset) {
-  TIndexEntry e{offset, size, static_cast<uint8_t>(keyFrame ? 1 : 0), running_pos_};
+  TStoredIndexEntry e{offset, size, static_cast<uint8_t>(keyFrame ? 1 : 0), running_pos_};
   index_.Append(&e, sizeof e);
   running_pos_ += size;
   ++reader_.total_entries_;

@@ -24,15 +24,25 @@ struct TChunkInfo {
   uint32_t Size = 0;    // as stored; for lists it counts the list type
 };
 
-#pragma pack(push, 1)
 struct TIndexEntry {
   int64_t Offset;     // file position of the chunk's data
   uint32_t Size;      // data bytes
   uint8_t KeyFrame;   // boolean
   int64_t StreamPos;  // bytes of this stream's chunks before this one
 };
+
+// How a stream keeps an entry in memory: the same fields without padding.
+// Only copied in and out whole, so no field is ever used at a misaligned
+// address.
+#pragma pack(push, 1)
+struct TStoredIndexEntry {
+  int64_t Offset;
+  uint32_t Size;
+  uint8_t KeyFrame;
+  int64_t StreamPos;
+};
 #pragma pack(pop)
-static_assert(sizeof(TIndexEntry) == 21);
+static_assert(sizeof(TStoredIndexEntry) == 21);
 
 class TAVIFileReader;
 
@@ -45,7 +55,7 @@ class TAVIStream {
   std::string Number;  // two upper-case hex digits
   uint32_t Cursor = 0;
 
-  uint32_t IndexCount() const { return index_.Size() / sizeof(TIndexEntry); }
+  uint32_t IndexCount() const { return index_.Size() / sizeof(TStoredIndexEntry); }
   bool GetIndexEntry(uint32_t index, TIndexEntry& entry) const;
   // Reads the chunk's data into dest (at least the entry's size); false when
   // the index is out of range or fewer bytes could be read.
