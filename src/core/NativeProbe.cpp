@@ -32,10 +32,11 @@ bool ProbeAvi(const std::string& fileName, TVideoFileInfo& info) {
       if (s.Format.size() < kBitmapInfoHeaderSize || h.dwRate == 0 || h.dwScale == 0) return false;
       // With several streams of a kind, the last one wins.
       video = true;
-      int32_t width = static_cast<int32_t>(ReadLE32(s.Format.data() + kBiWidthOffset));
-      int32_t height = static_cast<int32_t>(ReadLE32(s.Format.data() + kBiHeightOffset));
-      info.Width = static_cast<uint16_t>(std::abs(width) & 0xFFFF);
-      info.Height = static_cast<uint16_t>(std::abs(height) & 0xFFFF);  // negative: top-down rows
+      int64_t width = static_cast<int32_t>(ReadLE32(s.Format.data() + kBiWidthOffset));
+      int64_t height = static_cast<int32_t>(ReadLE32(s.Format.data() + kBiHeightOffset));
+      // Magnitudes in 64 bits: the most negative 32-bit value has none in 32.
+      info.Width = static_cast<uint16_t>(std::llabs(width) & 0xFFFF);
+      info.Height = static_cast<uint16_t>(std::llabs(height) & 0xFFFF);  // negative: top-down rows
       info.VideoFourCC = ReadLE32(s.Format.data() + kBiCompressionOffset);
       info.FrameRate = static_cast<double>(h.dwRate) / h.dwScale;
     } else if (h.fccType == ckAuds) {

@@ -417,7 +417,8 @@ const ProjectCase kProjectCases[] = {
     {"TenMegabytesOfNulBytes", [](const std::string& p) { test::MakeSparseFile(p, {}, 10 << 20); }, false, {}},
     {"NulBytesBetweenTheWords",
      [](const std::string& p) {
-       WriteText(p, std::string("object\0TProjectSettings\0Files.Strings\0=\0('a')\0end\0", 52));
+       static const char kText[] = "object\0TProjectSettings\0Files.Strings\0=\0('a')\0end\0";
+       WriteText(p, std::string(kText, sizeof kText - 1));
      },
      true, {1}},
     {"NulBytesInAPath",
