@@ -106,15 +106,6 @@ void WriteAll(int fd, const void* data, size_t size) {
   }
 }
 
-size_t AddressSpaceInUse() {
-  FILE* f = std::fopen("/proc/self/statm", "r");
-  if (!f) return 0;
-  unsigned long pages = 0;
-  if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
-  std::fclose(f);
-  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
 [[noreturn]] void ChildMain(int out, const std::function<std::string()>& work, const ChildLimits& limits) {
   if (limits.fileSize >= 0) {
     ::signal(SIGXFSZ, SIG_IGN);
@@ -123,7 +114,14 @@ size_t AddressSpaceInUse() {
   }
 #ifndef VANTREL_TEST_ASAN
   if (limits.extraAddressSpace > 0) {
-    rlim_t cap = static_cast<rlim_t>(AddressSpaceInUse() + limits.extraAddressSpace);
+    // What the child has mapped already, from /proc/self/statm (pages).
+    size_t inUse = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+      unsigned long pages = 0;
+      if (std::fscanf(f, "%lu", &pages) == 1) inUse = pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+      std::fclose(f);
+    }
+    rlim_t cap = static_cast<rlim_t>(inUse + limits.extraAddressSpace);
     rlimit r{cap, cap};
     ::setrlimit(RLIMIT_AS, &r);
   }
