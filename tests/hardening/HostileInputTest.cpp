@@ -79,7 +79,7 @@ Bytes ManyStreams(int count) {
   Bytes idx;
   for (size_t i = 0; i < chunks.size(); ++i) {
     const Bytes& d = i % 2 == 0 ? video[i / 2] : audio[i / 2];
-    idx = test::Cat({idx, test::Text(chunks[i].first), test::LE32(i % 2 == 0 && i / 2 % 5 == 0 ? 0x10 : 0x10),
+    idx = test::Cat({idx, test::Text(chunks[i].first), test::LE32(AVIIF_KEYFRAME),
                      test::LE32(static_cast<uint32_t>(chunks[i].second)), test::LE32(static_cast<uint32_t>(d.size()))});
   }
   b.Chunk("idx1", idx);
