@@ -241,7 +241,11 @@ std::string WriteProjectText(const std::vector<std::string>& files) {
 
 std::vector<std::string> ReadProjectText(const std::string& text) {
   Parser p(text);
-  return p.Object();
+  std::vector<std::string> files = p.Object();
+  // No path holds a NUL: opening such a name would open another file.
+  for (const std::string& f : files)
+    if (f.find('\0') != std::string::npos) Corrupted();
+  return files;
 }
 
 void TProjectSettings::LoadFromFile(const std::string& fileName) {

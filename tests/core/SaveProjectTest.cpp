@@ -133,8 +133,13 @@ TEST(ProjectFile, HugeAndNulFilesAreRefusedCleanly) {
   EXPECT_THROW(p.LoadFromFile(big), Exception);
   std::string line = "object TProjectSettings\r\n  Files.Strings = ('" + std::string(10 << 20, 'a') + "')\r\nend\r\n";
   EXPECT_EQ(ReadProjectText(line).at(0).size(), static_cast<size_t>(10 << 20));
-  std::string nul = "object TProjectSettings\r\n  Files.Strings = ('a" + std::string(1, '\0') + "b')\r\nend\r\n";
-  EXPECT_EQ(ReadProjectText(nul).at(0), std::string("a\0b", 3));
+  // NUL bytes between tokens are white space; a NUL inside a path (raw or
+  // as #0) would name another file when opened, so the project is refused.
+  std::string spaced = std::string("object TProjectSettings\0\r\n  Files.Strings = ('ab')\r\nend\r\n", 57);
+  EXPECT_EQ(ReadProjectText(spaced).at(0), "ab");
+  for (std::string nul : {"object TProjectSettings\r\n  Files.Strings = ('a" + std::string(1, '\0') + "b')\r\nend\r\n",
+                          std::string("object TProjectSettings\r\n  Files.Strings = ('a'#0'b')\r\nend\r\n")})
+    EXPECT_THROW(ReadProjectText(nul), Exception);
 }
 
 }  // namespace

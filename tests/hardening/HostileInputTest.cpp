@@ -421,8 +421,9 @@ const ProjectCase kProjectCases[] = {
        WriteText(p, std::string(kText, sizeof kText - 1));
      },
      true, {1}},
+    // A NUL would cut the name short when the file is opened: refused.
     {"NulBytesInAPath",
-     [](const std::string& p) { WriteText(p, kHead + std::string("a\0b", 3) + "' + #0)\r\nend\r\n"); }, true, {4}},
+     [](const std::string& p) { WriteText(p, kHead + std::string("a\0b", 3) + "' + #0)\r\nend\r\n"); }, false, {}},
     {"CodesOfTenMegabytes",
      [](const std::string& p) {
        std::string codes;
