@@ -72,33 +72,15 @@ done
 for _ in 1 2; do cat "${inputs[@]}" >/dev/null; done
 
 # ---------------------------------------------------------------- timing
-now() { echo "${EPOCHREALTIME/,/.}"; }
-
-# best_of NAME OUTPUT COMMAND...: runs COMMAND $runs times, each time after
-# removing OUTPUT and flushing dirty pages, and prints the best wall time.
-best_of() {
-  local name="$1" output="$2"
-  shift 2
-  local best="" t0 t1 t
-  for ((k = 0; k < runs; ++k)); do
-    rm -f "$output"
-    sync
-    t0=$(now)
-    "$@"
-    t1=$(now)
-    t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best="$t"; fi
-  done
-  echo "$best"
-}
+source "$repo_root/bench/lib.sh"
 
 cat_all() { cat "${inputs[@]}" >"$out_cat"; }
 join_vantrel() { "$cli" join --copy -q -y -o "$out_vantrel" "${inputs[@]}"; }
 join_ffmpeg() { ffmpeg -nostdin -v error -f concat -safe 0 -i "$list" -c copy -y "$out_ffmpeg"; }
 
-t_cat=$(best_of cat "$out_cat" cat_all)
-t_vantrel=$(best_of vantrel "$out_vantrel" join_vantrel)
-t_ffmpeg=$(best_of ffmpeg "$out_ffmpeg" join_ffmpeg)
+t_cat=$(best_of "$out_cat" cat_all)
+t_vantrel=$(best_of "$out_vantrel" join_vantrel)
+t_ffmpeg=$(best_of "$out_ffmpeg" join_ffmpeg)
 
 # ---------------------------------------------------------------- memory
 peak_note=""
