@@ -6,8 +6,8 @@
 
 #include "FuzzSupport.h"
 #include "avi/AVIRead.h"
-#include "core/Exceptions.h"
-#include "core/NativeProbe.h"
+#include "base/Exceptions.h"
+#include "core/FileInfo.h"
 
 using namespace vantrel;
 

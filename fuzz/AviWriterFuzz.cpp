@@ -10,7 +10,7 @@
 #include "FuzzSupport.h"
 #include "avi/AVIRead.h"
 #include "avi/AVIWrite.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 using namespace vantrel;
 

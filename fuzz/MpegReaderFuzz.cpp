@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "core/Exceptions.h"
-#include "core/NativeProbe.h"
-#include "core/PosixFile.h"
+#include "base/Exceptions.h"
+#include "core/FileInfo.h"
+#include "base/PosixFile.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGJoiner.h"
 

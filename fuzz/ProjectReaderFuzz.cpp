@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/SaveProjectCls.h"
 
 using namespace vantrel;

@@ -4,9 +4,8 @@
 #include <QFileInfo>
 #include <QPointer>
 
-#include "core/Progress.h"
+#include "base/Progress.h"
 #include "dshow/Compressors.h"
-#include "dshow/MediaInstall.h"
 #include "ui/Dialogs.h"
 #include "ui/MainForm.h"
 #include "ui/ProdInfo.h"
@@ -58,7 +57,6 @@ class TSettingsOptionStore final : public ICompressorOptionStore {
 
 int main(int argc, char** argv) {
   TApplication app(argc, argv);
-  InstallMediaServices();
   app.setApplicationName(ProductInfo().ProductName);
   app.setApplicationDisplayName(ProductInfo().ProductName);
   app.setWindowIcon(QIcon::fromTheme("vantrel", QIcon(":/vantrel.svg")));

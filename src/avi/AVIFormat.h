@@ -153,8 +153,15 @@ inline constexpr uint32_t kBiWidthOffset = 4;
 inline constexpr uint32_t kBiHeightOffset = 8;
 inline constexpr uint32_t kBiCompressionOffset = 16;
 inline constexpr uint32_t kBitmapInfoHeaderSize = 40;
-// WAVEFORMATEX nBlockAlign.
-inline constexpr uint32_t kBlockAlignOffset = 12;
+// WAVEFORMATEX fields (offsets into "strf" of an audio stream).
+inline constexpr uint32_t kWfFormatTagOffset = 0;       // wFormatTag
+inline constexpr uint32_t kWfChannelsOffset = 2;        // nChannels
+inline constexpr uint32_t kWfSamplesPerSecOffset = 4;   // nSamplesPerSec
+inline constexpr uint32_t kWfAvgBytesPerSecOffset = 8;  // nAvgBytesPerSec
+inline constexpr uint32_t kBlockAlignOffset = 12;       // nBlockAlign
+inline constexpr uint32_t kWfBitsPerSampleOffset = 14;  // wBitsPerSample
+// PCMWAVEFORMAT: the fields above, without cbSize.
+inline constexpr uint32_t kWaveFormatSize = 16;
 
 inline bool IsVideoType(FOURCC t) { return t == ckVids || t == ckIavs; }
 

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include "avi/AVIUtils.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <algorithm>
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 
@@ -43,7 +43,16 @@ bool AviSoundCompatible(const std::vector<std::string>& files) {
 }
 
 void TAVIJoiner::Run() {
-  TProgressScope scope(progress_, kFileBeingJoinedText);
+  std::unique_ptr<IProgress> progress = ShowJoinProgress(kFileBeingJoinedText);
+  Run(*progress);
+}
+
+void TAVIJoiner::Run(IProgress& progress) {
+  progress_ = &progress;
+  struct Release {
+    IProgress*& p;
+    ~Release() { p = nullptr; }
+  } release{progress_};
   JoinFiles();
 }
 

@@ -10,7 +10,7 @@
 
 #include "avi/AVIRead.h"
 #include "avi/AVIWrite.h"
-#include "core/Progress.h"
+#include "base/Progress.h"
 
 namespace vantrel {
 
@@ -35,8 +35,10 @@ class TAVIJoiner {
 
   // Joins; returns normally on success and on cancel, raises on failure.
   // Whatever happens after the output's streams are registered, the output
-  // is closed as a complete AVI file holding everything copied.
+  // is closed as a complete AVI file holding everything copied. Without a
+  // progress object, one is made by the installed factory for the run.
   void Run();
+  void Run(IProgress& progress);
 
   uint64_t FramesDone() const { return frames_done_; }
   uint64_t TotalFrames() const { return total_frames_; }
@@ -54,7 +56,7 @@ class TAVIJoiner {
 
   TAVIFileReader reader_;
   TAVIFileWriter writer_;
-  std::unique_ptr<IProgress> progress_;
+  IProgress* progress_ = nullptr;
   uint64_t frames_done_ = 0;
   uint64_t total_frames_ = 0;
   int64_t total_size_ = 0;

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "avi/AVIUtils.h"
-#include "avi/FileBufs.h"
-#include "core/Exceptions.h"
+#include "base/FileBufs.h"
+#include "base/Exceptions.h"
 
 namespace vantrel {
 namespace {

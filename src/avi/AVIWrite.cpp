@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "avi/AVIUtils.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace vantrel {
 namespace {

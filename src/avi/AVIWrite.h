@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "avi/AVIFormat.h"
-#include "avi/MemBuf.h"
-#include "core/PosixFile.h"
+#include "base/MemBuf.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 

@@ -14,16 +14,16 @@
 #include <vector>
 
 #include "cli/TerminalProgress.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/FileInfo.h"
 #include "core/FileList.h"
 #include "core/JoinCls.h"
 #include "core/JoinOptions.h"
-#include "core/PosixFile.h"
+#include "core/RecompressEngine.h"
+#include "base/PosixFile.h"
 #include "core/SaveProjectCls.h"
 #include "cli/CliJoin.h"
 #include "dshow/Compressors.h"
-#include "dshow/MediaInstall.h"
 
 namespace vantrel::cli {
 namespace {
@@ -138,25 +138,25 @@ int RecompressionSettings(const TJoinArgs& args, const TFileList& list, TJoinOpt
   auto infos = list.Infos();
   TFrameRateItems rates = FillFrameRates(infos);
   TJoinDefaults d = ComputeDefaults(infos, rates.Items);
-  o.FrameWidth = d.FrameWidth;
-  o.FrameHeight = d.FrameHeight;
+  o.Recompress.FrameWidth = d.FrameWidth;
+  o.Recompress.FrameHeight = d.FrameHeight;
   o.FrameRateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
-  o.ResizeMethodIndex = d.ResizeMethod;
+  o.Recompress.ResizeMethod = d.ResizeMethod;
   if (!args.size.empty()) {
     int w = 0, h = 0;
     char x = 0, extra = 0;
     if (std::sscanf(args.size.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w <= 0 ||
         h <= 0 || w > 16384 || h > 16384)
       return UsageError("--size takes WIDTHxHEIGHT, for example 352x288");
-    o.FrameWidth = w;
-    o.FrameHeight = h;
+    o.Recompress.FrameWidth = w;
+    o.Recompress.FrameHeight = h;
   }
   if (!args.rate.empty()) o.FrameRateText = args.rate;
   if (!args.resize.empty()) {
     const std::vector<std::string> names = {"letterbox", "crop", "stretch", "none"};
     auto it = std::find(names.begin(), names.end(), args.resize);
     if (it == names.end()) return UsageError("--resize takes letterbox, crop, stretch or none");
-    o.ResizeMethodIndex = static_cast<int>(it - names.begin());
+    o.Recompress.ResizeMethod = ResizeMethodOfItem(static_cast<int>(it - names.begin()));
   }
 
   std::vector<std::string> vnames;
@@ -248,30 +248,22 @@ int RunCodecsCommand(const std::vector<std::string>& a) {
   return kExitOk;
 }
 
-int RunJoinCommand(const std::vector<std::string>& a) {
-  TJoinArgs args;
-  int rc = ParseJoinArgs(a, args);
-  if (rc >= 0) return rc;
-  if ((rc = CheckJoinArgs(args)) >= 0) return rc;
-  // Decide as the desktop application does from its list. Lengths are not
-  // shown here, and the recompressing join measures its own.
-  TFileList list([](const std::string& f) { return GetVideoFileInfo(f, false); });
-  if (!ProbeFiles(args.inputs, list)) return kExitFailure;
-  TJoinRoute route = DecideJoinRoute(args, list);
-  if (route == TJoinRoute::Refused) return kExitFailure;
-  TJoinOptions options;
-  if (route == TJoinRoute::Recompress) {
-    rc = RecompressionSettings(args, list, options);
-    if (rc >= 0) return rc;
-  }
-  return RunJoinJob(args, list, options, route == TJoinRoute::Copy);
+int RunFullJoinCommand(const std::vector<std::string>& a) {
+  TJoinServices services;
+  // Lengths are not shown here, and the recompressing join measures its own.
+  services.Probe = [](const std::string& path, TVideoFileInfo& info) {
+    info = GetVideoFileInfo(path, false);
+    return true;
+  };
+  services.Engines = AllEngines();
+  services.RecompressionSettings = RecompressionSettings;
+  return RunJoinCommand(a, services);
 }
 
 }  // namespace
 
 int Main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
-  InstallMediaServices();
   if (a.empty()) return UsageError("no command given");
   if (a[0] == "--help" || a[0] == "-h" || a[0] == "help") {
     std::fputs(kUsage, stdout);
@@ -282,7 +274,7 @@ int Main(int argc, char** argv) {
     return kExitOk;
   }
   std::vector<std::string> rest(a.begin() + 1, a.end());
-  if (a[0] == "join") return RunJoinCommand(rest);
+  if (a[0] == "join") return RunFullJoinCommand(rest);
   if (a[0] == "probe") return RunProbeCommand(rest);
   if (a[0] == "codecs") return RunCodecsCommand(rest);
   if (a[0] == "project") return RunProjectCommand(rest);

@@ -12,9 +12,9 @@
 #include "avi/AVIJoin.h"
 #include "cli/Cli.h"
 #include "cli/TerminalProgress.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/JoinOptions.h"
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 #include "core/SaveProjectCls.h"
 
 namespace vantrel::cli {
@@ -198,26 +198,23 @@ bool WithoutSound(const TJoinArgs& args, const TFileList& list) {
 TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list) {
   const TJoinFlags flags = list.JoinFlags();
   const std::string firstType = list.Row(0).Info.MediaType;
-  bool copy;
   if (args.copy) {
-    if (!flags.CanJoinWithoutRecompression) {
-      std::fprintf(stderr, "vantrel-cli: %s\n",
-                   JoinNotes(false, flags.JoinWithoutSound, flags.NoAudio, firstType).c_str());
-      return TJoinRoute::Refused;
-    }
-    copy = true;
-  } else if (args.recompress) {
-    copy = false;
-  } else {
-    copy = JoinWithoutRecompressionState(flags.CanJoinWithoutRecompression, flags.JoinWithoutSound, flags.NoAudio)
-               .Checked;
+    if (flags.CanJoinWithoutRecompression) return TJoinRoute::Copy;
+    std::fprintf(stderr, "vantrel-cli: %s\n", JoinNotes(false, flags.JoinWithoutSound, flags.NoAudio, firstType).c_str());
+    return TJoinRoute::Refused;
   }
-  if (copy && !args.quiet && !args.withoutSound && !flags.NoAudio && WithoutSound(args, list))
-    std::fprintf(stderr, "%s\n", kNoteWithoutSound);
-  return copy ? TJoinRoute::Copy : TJoinRoute::Recompress;
+  if (args.recompress) return TJoinRoute::Recompress;
+  return JoinWithoutRecompressionState(flags.CanJoinWithoutRecompression, flags.JoinWithoutSound, flags.NoAudio)
+                 .Checked
+             ? TJoinRoute::Copy
+             : TJoinRoute::Recompress;
 }
 
-int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& options, bool copy) {
+namespace {
+
+// Runs the join with progress on the terminal and Ctrl+C as cancel.
+int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& options, bool copy,
+               const TJoinEngines& engines) {
   const bool withoutSound = WithoutSound(args, list);
   InstallInterruptHandler();
   const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
@@ -228,7 +225,7 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
     options.JoinWithoutRecompression = copy;
     options.JoinWithoutSound = withoutSound;
     options.CorrectTimeStamps = args.correctTimeStamps;
-    RunJoin(options);
+    RunJoin(options, engines);
   } catch (const std::exception& e) {
     SetProgressFactory({});
     std::fprintf(stderr, "Join fails: %s\n", e.what());
@@ -243,5 +240,47 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
   return kExitOk;
 }
 
+}  // namespace
+
+int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinServices& services) {
+  TJoinArgs args;
+  int rc = ParseJoinArgs(arguments, args);
+  if (rc >= 0) return rc;
+  const bool recompresses = static_cast<bool>(services.RecompressionSettings);
+  if (args.recompress && !recompresses) return kHandOver;
+  if ((rc = CheckJoinArgs(args)) >= 0) return rc;
+
+  // Probe as the desktop list adds files: a file that cannot be read is
+  // reported by the name as given and fails the command.
+  std::vector<TVideoFileInfo> probed;
+  bool all = true;
+  for (const std::string& in : args.inputs) {
+    TVideoFileInfo info;
+    try {
+      if (!services.Probe(FullPath(in), info)) return kHandOver;
+      probed.push_back(info);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "Unable to add file %s: %s.\n", in.c_str(), e.what());
+      all = false;
+    }
+  }
+  if (!all) return kExitFailure;
+  size_t next = 0;
+  TFileList list([&probed, &next](const std::string&) { return probed[next++]; });
+  for (const std::string& in : args.inputs) list.AddFile(FullPath(in));
+  list.UpdateDifferences();
+
+  const TJoinRoute route = DecideJoinRoute(args, list);
+  if (route == TJoinRoute::Refused) return kExitFailure;
+  TJoinOptions options;
+  if (route == TJoinRoute::Recompress) {
+    if (!recompresses) return kHandOver;
+    if ((rc = services.RecompressionSettings(args, list, options)) >= 0) return rc;
+  }
+  const bool copy = route == TJoinRoute::Copy;
+  if (copy && !args.quiet && !args.withoutSound && !list.JoinFlags().NoAudio && WithoutSound(args, list))
+    std::fprintf(stderr, "%s\n", kNoteWithoutSound);
+  return RunJoinJob(args, list, options, copy, services.Engines);
+}
 
 }  // namespace vantrel::cli

@@ -3,6 +3,7 @@
 // route and run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,23 @@ enum class TJoinRoute { Copy, Recompress, Refused };
 // As the join options dialog would open for the list; a refused --copy is
 // reported.
 TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list);
-// Runs the join with progress on the terminal and Ctrl+C as cancel; the
-// recompression settings must be in options already.
-int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& options, bool copy);
+
+// What an executable offers the join command.
+struct TJoinServices {
+  // Describes one file (by its full path) for the list; false when this
+  // executable cannot describe it, raises when the file cannot be read.
+  std::function<bool(const std::string& path, TVideoFileInfo& info)> Probe;
+  TJoinEngines Engines;
+  // Fills the recompression settings of options from the arguments and the
+  // list; an exit status, or -1 to go on. Empty when this executable does
+  // not recompress.
+  std::function<int(const TJoinArgs&, const TFileList&, TJoinOptions&)> RecompressionSettings;
+};
+
+// The join command, written once for both executables: parse, check,
+// probe, decide, run, report. kHandOver when a file or the route needs
+// what the services lack.
+inline constexpr int kHandOver = -1;
+int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinServices& services);
 
 }  // namespace vantrel::cli

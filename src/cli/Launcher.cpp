@@ -9,13 +9,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "cli/Cli.h"
 #include "cli/CliJoin.h"
-#include "core/NativeProbe.h"
+#include "core/CopyEngines.h"
+#include "core/FileInfo.h"
 
 namespace {
 
@@ -36,44 +36,17 @@ int ExecFull(char** argv) {
   return kExitFailure;
 }
 
-// A join this program can do alone: the route, or -1 to hand it on.
-int TryJoin(const std::vector<std::string>& a) {
-  TJoinArgs args;
-  int rc = ParseJoinArgs(a, args);
-  if (rc >= 0) return rc;
-  if (args.recompress) return -1;
-  if ((rc = CheckJoinArgs(args)) >= 0) return rc;
-  std::map<std::string, TVideoFileInfo> probed;
-  for (const std::string& in : args.inputs) {
-    TVideoFileInfo info;
-    if (!NativeProbe(FullPath(in), info)) return -1;
-    probed[FullPath(in)] = info;
-  }
-  TFileList list([&probed](const std::string& f) { return probed.at(f); });
-  for (const std::string& in : args.inputs) list.AddFile(FullPath(in));
-  list.UpdateDifferences();
-  // Decided exactly as the full command line decides, on the same fields.
-  TJoinArgs quiet = args;
-  quiet.quiet = true;  // notes are given once, by whoever joins
-  switch (DecideJoinRoute(quiet, list)) {
-    case TJoinRoute::Refused:
-      return kExitFailure;
-    case TJoinRoute::Recompress:
-      return -1;
-    case TJoinRoute::Copy:
-      break;
-  }
-  DecideJoinRoute(args, list);  // the note on lost sound, if any
-  TJoinOptions options;
-  return RunJoinJob(args, list, options, true);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "join") == 0) {
-    int rc = TryJoin(std::vector<std::string>(argv + 2, argv + argc));
-    if (rc >= 0) return rc;
+    // Files described from their own headers, joined by the copy engines;
+    // anything else is handed over.
+    TJoinServices services;
+    services.Probe = NativeProbe;
+    AddCopyEngines(services.Engines);
+    int rc = RunJoinCommand(std::vector<std::string>(argv + 2, argv + argc), services);
+    if (rc != kHandOver) return rc;
   }
   return ExecFull(argv);
 }

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "core/Progress.h"
-#include "core/TimeEstimate.h"
+#include "base/Progress.h"
+#include "base/TimeEstimate.h"
 
 namespace vantrel::cli {
 

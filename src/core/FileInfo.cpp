@@ -1,10 +1,9 @@
-// Media type detection by file signature, and probe result comparison.
+// Media type detection by file signature, and the header-only description.
 #include "core/FileInfo.h"
 
-#include "core/PosixFile.h"
-#include "core/Exceptions.h"
-
-#include <utility>
+#include "avi/AVIProbe.h"
+#include "base/PosixFile.h"
+#include "mpeg/MPEGProbe.h"
 
 namespace vantrel {
 
@@ -14,17 +13,19 @@ uint8_t DetectFormatFromSignature(const uint8_t* b, size_t count) {
   switch (b[0]) {
     case 0x00:
       if (b[1] == 0x00 && b[2] == 0x01) {
+        // A pack header: MPEG-1 has '0010' where MPEG-2 has '01' in the
+        // byte after the start code.
         if (b[3] == 0xBA)
           code = (b[4] & 0xC0) == 0 ? kFormatMPEG1System : kFormatMPEG2Program;
-        else if (b[3] == 0xB3)
+        else if (b[3] == 0xB3)  // a video sequence header
           code = kFormatMPEGVideo;
       }
       break;
-    case 0x30:
+    case 0x30:  // the ASF header object's GUID
       if (b[1] == 0x26 && b[2] == 0xB2 && b[3] == 0x75 && b[4] == 0x8E && b[5] == 0x66 && b[6] == 0xCF)
         code = kFormatASF;
       break;
-    case 0x52:
+    case 0x52:  // "RIFF" .... "AVI"
       if (b[1] == 0x49 && b[2] == 0x46 && b[3] == 0x46 && b[8] == 0x41 && b[9] == 0x56 && b[10] == 0x49)
         code = kFormatAVI;
       break;
@@ -57,43 +58,23 @@ const char* MediaTypeOfFormat(uint8_t code) {
 
 std::string GetMediaType(const std::string& fileName) { return MediaTypeOfFormat(DetectFileFormat(fileName)); }
 
-namespace {
-
-TFileProber& Prober() {
-  static TFileProber prober;
-  return prober;
-}
-
-}  // namespace
-
-void SetFileProber(TFileProber prober) { Prober() = std::move(prober); }
-
-void TVideoFileInfo::ReadInfo(const std::string& fileName, bool measureLengths) {
-  FileName = fileName;
-  MediaType = GetMediaType(fileName);
-  Duration = 0;
-  HasAudio = false;
-  if (!Prober()) throw Exception("The media framework is not loaded");
-  Prober()(*this, fileName, measureLengths);
-}
-
-TVideoFileInfo GetVideoFileInfo(const std::string& fileName, bool measureLengths) {
-  TVideoFileInfo info;
-  info.ReadInfo(fileName, measureLengths);
-  return info;
-}
-
-bool TVideoFileInfo::SameVideo(const TVideoFileInfo& other) {
-  TypeDiffers = MediaType != other.MediaType || VideoFourCC != other.VideoFourCC;
-  FrameSizeDiffers = Width != other.Width || Height != other.Height;
-  // Exact comparison on purpose: equal rates come from the same fraction.
-  FrameRateDiffers = FrameRate != other.FrameRate;
-  return !TypeDiffers && !FrameSizeDiffers && !FrameRateDiffers;
-}
-
-bool TVideoFileInfo::SameAudio(const TVideoFileInfo& other) const {
-  return HasAudio == other.HasAudio && Channels == other.Channels && SampleRate == other.SampleRate &&
-         BitsPerSample == other.BitsPerSample && AudioFormatTag == other.AudioFormatTag;
+bool NativeProbe(const std::string& fileName, TVideoFileInfo& info) {
+  TVideoFileInfo i;
+  try {
+    i.FileName = fileName;
+    uint8_t code = DetectFileFormat(fileName);
+    i.MediaType = MediaTypeOfFormat(code);
+    bool ok = false;
+    if (code == kFormatAVI)
+      ok = DescribeAVIFile(fileName, i);
+    else if (code == kFormatMPEGVideo || code == kFormatMPEG1System)
+      ok = DescribeMPEGFile(fileName, i);
+    if (!ok) return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  info = i;
+  return true;
 }
 
 }  // namespace vantrel

@@ -1,21 +1,16 @@
 // The join job.
 #include "core/JoinCls.h"
 
-#include "avi/AVIJoin.h"
-#include "core/Exceptions.h"
-#include "core/PosixFile.h"
-#include "mpeg/MPEGJoiner.h"
-
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <memory>
-#include <utility>
+
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 
-void RunJoin(const TJoinOptions& options) {
-  TJoinWrapper wrapper(options);
+void RunJoin(const TJoinOptions& options, const TJoinEngines& engines) {
+  TJoinWrapper wrapper(options, engines);
   wrapper.Execute();
 }
 
@@ -32,29 +27,27 @@ void TJoinWrapper::CheckOutputIsNotAnInput() const {
       throw Exception("The output file is one of the input files");
 }
 
+IJoinEngine* TJoinWrapper::ChooseEngine() const {
+  for (const auto& e : engines_)
+    if (e->CopiesStreams() == options_.JoinWithoutRecompression && e->WhyNot(options_).empty()) return e.get();
+  return nullptr;
+}
+
 void TJoinWrapper::Execute() {
   if (options_.Files.empty()) throw Exception("There are no files to join");
   CheckOutputIsNotAnInput();
-  if (options_.JoinWithoutRecompression) {
-    const TVideoFileInfo& first = options_.Files.front();
-    if (first.MediaType == kMediaAVI) {
-      JoinAVI();
-      return;
-    }
-    if (first.MediaType == kMediaMPEG1) {
-      JoinMPEG(first.FrameRate);
-      return;
-    }
-    throw Exception("Unable to join " + first.MediaType + " files without recompression");
+  IJoinEngine* engine = ChooseEngine();
+  if (!engine) {
+    if (options_.JoinWithoutRecompression)
+      throw Exception("Unable to join " + options_.Files.front().MediaType + " files without recompression");
+    throw Exception("The media framework is not loaded");
   }
-  // The job shows the progress of a recompressing join itself.
-  std::unique_ptr<IProgress> progress = ShowJoinProgress(kFilesBeingJoinedText);
-  progress_ = progress.get();
-  struct Release {
-    IProgress*& p;
-    ~Release() { p = nullptr; }
-  } release{progress_};
-  JoinWithRecompression();
+  TJoinOptions request = options_;
+  // The rate's text is converted before the engine runs.
+  if (!options_.JoinWithoutRecompression && !options_.FrameRateText.empty())
+    request.Recompress.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
+  std::unique_ptr<IProgress> progress = ShowJoinProgress(engine->ProgressText());
+  engine->Join(request, *progress);
 }
 
 double StrToFloat(const std::string& text, char decimalSeparator) {
@@ -79,73 +72,22 @@ double StrToFloat(const std::string& text, char decimalSeparator) {
   return v;
 }
 
-int ResizeMethodOfItem(int itemIndex) {
-  // Letterbox, Crop, Stretch, No resize in the dialog; rmStretch (0),
-  // rmCrop (1), rmLetterbox (2), rmNoResize (3) in the engine.
-  switch (itemIndex) {
-    case 0: return 2;
-    case 1: return 1;
-    case 2: return 0;
-    case 3: return 3;
-    default: return -1;
-  }
-}
-
 namespace {
 
-TRecompressingJoin& RecompressingJoin() {
-  static TRecompressingJoin join;
-  return join;
-}
+// The dialog's list, in its order.
+constexpr TResizeMethod kResizeOfItem[] = {rmLetterbox, rmCrop, rmStretch, rmNoResize};
 
 }  // namespace
 
-void SetRecompressingJoin(TRecompressingJoin join) { RecompressingJoin() = std::move(join); }
-
-void TJoinWrapper::JoinWithRecompression() {
-  TRecompressRequest r;
-  FillFileList(r.Files);
-  r.OutputFileName = options_.OutputFileName;
-  r.FrameWidth = options_.FrameWidth;
-  r.FrameHeight = options_.FrameHeight;
-  // The text is converted before the engine runs.
-  r.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
-  r.ResizeMethod = ResizeMethodOfItem(options_.ResizeMethodIndex);
-  r.VideoCompressors = options_.VideoCompressors;
-  r.VideoCompressorIndex = options_.VideoCompressorIndex;
-  r.AudioCompressors = options_.AudioCompressors;
-  r.AudioCompressorIndex = options_.AudioCompressorIndex;
-  r.OnProgress = [this](bool& cancel, double percent) { DSProgress(cancel, percent); };
-  if (!RecompressingJoin()) throw Exception("The media framework is not loaded");
-  RecompressingJoin()(r);
+TResizeMethod ResizeMethodOfItem(int itemIndex, TResizeMethod otherwise) {
+  if (itemIndex < 0 || itemIndex >= static_cast<int>(std::size(kResizeOfItem))) return otherwise;
+  return kResizeOfItem[itemIndex];
 }
 
-void TJoinWrapper::DSProgress(bool& cancel, double percent) {
-  if (!progress_) return;
-  progress_->SetProgress(percent);
-  cancel = progress_->Cancelled();
-}
-
-void TJoinWrapper::JoinAVI() {
-  TAVIJoiner joiner;
-  FillFileList(joiner.Files);
-  joiner.OutputFileName = options_.OutputFileName;
-  joiner.WithoutSound = options_.JoinWithoutSound;
-  joiner.Run();
-}
-
-}  // namespace vantrel
-
-namespace vantrel {
-
-void TJoinWrapper::JoinMPEG(double frameRate) {
-  TMPEGJoiner joiner;
-  FillFileList(joiner.Files);
-  joiner.OutputFileName = options_.OutputFileName;
-  joiner.FrameRate = frameRate;
-  joiner.WithoutSound = options_.JoinWithoutSound;
-  joiner.CorrectTimeStamps = options_.CorrectTimeStamps;
-  joiner.Run();
+int ItemOfResizeMethod(TResizeMethod method) {
+  for (int i = 0; i < static_cast<int>(std::size(kResizeOfItem)); ++i)
+    if (kResizeOfItem[i] == method) return i;
+  return 0;
 }
 
 }  // namespace vantrel

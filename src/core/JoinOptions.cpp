@@ -45,7 +45,7 @@ TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, s
   d.FrameWidth = minWidth / 8 * 8;
   d.FrameHeight = minHeight / 8 * 8;
   d.FrameRateIndex = AddFrameRate(rateItems, minRate, decimalSeparator);
-  d.ResizeMethod = spread >= 8 ? riCrop : riNoResize;
+  d.ResizeMethod = spread >= 8 ? rmCrop : rmNoResize;
   d.Spread = spread;
   return d;
 }

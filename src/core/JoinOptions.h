@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "core/FileInfo.h"
+#include "base/VideoFileInfo.h"
+#include "dshow/RecompressSettings.h"
 
 namespace vantrel {
 
-// Items of the resize method list, in the order shown.
-enum TResizeItem { riLetterbox = 0, riCrop = 1, riStretch = 2, riNoResize = 3 };
+// Items of the resize method list, in the order shown (ResizeMethodOfItem
+// maps them).
 inline constexpr const char* kResizeItems[] = {"Letterbox", "Crop", "Stretch", "No resize"};
 
 // Formats rate with two decimals; appends it when not yet listed; returns
@@ -29,7 +30,7 @@ struct TJoinDefaults {
   int FrameWidth = 0;
   int FrameHeight = 0;
   int FrameRateIndex = 0;  // into the rate items, which may have grown
-  int ResizeMethod = riNoResize;
+  TResizeMethod ResizeMethod = rmNoResize;
   int Spread = 0;
 };
 // Smallest size (rounded down to multiples of 8), smallest rate, and "Crop"

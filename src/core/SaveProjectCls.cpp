@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstdint>
 
-#include "core/Exceptions.h"
-#include "core/PosixFile.h"
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace vantrel {
 

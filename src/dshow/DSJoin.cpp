@@ -1,22 +1,12 @@
 // The recompressing joiner.
 #include "dshow/DSJoin.h"
 
-#include "core/Exceptions.h"
-#include "core/PosixFile.h"
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
 #include "dshow/DSErrors.h"
 #include "dshow/MediaDet.h"
 
 namespace vantrel {
-
-int StretchModeOf(int resizeMethod) {
-  switch (resizeMethod) {
-    case rmStretch: return RESIZEF_STRETCH;
-    case rmCrop: return RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX;
-    case rmLetterbox: return RESIZEF_PRESERVEASPECTRATIO;
-    case rmNoResize: return RESIZEF_CROP;
-    default: return -1;
-  }
-}
 
 TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
   TDSMediaInfo info;
@@ -46,11 +36,10 @@ void TDSVideoJoiner::AddSourceFile(const std::string& fileName) {
     v.TStop = position_ + d;
     v.MStart = 0;
     v.MStop = d;
-    v.StretchMode = StretchModeOf(ResizeMethod);
+    v.ResizeMethod = ResizeMethod;
     timeline_.VideoTrack.push_back(v);
     if (info.HasAudio) {
       TTimelineSource a = v;
-      a.StretchMode = -1;
       timeline_.AudioTrack.push_back(a);
     }
   }

@@ -11,14 +11,9 @@
 
 #include "dshow/Compressors.h"
 #include "dshow/MediaServices.h"
+#include "dshow/RecompressSettings.h"
 
 namespace vantrel {
-
-enum TResizeMethod : uint8_t { rmStretch = 0, rmCrop = 1, rmLetterbox = 2, rmNoResize = 3 };
-
-// The stretch mode a resize method gives each video source; -1 for a value
-// outside the four (the services' default then applies).
-int StretchModeOf(int resizeMethod);
 
 struct TDSMediaInfo {
   double Duration = 0;  // the last video stream's length; 0 without video
@@ -30,17 +25,15 @@ struct TDSMediaInfo {
 };
 TDSMediaInfo ProbeMediaFile(const std::string& fileName);
 
-class TDSVideoJoiner {
+// FrameWidth, FrameHeight, FrameRate and ResizeMethod, with their defaults,
+// are the recompression settings it derives from.
+class TDSVideoJoiner : public TRecompressSettings {
  public:
   // Sender, Cancel (set to stop), Percent.
   using TProgressEvent = std::function<void(TDSVideoJoiner& sender, bool& cancel, double percent)>;
 
   std::vector<std::string> Files;
   std::string OutputFileName;
-  int FrameWidth = 320;
-  int FrameHeight = 240;
-  double FrameRate = 24.0;
-  int ResizeMethod = rmLetterbox;
   TProgressEvent OnProgress;
   std::shared_ptr<TCompressorFilter> VideoCompressor;
   std::shared_ptr<TCompressorFilter> AudioCompressor;

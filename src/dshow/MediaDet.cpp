@@ -1,11 +1,7 @@
 // Media detector on FFmpeg.
 #include "dshow/MediaDet.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/avutil.h>
-}
+#include "ffmpeg/AvOwners.h"
 
 #include <chrono>
 #include <cstring>
@@ -40,11 +36,8 @@ bool IsOutputStream(const AVStream* st) {
 }  // namespace
 
 struct TMediaDet::Context {
-  AVFormatContext* fmt = nullptr;
+  av::InputPtr fmt;
   Deadline deadline;
-  ~Context() {
-    if (fmt) avformat_close_input(&fmt);
-  }
 };
 
 TMediaDet::TMediaDet() { QuietLibraries(); }
@@ -56,21 +49,20 @@ HRESULT TMediaDet::put_Filename(const std::string& fileName) {
   current_ = 0;
   measured_ = false;
   auto ctx = std::make_unique<Context>();
-  ctx->fmt = avformat_alloc_context();
-  if (!ctx->fmt) return AVERROR(ENOMEM);
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) return AVERROR(ENOMEM);
   ctx->deadline.at = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(OpenTimeLimit));
-  ctx->fmt->interrupt_callback.callback = &Deadline::Passed;
-  ctx->fmt->interrupt_callback.opaque = &ctx->deadline;
+  raw->interrupt_callback.callback = &Deadline::Passed;
+  raw->interrupt_callback.opaque = &ctx->deadline;
   if (!MeasureUnstatedLengths) {
     // A quick look: a second of the streams tells their formats and rates.
-    ctx->fmt->max_analyze_duration = AV_TIME_BASE;
+    raw->max_analyze_duration = AV_TIME_BASE;
   }
-  int rc = avformat_open_input(&ctx->fmt, fileName.c_str(), nullptr, nullptr);
-  if (rc < 0) {
-    ctx->fmt = nullptr;  // freed by avformat_open_input on failure
-    return rc;
-  }
-  rc = avformat_find_stream_info(ctx->fmt, nullptr);
+  // avformat_open_input frees the context when it fails.
+  int rc = avformat_open_input(&raw, fileName.c_str(), nullptr, nullptr);
+  if (rc < 0) return rc;
+  ctx->fmt.reset(raw);
+  rc = avformat_find_stream_info(raw, nullptr);
   if (rc < 0) return rc;
   for (unsigned i = 0; i < ctx->fmt->nb_streams; ++i)
     if (IsOutputStream(ctx->fmt->streams[i])) streams_.push_back(static_cast<int>(i));
@@ -95,7 +87,7 @@ HRESULT TMediaDet::put_CurrentStream(int32_t index) {
 
 void TMediaDet::MeasureLengths() {
   measured_ = true;
-  AVFormatContext* fmt = ctx_->fmt;
+  AVFormatContext* fmt = ctx_->fmt.get();
   const unsigned n = fmt->nb_streams;
   measured_lengths_.assign(n, 0.0);
   std::vector<int64_t> first(n, AV_NOPTS_VALUE), last(n, AV_NOPTS_VALUE);
@@ -104,8 +96,9 @@ void TMediaDet::MeasureLengths() {
   auto start = Clock::now();
   auto limit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(MeasureTimeLimit));
   ctx_->deadline.at = start + limit + std::chrono::seconds(2);
-  AVPacket* pkt = av_packet_alloc();
-  if (!pkt) return;
+  av::PacketPtr owner(av_packet_alloc());
+  if (!owner) return;
+  AVPacket* pkt = owner.get();
   bool cut = false;
   for (uint64_t count = 0;; ++count) {
     if ((count & 255) == 0 && Clock::now() - start > limit) {
@@ -129,7 +122,6 @@ void TMediaDet::MeasureLengths() {
     }
     av_packet_unref(pkt);
   }
-  av_packet_free(&pkt);
   double scale = 1.0;
   if (cut && fmt->pb) {
     int64_t pos = avio_tell(fmt->pb);
@@ -142,7 +134,7 @@ void TMediaDet::MeasureLengths() {
 }
 
 double TMediaDet::StreamLengthOf(int avIndex) {
-  AVFormatContext* fmt = ctx_->fmt;
+  AVFormatContext* fmt = ctx_->fmt.get();
   const AVStream* st = fmt->streams[avIndex];
   // A length estimated from the bit rate can be far off (for an elementary
   // stream, many times), an MPEG program stream states none, and a stream
@@ -207,7 +199,7 @@ HRESULT TMediaDet::get_FrameRate(double* rate) {
   if (!ctx_) return E_UNEXPECTED;
   AVStream* st = ctx_->fmt->streams[streams_[static_cast<size_t>(current_)]];
   if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return VFW_E_INVALIDMEDIATYPE;
-  AVRational fr = av_guess_frame_rate(ctx_->fmt, st, nullptr);
+  AVRational fr = av_guess_frame_rate(ctx_->fmt.get(), st, nullptr);
   *rate = (fr.num > 0 && fr.den > 0) ? av_q2d(fr) : 0.0;
   return S_OK;
 }
@@ -227,6 +219,25 @@ std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureL
     if (s.Type.MajorType == TMajorType::Video) DSCheck(det.get_FrameRate(&s.FrameRate));
   }
   return streams;
+}
+
+void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool measureLengths) {
+  for (const TDetStream& s : DetectStreams(fileName, measureLengths)) {
+    if (s.Length > info.Duration) info.Duration = s.Length;
+    // With several streams of a kind, the last one wins.
+    if (s.Type.MajorType == TMajorType::Video) {
+      info.FrameRate = s.FrameRate;
+      info.Width = static_cast<uint16_t>(s.Type.Video.biWidth & 0xFFFF);
+      info.Height = static_cast<uint16_t>(s.Type.Video.biHeight & 0xFFFF);
+      info.VideoFourCC = info.MediaType == kMediaAVI ? s.Type.Video.biCompression : 0;
+    } else if (s.Type.MajorType == TMajorType::Audio) {
+      info.HasAudio = true;
+      info.Channels = static_cast<uint8_t>(s.Type.Audio.nChannels & 0xFF);
+      info.SampleRate = static_cast<int32_t>(s.Type.Audio.nSamplesPerSec);
+      info.BitsPerSample = static_cast<int16_t>(s.Type.Audio.wBitsPerSample);
+      info.AudioFormatTag = s.Type.Audio.wFormatTag;
+    }
+  }
 }
 
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/VideoFileInfo.h"
 #include "dshow/DSErrors.h"
 
 struct AVFormatContext;
@@ -88,5 +89,9 @@ struct TDetStream {
 };
 // Every output stream of a file, each call checked with DSCheck.
 std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths = true);
+
+// The detector's part of TVideoFileInfo::ReadInfo: duration, video and
+// audio fields from the file's streams (FileName and MediaType already set).
+void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool measureLengths = true);
 
 }  // namespace vantrel

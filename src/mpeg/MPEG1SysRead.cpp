@@ -1,7 +1,7 @@
 // MPEG-1 system stream reader.
 #include "mpeg/MPEG1SysRead.h"
 
-#include "avi/FileBufs.h"
+#include "base/FileBufs.h"
 
 namespace vantrel {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 
@@ -18,8 +18,12 @@ enum TMPEGUnitKind : uint8_t { ukPack = 0, ukSystemHeader = 1, ukPacket = 2 };
 inline constexpr uint8_t kPackStartCode = 0xBA;
 inline constexpr uint8_t kSystemHeaderCode = 0xBB;
 inline constexpr uint8_t kEndCode = 0xB9;
+inline constexpr uint8_t kSequenceHeaderCode = 0xB3;  // of a video stream
+inline constexpr uint8_t kPaddingStream = 0xBE;
 inline constexpr uint8_t kPrivateStream2 = 0xBF;
+inline constexpr uint8_t kFirstAudioStream = 0xC0;
 inline constexpr uint8_t kFirstVideoStream = 0xE0;
+inline constexpr uint8_t kLastVideoStream = 0xEF;
 // SCR, PTS and DTS are 33-bit counts of a 90 kHz clock.
 inline constexpr int64_t kTimeStampModulo = int64_t{1} << 33;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGTimeCorrect.h"
 
@@ -30,12 +30,21 @@ uint8_t GetMPEGStartCode(const std::string& fileName) {
   if (f.ReadAt(b, 4, 0) < 4) return 0;
   if (b[0] != 0 || b[1] != 0 || b[2] != 1) return 0;
   if (b[3] == kPackStartCode) return 1;
-  if (b[3] == 0xB3) return 2;
+  if (b[3] == kSequenceHeaderCode) return 2;
   return 0;
 }
 
 void TMPEGJoiner::Run() {
-  TProgressScope scope(progress_, kFileBeingJoinedText);
+  std::unique_ptr<IProgress> progress = ShowJoinProgress(kFileBeingJoinedText);
+  Run(*progress);
+}
+
+void TMPEGJoiner::Run(IProgress& progress) {
+  progress_ = &progress;
+  struct Release {
+    IProgress*& p;
+    ~Release() { p = nullptr; }
+  } release{progress_};
   JoinFiles();
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/PosixFile.h"
-#include "core/Progress.h"
+#include "base/PosixFile.h"
+#include "base/Progress.h"
 
 namespace vantrel {
 
@@ -22,8 +22,10 @@ class TMPEGJoiner {
   bool CorrectTimeStamps = false;
 
   // Returns normally on success and on cancel; raises on failure. The output
-  // is closed in every case and keeps what was written.
+  // is closed in every case and keeps what was written. Without a progress
+  // object, one is made by the installed factory for the run.
   void Run();
+  void Run(IProgress& progress);
 
   int64_t TotalSize() const { return total_size_; }
   int64_t Processed() const { return processed_; }
@@ -35,7 +37,7 @@ class TMPEGJoiner {
   void CopyRaw(size_t index, TOutputStream& output);
   void Report();
 
-  std::unique_ptr<IProgress> progress_;
+  IProgress* progress_ = nullptr;
   int64_t total_size_ = 1;
   int64_t processed_ = 0;
   bool cancelled_ = false;

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 namespace {

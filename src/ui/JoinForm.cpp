@@ -151,7 +151,7 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
   EnumCompressors(true, &names, &AudioCompressors);
   for (const auto& n : names) cbxAudioCompression->addItem(QString::fromStdString(n));
   cbxAudioCompression->setCurrentIndex(-1);
-  cbxResizeMethod->setCurrentIndex(riLetterbox);
+  cbxResizeMethod->setCurrentIndex(ItemOfResizeMethod(TRecompressSettings{}.ResizeMethod));
 
   connect(cbxJoinWORecomp, &QCheckBox::clicked, this, [this] { cbxJoinWORecompClick(); });
   connect(sbnSelectOutFile, &QToolButton::clicked, this, [this] { sbnSelectOutFileClick(); });
@@ -214,7 +214,7 @@ void TfrmJoin::ComputeDefaults() {
   while (cbxFameRate->count() < static_cast<int>(items.size()))
     cbxFameRate->addItem(QString::fromStdString(items[static_cast<size_t>(cbxFameRate->count())]));
   cbxFameRate->setCurrentIndex(d.FrameRateIndex);
-  cbxResizeMethod->setCurrentIndex(d.ResizeMethod);
+  cbxResizeMethod->setCurrentIndex(ItemOfResizeMethod(d.ResizeMethod));
   ChooseVideoCompressor();
   ChooseAudioCompressor();
 }
@@ -299,11 +299,11 @@ TJoinOptions TfrmJoin::Options() const {
   o.OutputFileName = edtOutFileName->text().toStdString();
   o.JoinWithoutRecompression = cbxJoinWORecomp->isChecked();
   o.JoinWithoutSound = JoinWithoutSound;
-  o.FrameWidth = edtFrameWidth->Value();
-  o.FrameHeight = edtFrameHeight->Value();
+  o.Recompress.FrameWidth = edtFrameWidth->Value();
+  o.Recompress.FrameHeight = edtFrameHeight->Value();
   o.FrameRateText = cbxFameRate->currentText().toStdString();
   o.DecimalSeparator = Separator();
-  o.ResizeMethodIndex = cbxResizeMethod->currentIndex();
+  o.Recompress.ResizeMethod = ResizeMethodOfItem(cbxResizeMethod->currentIndex());
   o.VideoCompressors = VideoCompressors;
   o.VideoCompressorIndex = cbxVideoCompression->currentIndex();
   o.AudioCompressors = AudioCompressors;

@@ -16,7 +16,8 @@
 #include <QStyle>
 #include <QUrl>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
+#include "core/RecompressEngine.h"
 #include "core/SaveProjectCls.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
@@ -454,7 +455,7 @@ void TfrmMain::acnJoinFileExecute() {
   TJoinOptions options = frmJoin_->Options();
   for (const TFileListRow& row : list_.Rows()) options.Files.push_back(row.Info);
   try {
-    RunJoin(options);
+    RunJoin(options, AllEngines());
   } catch (const std::exception& e) {
     ShowMessageDlg(this, QString("Join fails: ") + e.what(), TMsgKind::Warning, TMsgButtons::Ok);
   }

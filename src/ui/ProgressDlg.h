@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <vector>
 
-#include "core/Progress.h"
-#include "core/TimeEstimate.h"
+#include "base/Progress.h"
+#include "base/TimeEstimate.h"
 
 namespace vantrel::ui {
 

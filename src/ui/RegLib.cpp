@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "ui/ProdInfo.h"
 
 namespace vantrel::ui {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "AviTestFiles.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

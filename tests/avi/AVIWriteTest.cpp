@@ -6,7 +6,7 @@
 
 #include "AviTestFiles.h"
 #include "avi/AVIRead.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

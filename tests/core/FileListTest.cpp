@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace vantrel {
 namespace {

@@ -1,10 +1,11 @@
 // The join job's routing and refusals.
 #include "core/JoinCls.h"
+#include "core/RecompressEngine.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {
@@ -21,7 +22,7 @@ TVideoFileInfo Info(const std::string& name, const std::string& type) {
 
 std::string MessageOf(const TJoinOptions& o) {
   try {
-    RunJoin(o);
+    RunJoin(o, AllEngines());
   } catch (const Exception& e) {
     return e.what();
   }

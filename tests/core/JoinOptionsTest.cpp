@@ -28,11 +28,11 @@ TEST(JoinDefaults, SpreadDependsOnListOrder) {
   EXPECT_EQ(d.FrameWidth, 352);
   EXPECT_EQ(d.FrameHeight, 288);
   EXPECT_EQ(items[static_cast<size_t>(d.FrameRateIndex)], "25.00");
-  EXPECT_EQ(d.ResizeMethod, riNoResize);
+  EXPECT_EQ(d.ResizeMethod, rmNoResize);
   d = Defaults({V(352, 288, 29.97), V(640, 480, 25)}, items);
   EXPECT_EQ(d.FrameWidth, 352);
   EXPECT_EQ(items[static_cast<size_t>(d.FrameRateIndex)], "25.00");
-  EXPECT_EQ(d.ResizeMethod, riCrop);
+  EXPECT_EQ(d.ResizeMethod, rmCrop);
 }
 
 TEST(JoinDefaults, SmallSpreadAndRoundingToEight) {
@@ -41,7 +41,7 @@ TEST(JoinDefaults, SmallSpreadAndRoundingToEight) {
   EXPECT_EQ(d.FrameWidth, 720);
   EXPECT_EQ(d.FrameHeight, 568);
   EXPECT_EQ(d.Spread, 6);
-  EXPECT_EQ(d.ResizeMethod, riNoResize);
+  EXPECT_EQ(d.ResizeMethod, rmNoResize);
   EXPECT_FALSE(SizeWarningVisible(d.FrameWidth, d.FrameHeight));
   EXPECT_TRUE(SizeWarningVisible(720, 570));
   EXPECT_TRUE(SizeWarningVisible(719, 576));

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/FileInfo.h"
 #include "support/TestSupport.h"
 

@@ -4,19 +4,20 @@
 
 #include <algorithm>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/JoinCls.h"
 #include "core/JoinOptions.h"
 #include "dshow/Compressors.h"
 #include "dshow/DSJoin.h"
-#include "dshow/MediaServices.h"
+#include "dshow/VideoPath.h"
 
 namespace vantrel {
 namespace {
 
 struct PlaceCase {
   const char* name;
-  int sw, sh, dw, dh, mode;
+  int sw, sh, dw, dh;
+  TResizeMethod mode;
   TPlacement expected;
 };
 
@@ -40,42 +41,38 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, Placement,
     ::testing::Values(
         // 4:3 into 16:9.
-        PlaceCase{"LetterboxSideBands", 640, 480, 640, 360, RESIZEF_PRESERVEASPECTRATIO, {0, 0, 640, 480, 80, 0, 480, 360}},
-        PlaceCase{"CropCutsTopAndBottom", 640, 480, 640, 360, RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX,
+        PlaceCase{"LetterboxSideBands", 640, 480, 640, 360, rmLetterbox, {0, 0, 640, 480, 80, 0, 480, 360}},
+        PlaceCase{"CropCutsTopAndBottom", 640, 480, 640, 360, rmCrop,
                   {0, 60, 640, 360, 0, 0, 640, 360}},
-        PlaceCase{"StretchWhole", 640, 480, 640, 360, RESIZEF_STRETCH, {0, 0, 640, 480, 0, 0, 640, 360}},
-        PlaceCase{"DefaultIsStretch", 640, 480, 640, 360, -1, {0, 0, 640, 480, 0, 0, 640, 360}},
+        PlaceCase{"StretchWhole", 640, 480, 640, 360, rmStretch, {0, 0, 640, 480, 0, 0, 640, 360}},
         // 16:9 into 4:3.
-        PlaceCase{"LetterboxTopBands", 640, 360, 320, 240, RESIZEF_PRESERVEASPECTRATIO, {0, 0, 640, 360, 0, 30, 320, 180}},
-        PlaceCase{"CropCutsSides", 640, 360, 320, 240, RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX,
+        PlaceCase{"LetterboxTopBands", 640, 360, 320, 240, rmLetterbox, {0, 0, 640, 360, 0, 30, 320, 180}},
+        PlaceCase{"CropCutsSides", 640, 360, 320, 240, rmCrop,
                   {80, 0, 480, 360, 0, 0, 320, 240}},
         // No resize: a larger source is cut, a smaller one centred on black.
-        PlaceCase{"NoResizeLarger", 720, 576, 352, 288, RESIZEF_CROP, {184, 144, 352, 288, 0, 0, 352, 288}},
-        PlaceCase{"NoResizeSmaller", 160, 120, 352, 288, RESIZEF_CROP, {0, 0, 160, 120, 96, 84, 160, 120}},
+        PlaceCase{"NoResizeLarger", 720, 576, 352, 288, rmNoResize, {184, 144, 352, 288, 0, 0, 352, 288}},
+        PlaceCase{"NoResizeSmaller", 160, 120, 352, 288, rmNoResize, {0, 0, 160, 120, 96, 84, 160, 120}},
         // Odd sizes stay on the chroma grid.
-        PlaceCase{"OddAligned", 641, 481, 352, 288, RESIZEF_PRESERVEASPECTRATIO, {0, 0, 640, 480, 0, 12, 352, 264}}),
+        PlaceCase{"OddAligned", 641, 481, 352, 288, rmLetterbox, {0, 0, 640, 480, 0, 12, 352, 264}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Placement, DegenerateSizesDoNotDivideByZero) {
-  TPlacement p = PlaceSource(0, 0, 320, 240, RESIZEF_PRESERVEASPECTRATIO);
+  TPlacement p = PlaceSource(0, 0, 320, 240, rmLetterbox);
   EXPECT_EQ(p.DstW, 320);
-  p = PlaceSource(1, 1, 320, 240, RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX, 2, 2);
+  p = PlaceSource(1, 1, 320, 240, rmCrop, 2, 2);
   EXPECT_GE(p.SrcW, 1);
   EXPECT_LE(p.SrcW, 1);
 }
 
-TEST(ResizeMethods, ItemsAndStretchModes) {
+TEST(ResizeMethods, ItemsOfTheDialogsList) {
   EXPECT_EQ(ResizeMethodOfItem(0), rmLetterbox);
   EXPECT_EQ(ResizeMethodOfItem(1), rmCrop);
   EXPECT_EQ(ResizeMethodOfItem(2), rmStretch);
   EXPECT_EQ(ResizeMethodOfItem(3), rmNoResize);
-  EXPECT_EQ(ResizeMethodOfItem(-1), -1);
-  EXPECT_EQ(ResizeMethodOfItem(4), -1);
-  EXPECT_EQ(StretchModeOf(rmStretch), RESIZEF_STRETCH);
-  EXPECT_EQ(StretchModeOf(rmCrop), RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX);
-  EXPECT_EQ(StretchModeOf(rmLetterbox), RESIZEF_PRESERVEASPECTRATIO);
-  EXPECT_EQ(StretchModeOf(rmNoResize), RESIZEF_CROP);
-  EXPECT_EQ(StretchModeOf(7), -1);
+  // Outside the list the engine keeps its default.
+  EXPECT_EQ(ResizeMethodOfItem(-1), rmLetterbox);
+  EXPECT_EQ(ResizeMethodOfItem(4), rmLetterbox);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ItemOfResizeMethod(ResizeMethodOfItem(i)), i);
 }
 
 TEST(StrToFloat, AcceptsNumbersInTheSeparatorsForm) {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "dshow/DSJoin.h"
 #include "support/TestSupport.h"
 
@@ -196,7 +196,7 @@ int Luma(const std::vector<uint8_t>& px, int w, int x, int y) {
 
 struct ResizeCase {
   const char* name;
-  int method;
+  TResizeMethod method;
   bool sideBands;
 };
 

@@ -10,8 +10,9 @@
 #include <sstream>
 
 #include "avi/AviTestFiles.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/JoinCls.h"
+#include "core/RecompressEngine.h"
 #include "dshow/DSJoin.h"
 #include "HardeningSupport.h"
 #include "mpeg/MpegBytes.h"
@@ -77,8 +78,8 @@ class FaultFullDisk : public ::testing::TestWithParam<Limit> {
       test::WriteFileBytes(name, test::SystemStream(static_cast<uint8_t>(i * 50), 600));
       g_inputs->mpeg.push_back(name);
     }
-    RunJoin(Options(Engine::AVI, g_inputs->dir.File("whole.avi")));
-    RunJoin(Options(Engine::MPEG, g_inputs->dir.File("whole.mpg")));
+    RunJoin(Options(Engine::AVI, g_inputs->dir.File("whole.avi")), AllEngines());
+    RunJoin(Options(Engine::MPEG, g_inputs->dir.File("whole.mpg")), AllEngines());
     g_inputs->aviJoined = SizeOf(g_inputs->dir.File("whole.avi"));
     g_inputs->mpegJoined = SizeOf(g_inputs->dir.File("whole.mpg"));
   }
@@ -104,7 +105,7 @@ TEST_P(FaultFullDisk, JoinEndsWithTheSystemsErrorAndReleasesTheOutput) {
         test::ScopedRecorder recorder(log);
         std::string outcome;
         try {
-          RunJoin(Options(l.engine, output));
+          RunJoin(Options(l.engine, output), AllEngines());
           outcome = "success";
         } catch (const EOSError& e) {
           outcome = e.what();

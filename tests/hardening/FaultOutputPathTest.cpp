@@ -10,8 +10,9 @@
 #include <filesystem>
 
 #include "avi/AviTestFiles.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/JoinCls.h"
+#include "core/RecompressEngine.h"
 #include "HardeningSupport.h"
 #include "support/TestSupport.h"
 
@@ -96,7 +97,7 @@ TEST_P(FaultOutputPath, IsRefusedAndNoInputIsTouched) {
   o.OutputFileName = output;
   test::ProgressLog log;
   test::ScopedRecorder recorder(log);
-  EXPECT_EQ(test::MessageOf([&] { RunJoin(o); }), expected);
+  EXPECT_EQ(test::MessageOf([&] { RunJoin(o, AllEngines()); }), expected);
   EXPECT_TRUE(log.percents.empty() || log.percents.back() < 100) << "progress reported the join done";
   for (size_t i = 0; i < l.inputs.size(); ++i)
     EXPECT_EQ(test::ReadFileBytes(l.inputs[i]), l.contents[i]) << l.inputs[i] << " was touched";
@@ -193,7 +194,7 @@ TEST(FaultOutputFolder, KeepsItsContents) {
     i.MediaType = engine == Engine::AVI ? kMediaAVI : kMediaMPEG1;
     o.Files = {i};
     o.OutputFileName = folder;
-    EXPECT_NE(test::MessageOf([&] { RunJoin(o); }), "");
+    EXPECT_NE(test::MessageOf([&] { RunJoin(o, AllEngines()); }), "");
     struct stat st;
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));

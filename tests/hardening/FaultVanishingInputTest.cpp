@@ -11,7 +11,7 @@
 #include "avi/AVIJoin.h"
 #include "avi/AVIRead.h"
 #include "avi/AviTestFiles.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "HardeningSupport.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGJoiner.h"

@@ -20,7 +20,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "mpeg/MpegBytes.h"
 #include "support/TestSupport.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "MpegBytes.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "MpegBytes.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

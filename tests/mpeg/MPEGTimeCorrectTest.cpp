@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "MpegBytes.h"
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

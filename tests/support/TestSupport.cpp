@@ -1,8 +1,6 @@
 // Helpers for Vantrel's tests.
 #include "support/TestSupport.h"
 
-#include "dshow/MediaInstall.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -19,9 +17,6 @@
 extern char** environ;
 
 namespace vantrel::test {
-
-// Every test binary uses the FFmpeg-based media services.
-const bool kMediaInstalled = (InstallMediaServices(), true);
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Progress.h"
+#include "base/Progress.h"
 
 namespace vantrel::test {
 

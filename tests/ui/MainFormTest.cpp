@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "UiFixture.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/FileList.h"
 #include "core/SaveProjectCls.h"
 #include "ui/RegLib.h"

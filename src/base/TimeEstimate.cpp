@@ -1,5 +1,5 @@
 // Remaining-time estimate for progress displays.
-#include "core/TimeEstimate.h"
+#include "base/TimeEstimate.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Progress factory registry.
-#include "core/Progress.h"
+#include "base/Progress.h"
 
 #include <utility>
 

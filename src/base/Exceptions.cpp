@@ -1,5 +1,5 @@
 // Exception classes and the system error message.
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <cerrno>
 #include <cstring>

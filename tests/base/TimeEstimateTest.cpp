@@ -1,5 +1,5 @@
 // Bar position and remaining-time text of the progress display.
-#include "core/TimeEstimate.h"
+#include "base/TimeEstimate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Read-ahead window over a file.
-#include "avi/FileBufs.h"
+#include "base/FileBufs.h"
 
 #include <cstring>
 
-#include "core/Exceptions.h"
-#include "core/PosixFile.h"
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
 

@@ -1,5 +1,5 @@
 // POSIX file handle and buffered output stream.
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace vantrel {
 

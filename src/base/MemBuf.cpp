@@ -1,10 +1,10 @@
 // Growable memory block.
-#include "avi/MemBuf.h"
+#include "base/MemBuf.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace vantrel {
 

@@ -4,10 +4,10 @@
 
 #include <numeric>
 
-#include "avi/FileBufs.h"
-#include "avi/MemBuf.h"
-#include "core/Exceptions.h"
-#include "core/PosixFile.h"
+#include "base/FileBufs.h"
+#include "base/MemBuf.h"
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

@@ -1,6 +1,6 @@
 // Buffered output stream and file handle: every byte lands where it should,
 // and a failed write is an error, never a silent truncation.
-#include "core/PosixFile.h"
+#include "base/PosixFile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

@@ -36,19 +36,6 @@ std::unique_ptr<IProgress> CreateProgress();
 // with the given text, shown.
 std::unique_ptr<IProgress> ShowJoinProgress(const char* text);
 
-// Holds an engine's progress object for the length of a run and frees it at
-// the end, whatever happens.
-class TProgressScope {
- public:
-  TProgressScope(std::unique_ptr<IProgress>& slot, const char* text) : slot_(slot) { slot_ = ShowJoinProgress(text); }
-  ~TProgressScope() { slot_.reset(); }
-  TProgressScope(const TProgressScope&) = delete;
-  TProgressScope& operator=(const TProgressScope&) = delete;
-
- private:
-  std::unique_ptr<IProgress>& slot_;
-};
-
 // The texts the engines set.
 inline constexpr const char* kJoiningCaption = "Joining...";
 inline constexpr const char* kFileBeingJoinedText = "The selected file is being joined. Please wait...";

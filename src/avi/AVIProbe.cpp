@@ -1,0 +1,49 @@
+// Header-only description of AVI files.
+#include "avi/AVIProbe.h"
+
+#include <cstdlib>
+
+#include "avi/AVIRead.h"
+#include "avi/AVIUtils.h"
+
+namespace vantrel {
+
+bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
+  TAVIFileReader r;
+  try {
+    r.Open(fileName, true);
+  } catch (const std::exception&) {
+    return false;
+  }
+  bool video = false;
+  for (int i = 0; i < r.StreamCount(); ++i) {
+    const TAVIStream& s = r.Streams(i);
+    const AVISTREAMHEADER& h = s.Header;
+    if (h.fccType == ckIavs) return false;  // DV: the detector knows it better
+    if (h.fccType == ckVids) {
+      if (s.Format.size() < kBitmapInfoHeaderSize || h.dwRate == 0 || h.dwScale == 0) return false;
+      // With several streams of a kind, the last one wins.
+      video = true;
+      int64_t width = static_cast<int32_t>(ReadLE32(s.Format.data() + kBiWidthOffset));
+      int64_t height = static_cast<int32_t>(ReadLE32(s.Format.data() + kBiHeightOffset));
+      // Magnitudes in 64 bits: the most negative 32-bit value has none in 32.
+      info.Width = static_cast<uint16_t>(std::llabs(width) & 0xFFFF);
+      info.Height = static_cast<uint16_t>(std::llabs(height) & 0xFFFF);  // negative: top-down rows
+      info.VideoFourCC = ReadLE32(s.Format.data() + kBiCompressionOffset);
+      info.FrameRate = static_cast<double>(h.dwRate) / h.dwScale;
+    } else if (h.fccType == ckAuds) {
+      if (s.Format.size() < kWaveFormatSize) return false;
+      const uint8_t* f = s.Format.data();
+      uint16_t tag = ReadLE16(f + kWfFormatTagOffset);
+      if (tag == 0 || tag == 0xFFFE) return false;  // unknown or extensible: the detector decides
+      info.HasAudio = true;
+      info.AudioFormatTag = tag;
+      info.Channels = static_cast<uint8_t>(ReadLE16(f + kWfChannelsOffset) & 0xFF);
+      info.SampleRate = static_cast<int32_t>(ReadLE32(f + kWfSamplesPerSecOffset));
+      info.BitsPerSample = static_cast<int16_t>(ReadLE16(f + kWfBitsPerSampleOffset));
+    }
+  }
+  return video;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,17 @@
+// The header-only description of an AVI file: frame size, rate, FOURCC and
+// sound format from its stream headers, without reading the index.
+#pragma once
+
+#include <string>
+
+#include "base/VideoFileInfo.h"
+
+namespace vantrel {
+
+// Fills the video and audio fields of info as the media detector reports
+// them (Duration is left alone). False when the file is not an AVI file this
+// reader opens, or holds something only the detector can describe (DV,
+// extensible or unknown sound formats).
+bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info);
+
+}  // namespace vantrel

@@ -1,0 +1,60 @@
+// What the front end asks of a join, and the one interface every engine
+// offers the join job: "can you join these probed files, and if not, why"
+// and "join them, reporting to this progress".
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Progress.h"
+#include "base/VideoFileInfo.h"
+#include "dshow/RecompressSettings.h"
+
+namespace vantrel {
+
+// The files in join order with their probe results, and the options of the
+// join options dialog.
+struct TJoinOptions {
+  std::vector<TVideoFileInfo> Files;
+  std::string OutputFileName;
+  bool JoinWithoutRecompression = true;
+  bool JoinWithoutSound = false;
+  // MPEG-1 only: shift clock references and time stamps so that every file
+  // continues the previous one. The desktop application keeps it off.
+  bool CorrectTimeStamps = false;
+
+  // Recompression only. The frame-rate box's text is converted by the job
+  // into Recompress.FrameRate before an engine runs; empty leaves the rate
+  // as set.
+  TRecompressSettings Recompress;
+  std::string FrameRateText;
+  char DecimalSeparator = '.';
+  std::vector<std::string> VideoCompressors;  // monikers, in the list's order
+  int VideoCompressorIndex = -1;
+  std::vector<std::string> AudioCompressors;  // entry 0 is "No-compressing"
+  int AudioCompressorIndex = -1;
+};
+
+class IJoinEngine {
+ public:
+  virtual ~IJoinEngine() = default;
+  // True for the engines that copy streams without recompression: the job
+  // takes one of them when "Join without recompression" is checked, and a
+  // recompressing one otherwise.
+  virtual bool CopiesStreams() const = 0;
+  // Empty when this engine joins the request's files; else why not, in words.
+  virtual std::string WhyNot(const TJoinOptions& request) const = 0;
+  // The progress object's text while this engine joins.
+  virtual const char* ProgressText() const = 0;
+  // Joins; returns on success and on cancel, raises on failure.
+  virtual void Join(const TJoinOptions& request, IProgress& progress) = 0;
+};
+
+// The engines a front end offers the job, in the order they are asked.
+using TJoinEngines = std::vector<std::unique_ptr<IJoinEngine>>;
+
+// The paths of the request's files, in join order.
+std::vector<std::string> FileNames(const TJoinOptions& request);
+
+}  // namespace vantrel

@@ -1,0 +1,134 @@
+// Audio path of the recompressing join.
+#include "dshow/AudioPath.h"
+
+#include <algorithm>
+
+#include "base/Exceptions.h"
+#include "dshow/SourceDecoder.h"
+
+namespace vantrel {
+namespace {
+
+// Samples of an uncompressed encoder frame, and of a block of silence.
+constexpr int kPcmFrame = 4096;
+constexpr int kSilenceBlock = 4096;
+
+// Sample buffers from av_samples_alloc_array_and_samples.
+struct SampleBuffers {
+  uint8_t** data = nullptr;
+  ~SampleBuffers() {
+    if (data) {
+      av_freep(&data[0]);
+      av_freep(&data);
+    }
+  }
+};
+
+}  // namespace
+
+TAudioPath::TAudioPath(TMuxer& muxer, int64_t totalSamples, const std::atomic<bool>& stop,
+                       std::atomic<int64_t>& samplesDone)
+    : muxer_(muxer),
+      enc_(muxer.AudioEncoder()),
+      total_samples_(totalSamples),
+      stop_(stop),
+      samples_done_(samplesDone),
+      fifo_(av_audio_fifo_alloc(enc_->sample_fmt, kOutputChannels, kOutputSampleRate)),
+      frame_size_(enc_->frame_size > 0 ? enc_->frame_size : kPcmFrame) {
+  if (!fifo_) throw Exception("Out of memory");
+}
+
+void TAudioPath::Silence(int64_t count) {
+  SampleBuffers b;
+  int lines = 0;
+  if (av_samples_alloc_array_and_samples(&b.data, &lines, kOutputChannels, kSilenceBlock, enc_->sample_fmt, 0) < 0)
+    throw Exception("Out of memory");
+  av_samples_set_silence(b.data, 0, kSilenceBlock, kOutputChannels, enc_->sample_fmt);
+  while (count > 0) {
+    int n = static_cast<int>(std::min<int64_t>(count, kSilenceBlock));
+    if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(b.data), n) < n) throw Exception("Out of memory");
+    count -= n;
+    Drain(false);
+  }
+}
+
+void TAudioPath::Drain(bool last) {
+  for (;;) {
+    if (stop_) throw TRenderStopped();
+    int avail = av_audio_fifo_size(fifo_.get());
+    if (avail == 0 || (avail < frame_size_ && !last)) return;
+    int n = std::min(avail, frame_size_);
+    av::FramePtr f = av::NewFrame();
+    f->nb_samples =
+        (n < frame_size_ && enc_->frame_size > 0 && !(enc_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME))
+            ? frame_size_
+            : n;
+    f->format = enc_->sample_fmt;
+    f->sample_rate = kOutputSampleRate;
+    av_channel_layout_copy(&f->ch_layout, &enc_->ch_layout);
+    if (av_frame_get_buffer(f.get(), 0) < 0) throw Exception("Out of memory");
+    av_samples_set_silence(f->data, 0, f->nb_samples, kOutputChannels, enc_->sample_fmt);
+    av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(f->data), n);
+    f->pts = sent_;
+    sent_ += f->nb_samples;
+    muxer_.EncodeAudio(f.get());
+    samples_done_ = std::min(sent_, total_samples_);
+  }
+}
+
+int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
+  TSourceDecoder dec;
+  if (!dec.Open(src.MediaName, AVMEDIA_TYPE_AUDIO)) return 0;
+  const AVCodecContext* in_ctx = dec.Codec();
+  SwrContext* raw = nullptr;
+  AVChannelLayout inLayout;
+  if (in_ctx->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_default(&inLayout, in_ctx->ch_layout.nb_channels);
+  else
+    av_channel_layout_copy(&inLayout, &in_ctx->ch_layout);
+  int rc = swr_alloc_set_opts2(&raw, &enc_->ch_layout, enc_->sample_fmt, kOutputSampleRate, &inLayout,
+                               in_ctx->sample_fmt, in_ctx->sample_rate, 0, nullptr);
+  av_channel_layout_uninit(&inLayout);
+  av::SwrPtr swr(raw);
+  if (rc < 0 || (rc = swr_init(raw)) < 0) av::Fail("Unable to convert the sound of " + src.MediaName, rc);
+  av::FramePtr in = av::NewFrame();
+  int64_t written = 0;
+  bool flushedSwr = false;
+  while (written < want && !flushedSwr) {
+    if (stop_) throw TRenderStopped();
+    bool got = dec.Next(in.get());
+    av::FramePtr out = av::NewFrame();
+    out->format = enc_->sample_fmt;
+    out->sample_rate = kOutputSampleRate;
+    av_channel_layout_copy(&out->ch_layout, &enc_->ch_layout);
+    if (got) {
+      // A change of format inside the stream: start the converter anew.
+      rc = swr_convert_frame(swr.get(), out.get(), in.get());
+      if (rc == AVERROR_INPUT_CHANGED) {
+        swr_close(swr.get());
+        rc = swr_config_frame(swr.get(), out.get(), in.get());
+        if (rc >= 0) rc = swr_convert_frame(swr.get(), out.get(), in.get());
+      }
+    } else {
+      rc = swr_convert_frame(swr.get(), out.get(), nullptr);
+      flushedSwr = true;
+    }
+    av_frame_unref(in.get());
+    if (rc < 0) av::Fail("Unable to convert the sound of " + src.MediaName, rc);
+    int n = static_cast<int>(std::min<int64_t>(out->nb_samples, want - written));
+    if (n > 0) {
+      if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out->data), n) < n)
+        throw Exception("Out of memory");
+      written += n;
+      Drain(false);
+    }
+  }
+  return written;
+}
+
+void TAudioPath::Finish() {
+  Drain(true);
+  muxer_.EncodeAudio(nullptr);
+}
+
+}  // namespace vantrel

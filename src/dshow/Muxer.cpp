@@ -1,0 +1,154 @@
+// Encoders and muxer of the recompressing join.
+#include "dshow/Muxer.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include <cstdlib>
+#include <map>
+
+#include "base/Exceptions.h"
+
+namespace vantrel {
+namespace {
+
+// The compressor's stored option values onto the encoder: "quality" is a
+// fixed quantizer, everything else an option of the encoder by its name.
+void ApplyOptions(AVCodecContext* c, const std::map<std::string, std::string>& options, AVDictionary** opts) {
+  for (const auto& [key, value] : options) {
+    if (key == "quality") {
+      int q = std::atoi(value.c_str());
+      if (q > 0) {
+        c->flags |= AV_CODEC_FLAG_QSCALE;
+        c->global_quality = q * FF_QP2LAMBDA;
+      }
+    } else {
+      av_dict_set(opts, key.c_str(), value.c_str(), 0);
+    }
+  }
+}
+
+// An option the encoder did not take is the user's mistake: name it.
+void CheckLeftovers(AVDictionary*& opts, const std::string& encoder) {
+  const AVDictionaryEntry* e = av_dict_get(opts, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+  std::string key = e ? e->key : "";
+  av_dict_free(&opts);
+  if (!key.empty()) throw Exception("The compressor " + encoder + " has no option \"" + key + "\"");
+}
+
+}  // namespace
+
+void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp) {
+  const std::string name = comp ? comp->EncoderName : "rawvideo";
+  const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+  if (!codec) throw Exception("The video compressor " + name + " is not available");
+  venc_.reset(avcodec_alloc_context3(codec));
+  if (!venc_) throw Exception("Out of memory");
+  venc_->width = width;
+  venc_->height = height;
+  venc_->time_base = av_inv_q(fps);
+  venc_->framerate = fps;
+  venc_->sample_aspect_ratio = AVRational{1, 1};
+  if (!comp) {
+    venc_->pix_fmt = AV_PIX_FMT_BGR24;  // uncompressed 24-bit RGB
+  } else {
+    venc_->pix_fmt = codec->pix_fmts[0];
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+      if (*p == AV_PIX_FMT_YUV420P) venc_->pix_fmt = *p;
+  }
+  venc_->thread_count = 0;
+  AVDictionary* opts = nullptr;
+  if (comp) ApplyOptions(venc_.get(), comp->Options, &opts);
+  if (oc_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int rc = avcodec_open2(venc_.get(), codec, &opts);
+  CheckLeftovers(opts, name);
+  if (rc < 0) av::Fail("Unable to start the video compressor " + name, rc);
+}
+
+void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp) {
+  const std::string name = comp ? comp->EncoderName : "pcm_s16le";
+  const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+  if (!codec) throw Exception("The audio compressor " + name + " is not available");
+  if (codec->supported_samplerates) {
+    bool ok = false;
+    for (const int* r = codec->supported_samplerates; *r; ++r) ok = ok || *r == kOutputSampleRate;
+    if (!ok) throw Exception("The audio compressor " + name + " does not take 44100 Hz sound");
+  }
+  aenc_.reset(avcodec_alloc_context3(codec));
+  if (!aenc_) throw Exception("Out of memory");
+  aenc_->sample_rate = kOutputSampleRate;
+  av_channel_layout_default(&aenc_->ch_layout, kOutputChannels);
+  aenc_->sample_fmt = codec->sample_fmts[0];
+  for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+    if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) aenc_->sample_fmt = *f;
+  aenc_->time_base = AVRational{1, kOutputSampleRate};
+  if (comp) aenc_->bit_rate = 128000;
+  AVDictionary* opts = nullptr;
+  if (comp) ApplyOptions(aenc_.get(), comp->Options, &opts);
+  if (oc_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  int rc = avcodec_open2(aenc_.get(), codec, &opts);
+  CheckLeftovers(opts, name);
+  if (rc < 0) av::Fail("Unable to start the audio compressor " + name, rc);
+}
+
+void TMuxer::Open(const std::string& outputFile, int width, int height, AVRational fps,
+                  const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio) {
+  out_file_ = outputFile;
+  AVFormatContext* raw = nullptr;
+  int rc = avformat_alloc_output_context2(&raw, nullptr, "avi", outputFile.c_str());
+  if (rc < 0 || !raw) av::Fail("Unable to create " + outputFile, rc);
+  oc_.reset(raw);
+  OpenVideoEncoder(width, height, fps, video);
+  OpenAudioEncoder(audio);
+  vst_ = avformat_new_stream(raw, nullptr);
+  ast_ = avformat_new_stream(raw, nullptr);
+  if (!vst_ || !ast_) throw Exception("Out of memory");
+  avcodec_parameters_from_context(vst_->codecpar, venc_.get());
+  avcodec_parameters_from_context(ast_->codecpar, aenc_.get());
+  vst_->time_base = venc_->time_base;
+  ast_->time_base = aenc_->time_base;
+  rc = avio_open(&raw->pb, outputFile.c_str(), AVIO_FLAG_WRITE);
+  if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
+  rc = avformat_write_header(raw, nullptr);
+  if (rc < 0) av::Fail("Unable to write " + outputFile, rc);
+  header_written_ = true;
+}
+
+void TMuxer::Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt) {
+  av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
+  pkt->stream_index = st->index;
+  std::lock_guard<std::mutex> lock(mutex_);
+  int rc = av_interleaved_write_frame(oc_.get(), pkt);
+  if (rc < 0) av::Fail("Unable to write " + out_file_, rc);
+}
+
+void TMuxer::Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame) {
+  int rc = avcodec_send_frame(enc, frame);
+  if (rc < 0) av::Fail(std::string("The compressor ") + enc->codec->name + " failed", rc);
+  av::PacketPtr pkt = av::NewPacket();
+  for (;;) {
+    rc = avcodec_receive_packet(enc, pkt.get());
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return;
+    if (rc < 0) av::Fail(std::string("The compressor ") + enc->codec->name + " failed", rc);
+    Write(enc, st, pkt.get());
+  }
+}
+
+std::string TMuxer::Finish() {
+  if (finished_ || !header_written_) return "";
+  finished_ = true;
+  std::string error;
+  // The trailer writes the index and the final headers: a stopped or
+  // failed render still leaves a file that plays as far as it got.
+  int rc = av_write_trailer(oc_.get());
+  if (rc < 0) error = "Unable to write " + out_file_ + ": " + av::ErrorText(rc);
+  if (oc_->pb) {
+    if (oc_->pb->error < 0 && error.empty()) error = "Unable to write " + out_file_ + ": " + av::ErrorText(oc_->pb->error);
+    rc = avio_closep(&oc_->pb);
+    if (rc < 0 && error.empty()) error = "Unable to write " + out_file_ + ": " + av::ErrorText(rc);
+  }
+  return error;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,55 @@
+// The output of a recompressing join: the video and audio encoders, set up
+// from the chosen compressors, and libavformat's AVI muxer they write into.
+// Both workers encode through it; writing is serialised inside.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "dshow/Compressors.h"
+#include "ffmpeg/AvOwners.h"
+
+namespace vantrel {
+
+// The sound every recompressed file carries: stereo at this rate.
+inline constexpr int kOutputSampleRate = 44100;
+inline constexpr int kOutputChannels = 2;
+
+class TMuxer {
+ public:
+  // Opens both encoders and the output and writes the header; raises with
+  // the cause (the compressor's, the file's) when that fails. A null
+  // compressor writes raw BGR24 video / 16-bit PCM sound.
+  void Open(const std::string& outputFile, int width, int height, AVRational fps,
+            const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio);
+
+  AVCodecContext* VideoEncoder() const { return venc_.get(); }
+  AVCodecContext* AudioEncoder() const { return aenc_.get(); }
+
+  // Sends a frame (null: drains) and writes every packet the encoder gives.
+  void EncodeVideo(AVFrame* frame) { Encode(venc_.get(), vst_, frame); }
+  void EncodeAudio(AVFrame* frame) { Encode(aenc_.get(), ast_, frame); }
+
+  // Writes the trailer (index and final headers) and closes the file; the
+  // first failure of the writes so far or of the close, empty when none.
+  // Once only; nothing when the header was never written.
+  std::string Finish();
+
+ private:
+  void OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp);
+  void OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp);
+  void Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame);
+  void Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt);
+
+  std::string out_file_;
+  av::OutputPtr oc_;
+  av::CodecPtr venc_, aenc_;
+  AVStream* vst_ = nullptr;
+  AVStream* ast_ = nullptr;
+  std::mutex mutex_;
+  bool header_written_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,68 @@
+// Decoding one source of a recompressing join.
+#include "dshow/SourceDecoder.h"
+
+#include "base/Exceptions.h"
+
+namespace vantrel {
+
+bool TSourceDecoder::Open(const std::string& name, AVMediaType type) {
+  file_ = name;
+  fmt_ = av::OpenInput(name);
+  pkt_ = av::NewPacket();
+  const AVCodec* codec = nullptr;
+  stream_ = av_find_best_stream(fmt_.get(), type, -1, -1, &codec, 0);
+  if (stream_ < 0 || !codec) return false;
+  AVStream* st = fmt_->streams[stream_];
+  ctx_.reset(avcodec_alloc_context3(codec));
+  if (!ctx_) throw Exception("Out of memory");
+  int rc = avcodec_parameters_to_context(ctx_.get(), st->codecpar);
+  if (rc < 0) av::Fail("Unable to decode " + name, rc);
+  ctx_->thread_count = 0;
+  ctx_->pkt_timebase = st->time_base;
+  rc = avcodec_open2(ctx_.get(), codec, nullptr);
+  if (rc < 0) av::Fail("Unable to decode " + name, rc);
+  if (st->start_time != AV_NOPTS_VALUE) origin_ = static_cast<double>(st->start_time) * av_q2d(st->time_base);
+  for (unsigned i = 0; i < fmt_->nb_streams; ++i)
+    if (static_cast<int>(i) != stream_) fmt_->streams[i]->discard = AVDISCARD_ALL;
+  return true;
+}
+
+bool TSourceDecoder::Next(AVFrame* f) {
+  for (;;) {
+    int rc = avcodec_receive_frame(ctx_.get(), f);
+    if (rc == 0) return true;
+    if (rc == AVERROR_EOF) {
+      eof_ = true;
+      return false;
+    }
+    if (rc != AVERROR(EAGAIN)) av::Fail("Unable to decode " + file_, rc);
+    if (flushed_) {
+      eof_ = true;
+      return false;
+    }
+    rc = av_read_frame(fmt_.get(), pkt_.get());
+    if (rc < 0) {
+      // The end of the file, or a read error: decode what is buffered.
+      avcodec_send_packet(ctx_.get(), nullptr);
+      flushed_ = true;
+      continue;
+    }
+    if (pkt_->stream_index == stream_) {
+      rc = avcodec_send_packet(ctx_.get(), pkt_.get());
+      // A damaged packet is skipped, as players do.
+      if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
+        av_packet_unref(pkt_.get());
+        av::Fail("Unable to decode " + file_, rc);
+      }
+    }
+    av_packet_unref(pkt_.get());
+  }
+}
+
+double TSourceDecoder::TimeOf(const AVFrame* f) const {
+  int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+  if (t == AV_NOPTS_VALUE) return -1;
+  return static_cast<double>(t) * av_q2d(fmt_->streams[stream_]->time_base) - origin_;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,36 @@
+// One input of a recompressing join opened for decoding: the best stream of
+// one kind, decoded frame by frame with its time on the file's own clock.
+#pragma once
+
+#include <string>
+
+#include "ffmpeg/AvOwners.h"
+
+namespace vantrel {
+
+class TSourceDecoder {
+ public:
+  // False when the file has no stream of that kind; raises when the file
+  // cannot be opened or the stream cannot be decoded.
+  bool Open(const std::string& fileName, AVMediaType type);
+  // The next decoded frame into f; false at the end of the stream.
+  bool Next(AVFrame* f);
+  // Seconds from the stream's start to the frame, -1 without a time.
+  double TimeOf(const AVFrame* f) const;
+
+  bool AtEnd() const { return eof_; }
+  AVCodecContext* Codec() const { return ctx_.get(); }
+  const std::string& FileName() const { return file_; }
+
+ private:
+  av::InputPtr fmt_;
+  av::CodecPtr ctx_;
+  av::PacketPtr pkt_;
+  int stream_ = -1;
+  bool flushed_ = false;
+  bool eof_ = false;
+  double origin_ = 0;  // media time of the stream's start, seconds
+  std::string file_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,43 @@
+// The timeline of a recompressing join: a video group and an audio group,
+// each with one track of sources laid end to end.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "dshow/RecompressSettings.h"
+
+namespace vantrel {
+
+struct TTimelineSource {
+  std::string MediaName;
+  double TStart = 0;  // timeline span, seconds
+  double TStop = 0;
+  double MStart = 0;  // media span, seconds
+  double MStop = 0;
+  TResizeMethod ResizeMethod = rmStretch;  // video sources only
+};
+
+struct TTimeline {
+  // Video group: uncompressed frames of this size at this rate.
+  int Width = 320;
+  int Height = 240;
+  double OutputFPS = 24;
+  std::vector<TTimelineSource> VideoTrack;
+  // Audio group: 16-bit stereo PCM at 44100 Hz.
+  std::vector<TTimelineSource> AudioTrack;
+
+  // End of the last source of either track, seconds.
+  double Duration() const {
+    double d = 0;
+    for (const auto& s : VideoTrack) d = std::max(d, s.TStop);
+    for (const auto& s : AudioTrack) d = std::max(d, s.TStop);
+    return d;
+  }
+};
+
+// Raised inside a render worker when the render was asked to stop.
+struct TRenderStopped {};
+
+}  // namespace vantrel

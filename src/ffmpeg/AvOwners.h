@@ -1,0 +1,72 @@
+// Owners of FFmpeg's library objects, and the error text of an FFmpeg
+// result, for every part of Vantrel that uses the libraries.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <string>
+
+namespace vantrel::av {
+
+struct InputDeleter {
+  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecDeleter {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameDeleter {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsDeleter {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct SwrDeleter {
+  void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct FifoDeleter {
+  void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+// An output context with its I/O: closes the file, then frees the context.
+struct OutputDeleter {
+  void operator()(AVFormatContext* c) const {
+    if (c->pb && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+    avformat_free_context(c);
+  }
+};
+struct DictionaryDeleter {
+  void operator()(AVDictionary* d) const { av_dict_free(&d); }
+};
+
+using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+
+// FFmpeg's own text of a result code.
+std::string ErrorText(int code);
+// Raises Exception("<what>: <FFmpeg's text of code>").
+[[noreturn]] void Fail(const std::string& what, int code);
+
+// New objects; raise "Out of memory" when the library cannot make them.
+FramePtr NewFrame();
+PacketPtr NewPacket();
+
+// Opens a file for reading and reads its stream information; raises
+// "Unable to open <name>: ..." / "Unable to read <name>: ...".
+InputPtr OpenInput(const std::string& fileName);
+
+}  // namespace vantrel::av
