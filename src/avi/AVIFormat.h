@@ -41,16 +41,22 @@ inline constexpr uint32_t AVIIF_KEYFRAME = 0x10;
 inline constexpr uint8_t AVI_INDEX_OF_INDEXES = 0;
 inline constexpr uint8_t AVI_INDEX_OF_CHUNKS = 1;
 
+// A chunk's header: dwFourCC, dwSize.
+inline constexpr uint32_t kChunkHeaderSize = 8;
+// A list's header: "LIST" or "RIFF", dwSize, dwFourCC of the list's type.
+inline constexpr uint32_t kListHeaderSize = 12;
 // Bytes reserved for an "indx" chunk's data: 24 header bytes + 2044 entries.
 inline constexpr uint32_t kSuperIndexReserve = 32728;
 // Entries a stream may have in its super index.
 inline constexpr uint32_t kMaxSuperIndexEntries = 2043;
+// Headers, the first data chunk and "idx1" start on multiples of this.
+inline constexpr int64_t kAlignment = 2048;
 // Entries of one standard index chunk.
 inline constexpr uint32_t kStdIndexEntries = 8000;
 // A file part (RIFF chunk) stays below this size.
 inline constexpr int64_t kRiffLimit = 1073741824;
-// Inputs at or above this total get OpenDML indexes as well.
-inline constexpr int64_t kOpenDMLThreshold = 943718400;
+// Inputs at or above this total (900 MiB) get OpenDML indexes as well.
+inline constexpr int64_t kOpenDMLThreshold = int64_t{900} << 20;
 inline constexpr uint32_t kDmlhSize = 248;
 
 #pragma pack(push, 1)
@@ -144,6 +150,7 @@ struct AVISTDINDEXENTRY {
   uint32_t dwOffset;
   uint32_t dwSize;  // bit 31 set: not a key frame
 };
+inline constexpr uint32_t kStdIndexNotKeyFrame = 0x80000000u;
 static_assert(sizeof(AVISTDINDEXENTRY) == 8);
 
 #pragma pack(pop)

@@ -82,7 +82,7 @@ void TAVIStream::ParseHeader() {
   Format.resize(got);
 
   if (const TChunkInfo* indx = reader_.FindChunk(ckIndx, 0)) {
-    super_index_pos_ = indx->DataPos - 8;
+    super_index_pos_ = indx->DataPos - kChunkHeaderSize;
     super_index_size_ = indx->Size;
     reader_.has_odml_ = true;
   } else {
@@ -111,10 +111,10 @@ void TAVIStream::AddIndexEntry(uint32_t size, bool keyFrame, int64_t offset) {
 void TAVIStream::ReadSuperIndex() {
   if (super_index_pos_ < 0) return;
   TFileReadBuffer buf(reader_.handle_, kIndexBufferSize);
-  uint8_t head[32];
+  uint8_t head[kChunkHeaderSize + sizeof(AVISUPERINDEXHEADER)];
   if (buf.Read(head, sizeof head, super_index_pos_) < static_cast<int32_t>(sizeof head)) return;
   AVIINDEXHEADER ih;
-  std::memcpy(&ih, head + 8, sizeof ih);
+  std::memcpy(&ih, head + kChunkHeaderSize, sizeof ih);
   if (ih.bIndexType == AVI_INDEX_OF_CHUNKS) {
     ReadStdIndex(buf, super_index_pos_);
     return;
@@ -122,14 +122,16 @@ void TAVIStream::ReadSuperIndex() {
   if (ih.bIndexType != AVI_INDEX_OF_INDEXES)
     throw EAVIReadError("Unsupported type of super index: " + std::to_string(ih.bIndexType));
   // Entries beyond the chunk's own size are not part of it.
-  uint32_t chunkSize = ReadLE32(head + 4);
-  uint64_t fit = chunkSize >= 24 ? (chunkSize - 24) / sizeof(AVISUPERINDEXENTRY) : 0;
+  uint32_t chunkSize = ReadLE32(head + 4);  // dwSize
+  uint64_t fit = chunkSize >= sizeof(AVISUPERINDEXHEADER)
+                     ? (chunkSize - sizeof(AVISUPERINDEXHEADER)) / sizeof(AVISUPERINDEXENTRY)
+                     : 0;
   uint64_t count = ih.nEntriesInUse < fit ? ih.nEntriesInUse : fit;
   uint64_t previous = 0;
   for (uint64_t i = 0; i < count; ++i) {
     AVISUPERINDEXENTRY e;
-    if (buf.Read(&e, sizeof e, super_index_pos_ + 32 + 16 * static_cast<int64_t>(i)) < static_cast<int32_t>(sizeof e))
-      break;
+    const int64_t at = super_index_pos_ + static_cast<int64_t>(sizeof head + sizeof e * i);
+    if (buf.Read(&e, sizeof e, at) < static_cast<int32_t>(sizeof e)) break;
     // The standard indexes follow one another through the file: an entry
     // not past the previous one is an unused slot of the reserved chunk or
     // garbage, and ends the list.
@@ -144,19 +146,21 @@ void TAVIStream::ReadStdIndex(TFileReadBuffer& buf, int64_t pos) {
   if (pos < 0 || pos >= reader_.file_size_) return;
   // Each standard index is read once, however many entries point at it.
   if (!reader_.std_index_seen_.insert(pos).second) return;
-  uint8_t head[32];
+  uint8_t head[kChunkHeaderSize + sizeof(AVISTDINDEXHEADER)];
   if (buf.Read(head, sizeof head, pos) < static_cast<int32_t>(sizeof head)) return;
   AVISTDINDEXHEADER ih;
-  std::memcpy(&ih, head + 8, sizeof ih);
+  std::memcpy(&ih, head + kChunkHeaderSize, sizeof ih);
   if (ih.bIndexType != AVI_INDEX_OF_CHUNKS)
     throw EAVIReadError("Unsupported type of chunk index: " + std::to_string(ih.bIndexType));
-  uint32_t chunkSize = ReadLE32(head + 4);
-  uint64_t fit = chunkSize >= 24 ? (chunkSize - 24) / sizeof(AVISTDINDEXENTRY) : 0;
+  uint32_t chunkSize = ReadLE32(head + 4);  // dwSize
+  uint64_t fit =
+      chunkSize >= sizeof(AVISTDINDEXHEADER) ? (chunkSize - sizeof(AVISTDINDEXHEADER)) / sizeof(AVISTDINDEXENTRY) : 0;
   uint64_t count = ih.nEntriesInUse < fit ? ih.nEntriesInUse : fit;
   uint32_t previous = 0;
   for (uint64_t i = 0; i < count; ++i) {
     AVISTDINDEXENTRY e;
-    if (buf.Read(&e, sizeof e, pos + 32 + 8 * static_cast<int64_t>(i)) < static_cast<int32_t>(sizeof e)) break;
+    if (buf.Read(&e, sizeof e, pos + static_cast<int64_t>(sizeof head + sizeof e * i)) < static_cast<int32_t>(sizeof e))
+      break;
     // A stream's chunks in one file part follow one another, each behind
     // its header: an entry not past the previous one is not a chunk (zeros
     // of a padded or sparse region, garbage) and ends the index, before it
@@ -164,7 +168,7 @@ void TAVIStream::ReadStdIndex(TFileReadBuffer& buf, int64_t pos) {
     if (i > 0 && e.dwOffset <= previous) break;
     previous = e.dwOffset;
     if (!reader_.MayAddEntry()) break;
-    AddIndexEntry(e.dwSize & 0x7FFFFFFFu, (e.dwSize & 0x80000000u) == 0,
+    AddIndexEntry(e.dwSize & ~kStdIndexNotKeyFrame, (e.dwSize & kStdIndexNotKeyFrame) == 0,
                   static_cast<int64_t>(ih.qwBaseOffset + e.dwOffset));
   }
 }
@@ -193,10 +197,10 @@ void TAVIFileReader::Open(const std::string& fileName, bool headersOnly) {
   handle_ = TFile::OpenRead(fileName);
   file_size_ = handle_.Size();
 
-  uint8_t riff[12];
+  uint8_t riff[kListHeaderSize];  // "RIFF", dwSize, "AVI "
   if (handle_.ReadAt(riff, sizeof riff, 0) < sizeof riff || ReadLE32(riff) != ckRIFF || ReadLE32(riff + 8) != ckAVI)
     throw EAVIReadError("The file has unknown format");
-  ReadChunkList(12, ReadLE32(riff + 4));
+  ReadChunkList(kListHeaderSize, ReadLE32(riff + 4));
 
   const TChunkInfo* hdrl = FindChunk(ckLIST, ckHdrl);
   if (!hdrl) throw EAVIReadError("The header is not found");
@@ -233,20 +237,20 @@ void TAVIFileReader::ReadChunkList(int64_t pos, uint32_t size) {
   // A list reaching past the end of a truncated file ends with the file.
   if (end > file_size_) end = file_size_;
   while (pos < end && chunk_list_.size() < kMaxListChildren) {
-    uint8_t hdr[12];
-    if (handle_.ReadAt(hdr, 8, pos) < 8) break;
+    uint8_t hdr[kListHeaderSize];  // dwFourCC, dwSize, and for lists their type
+    if (handle_.ReadAt(hdr, kChunkHeaderSize, pos) < kChunkHeaderSize) break;
     TChunkInfo info;
     info.Id = ReadLE32(hdr);
     info.Size = ReadLE32(hdr + 4);
     int64_t skip = static_cast<int64_t>(info.Size) + (info.Size & 1);
     if (info.Id == ckLIST || info.Id == ckRIFF) {
-      if (handle_.ReadAt(hdr + 8, 4, pos + 8) < 4) break;
-      info.ListType = ReadLE32(hdr + 8);
-      info.DataPos = pos + 12;
+      if (handle_.ReadAt(hdr + kChunkHeaderSize, 4, pos + kChunkHeaderSize) < 4) break;
+      info.ListType = ReadLE32(hdr + kChunkHeaderSize);
+      info.DataPos = pos + kListHeaderSize;
       pos = info.DataPos - 4 + skip;
     } else {
       info.ListType = 0;
-      info.DataPos = pos + 8;
+      info.DataPos = pos + kChunkHeaderSize;
       pos = info.DataPos + skip;
     }
     chunk_list_.push_back(info);

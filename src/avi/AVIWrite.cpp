@@ -19,39 +19,39 @@ TAVIFileWriter::~TAVIFileWriter() { Discard(); }
 
 int64_t TAVIFileWriter::BeginList(FOURCC type, FOURCC kind) {
   int64_t p = out_.Position();
-  uint8_t h[12];
-  PutLE32(h, kind);
-  PutLE32(h + 4, 0);
-  PutLE32(h + 8, type);
+  uint8_t h[kListHeaderSize];
+  PutLE32(h, kind);      // "RIFF" or "LIST"
+  PutLE32(h + 4, 0);     // dwSize, patched when the list is closed
+  PutLE32(h + 8, type);  // the list's type
   out_.Write(h, sizeof h);
   return p;
 }
 
 void TAVIFileWriter::PatchSize(int64_t pos) {
-  uint32_t size = static_cast<uint32_t>(out_.Position() - pos - 8);
-  out_.WriteAt(pos + 4, &size, 4);
+  uint32_t size = static_cast<uint32_t>(out_.Position() - pos - kChunkHeaderSize);
+  out_.WriteAt(pos + 4, &size, 4);  // dwSize
 }
 
 void TAVIFileWriter::WriteChunkRaw(FOURCC id, const void* data, uint32_t size) {
-  uint8_t h[8];
-  PutLE32(h, id);
-  PutLE32(h + 4, size);
+  uint8_t h[kChunkHeaderSize];
+  PutLE32(h, id);        // dwFourCC
+  PutLE32(h + 4, size);  // dwSize
   out_.Write(h, sizeof h);
   out_.Write(data, size);
-  if (size & 1) out_.WriteZeros(1);
+  if (size & 1) out_.WriteZeros(1);  // chunks start on even positions
 }
 
 void TAVIFileWriter::PadTo(int64_t target) {
   int64_t gap = target - out_.Position();
   if (gap <= 0) return;
   // No filler fits a gap smaller than a chunk header: go on to the next
-  // 2048-byte boundary instead.
-  if (gap < 8) gap += 2048;
-  uint8_t h[8];
-  PutLE32(h, ckJUNK);
-  PutLE32(h + 4, static_cast<uint32_t>(gap - 8));
+  // boundary instead.
+  if (gap < kChunkHeaderSize) gap += kAlignment;
+  uint8_t h[kChunkHeaderSize];
+  PutLE32(h, ckJUNK);                                                    // dwFourCC
+  PutLE32(h + 4, static_cast<uint32_t>(gap - kChunkHeaderSize));  // dwSize
   out_.Write(h, sizeof h);
-  out_.WriteZeros(static_cast<size_t>(gap - 8));
+  out_.WriteZeros(static_cast<size_t>(gap - kChunkHeaderSize));
 }
 
 void TAVIFileWriter::ResetSlots() {
@@ -100,9 +100,9 @@ void TAVIFileWriter::AddStream(int id, const AVISTREAMHEADER& header, uint32_t f
   WriteChunkRaw(ckStrf, fmt, formatSize);
   if (OpenDML()) {
     slot.SuperIndexPos = out_.Position();
-    uint8_t hd[8];
-    PutLE32(hd, ckIndx);
-    PutLE32(hd + 4, kSuperIndexReserve);
+    uint8_t hd[kChunkHeaderSize];
+    PutLE32(hd, ckIndx);                  // dwFourCC
+    PutLE32(hd + 4, kSuperIndexReserve);  // dwSize: room for the entries, filled at close
     out_.Write(hd, sizeof hd);
     out_.WriteZeros(kSuperIndexReserve);
   }
@@ -146,18 +146,20 @@ void TAVIFileWriter::CloseHeaders() {
   }
   PatchSize(hdrl_pos_);
   int64_t p = out_.Position();
-  // The 12-byte movi list header ends on a 2048 boundary, so the first data
-  // chunk starts on one.
-  PadTo(p + 2048 - p % 2048 - 12);
+  // The movi list header ends on a boundary, so the first data chunk starts
+  // on one.
+  PadTo(p + kAlignment - p % kAlignment - kListHeaderSize);
   movi_pos_ = BeginList(ckMovi, ckLIST);
   headers_open_ = false;
 }
 
 bool TAVIFileWriter::NeedNewRiff(uint32_t size) const {
-  int64_t p = out_.Position();
-  return (p - riff_pos_) + static_cast<int64_t>(legacy_index_.Size()) + 8 +
-             static_cast<int64_t>(static_cast<int32_t>(size)) + 8 + 16 + 1 >=
-         RiffLimit;
+  const int64_t part = out_.Position() - riff_pos_;
+  // The chunk: header, data, pad byte.
+  const int64_t chunk = kChunkHeaderSize + static_cast<int64_t>(static_cast<int32_t>(size)) + 1;
+  // "idx1" with this chunk's entry (empty after the first part).
+  const int64_t legacyIndex = kChunkHeaderSize + static_cast<int64_t>(legacy_index_.Size()) + sizeof(AVIINDEXENTRY);
+  return part + chunk + legacyIndex >= RiffLimit;
 }
 
 void TAVIFileWriter::FlushAllStdIndexes() {
@@ -191,15 +193,15 @@ uint8_t* TAVIFileWriter::BeginChunk(int id, uint32_t size) {
 
   const TStreamSlot& slot = slots_[static_cast<size_t>(id)];
   pending_pos_ = out_.Position();
-  size_t total = 8 + static_cast<size_t>(size) + (size & 1);
+  size_t total = kChunkHeaderSize + static_cast<size_t>(size) + (size & 1);
   uint8_t* p = out_.Reserve(total);
   uint8_t* data;
   if (p) {
-    PutLE32(p, slot.ChunkId);
-    PutLE32(p + 4, size);
-    if (size & 1) p[8 + size] = 0;
+    PutLE32(p, slot.ChunkId);  // dwFourCC
+    PutLE32(p + 4, size);      // dwSize
+    if (size & 1) p[kChunkHeaderSize + size] = 0;
     pending_in_buffer_ = p;
-    data = p + 8;
+    data = p + kChunkHeaderSize;
   } else {
     // Larger than the output buffer: stage it apart and write it directly.
     pending_in_buffer_ = nullptr;
@@ -227,16 +229,19 @@ void TAVIFileWriter::EndChunk(bool keyFrame) {
   pending_id_ = -1;
   TStreamSlot& slot = slots_[static_cast<size_t>(id)];
   if (pending_in_buffer_) {
-    out_.Commit(8 + static_cast<size_t>(size) + (size & 1));
+    out_.Commit(kChunkHeaderSize + static_cast<size_t>(size) + (size & 1));
     pending_in_buffer_ = nullptr;
   } else {
     WriteChunkRaw(slot.ChunkId, large_chunk_.data(), size);
   }
   if (first_riff_ && Legacy()) {
-    AVIINDEXENTRY e{slot.ChunkId, keyFrame ? AVIIF_KEYFRAME : 0u, static_cast<uint32_t>(pending_pos_), size};
+    const AVIINDEXENTRY e{.ckid = slot.ChunkId,
+                          .dwFlags = keyFrame ? AVIIF_KEYFRAME : 0u,
+                          .dwChunkOffset = static_cast<uint32_t>(pending_pos_),  // absolute
+                          .dwChunkLength = size};
     legacy_index_.Append(&e, sizeof e);
   }
-  if (OpenDML()) AddStdIndexEntry(id, size, keyFrame, pending_pos_ + 8);
+  if (OpenDML()) AddStdIndexEntry(id, size, keyFrame, pending_pos_ + kChunkHeaderSize);
   ++slot.ChunkCount;
   slot.TotalBytes += size;
   if (size > slot.MaxChunkSize) slot.MaxChunkSize = size;
@@ -250,7 +255,8 @@ void TAVIFileWriter::WriteChunk(int id, const void* data, bool keyFrame, uint32_
 
 void TAVIFileWriter::AddStdIndexEntry(int id, uint32_t size, bool keyFrame, int64_t dataPos) {
   TStreamSlot& slot = slots_[static_cast<size_t>(id)];
-  AVISTDINDEXENTRY e{static_cast<uint32_t>(dataPos - riff_pos_), keyFrame ? size : (size | 0x80000000u)};
+  const AVISTDINDEXENTRY e{.dwOffset = static_cast<uint32_t>(dataPos - riff_pos_),  // from qwBaseOffset
+                           .dwSize = keyFrame ? size : (size | kStdIndexNotKeyFrame)};
   slot.StdIndex->Append(&e, sizeof e);
   slot.PendingBytes += size;
   if (slot.StdIndex->Size() / sizeof e >= kStdIndexEntries) FlushStdIndex(id);
@@ -260,17 +266,27 @@ void TAVIFileWriter::FlushStdIndex(int id) {
   TStreamSlot& slot = slots_[static_cast<size_t>(id)];
   uint32_t n = slot.StdIndex->Size() / sizeof(AVISTDINDEXENTRY);
   int64_t p = out_.Position();
-  AVISUPERINDEXENTRY se{static_cast<uint64_t>(p), 8 * n + 32,
-                        slot.SampleSize != 0 ? static_cast<uint32_t>(slot.PendingBytes / slot.SampleSize) : n};
+  const uint32_t stdIndexSize = kChunkHeaderSize + sizeof(AVISTDINDEXHEADER) + n * sizeof(AVISTDINDEXENTRY);
+  const AVISUPERINDEXENTRY se{
+      .qwOffset = static_cast<uint64_t>(p),
+      .dwSize = stdIndexSize,
+      .dwDuration = slot.SampleSize != 0 ? static_cast<uint32_t>(slot.PendingBytes / slot.SampleSize) : n};
   slot.SuperIndex->Append(&se, sizeof se);
   if (slot.SuperIndex->Size() / sizeof se >= kMaxSuperIndexEntries + 1) throw Exception("ODML index overflow");
 
-  uint8_t h[8];
+  uint8_t h[kChunkHeaderSize];
+  // dwFourCC "ix##", ## the stream's number.
   PutLE32(h, MakeFourCC(std::string("ix") + static_cast<char>(slot.ChunkId & 0xFF) +
                         static_cast<char>((slot.ChunkId >> 8) & 0xFF)));
-  PutLE32(h + 4, 24 + 8 * n);
+  PutLE32(h + 4, stdIndexSize - kChunkHeaderSize);  // dwSize
   out_.Write(h, sizeof h);
-  AVISTDINDEXHEADER ih{2, 0, AVI_INDEX_OF_CHUNKS, n, slot.ChunkId, static_cast<uint64_t>(riff_pos_), 0};
+  const AVISTDINDEXHEADER ih{.wLongsPerEntry = sizeof(AVISTDINDEXENTRY) / 4,
+                             .bIndexSubType = 0,
+                             .bIndexType = AVI_INDEX_OF_CHUNKS,
+                             .nEntriesInUse = n,
+                             .dwChunkId = slot.ChunkId,
+                             .qwBaseOffset = static_cast<uint64_t>(riff_pos_),
+                             .dwReserved3 = 0};
   out_.Write(&ih, sizeof ih);
   out_.Write(slot.StdIndex->Memory(), slot.StdIndex->Size());
   slot.PendingBytes = 0;
@@ -279,20 +295,25 @@ void TAVIFileWriter::FlushStdIndex(int id) {
 
 void TAVIFileWriter::WriteLegacyIndex() {
   int64_t p = out_.Position();
-  PadTo(p + 2048 - p % 2048);
+  PadTo(p + kAlignment - p % kAlignment);
   WriteChunkRaw(ckIdx1, legacy_index_.Memory(), legacy_index_.Size());
   legacy_index_.Clear();
 }
 
 void TAVIFileWriter::WriteSuperIndex(int id) {
   TStreamSlot& slot = slots_[static_cast<size_t>(id)];
-  std::vector<uint8_t> data(8 + sizeof(AVISUPERINDEXHEADER) + slot.SuperIndex->Size());
-  PutLE32(data.data(), ckIndx);
-  PutLE32(data.data() + 4, kSuperIndexReserve);
-  AVISUPERINDEXHEADER ih{4, 0, AVI_INDEX_OF_INDEXES, slot.SuperIndex->Size() / 16, slot.ChunkId, {0, 0, 0}};
-  std::memcpy(data.data() + 8, &ih, sizeof ih);
+  std::vector<uint8_t> data(kChunkHeaderSize + sizeof(AVISUPERINDEXHEADER) + slot.SuperIndex->Size());
+  PutLE32(data.data(), ckIndx);                  // dwFourCC
+  PutLE32(data.data() + 4, kSuperIndexReserve);  // dwSize: the reserved room
+  const AVISUPERINDEXHEADER ih{.wLongsPerEntry = sizeof(AVISUPERINDEXENTRY) / 4,
+                               .bIndexSubType = 0,
+                               .bIndexType = AVI_INDEX_OF_INDEXES,
+                               .nEntriesInUse = slot.SuperIndex->Size() / static_cast<uint32_t>(sizeof(AVISUPERINDEXENTRY)),
+                               .dwChunkId = slot.ChunkId,
+                               .dwReserved = {0, 0, 0}};
+  std::memcpy(data.data() + kChunkHeaderSize, &ih, sizeof ih);
   if (slot.SuperIndex->Size())
-    std::memcpy(data.data() + 8 + sizeof ih, slot.SuperIndex->Memory(), slot.SuperIndex->Size());
+    std::memcpy(data.data() + kChunkHeaderSize + sizeof ih, slot.SuperIndex->Memory(), slot.SuperIndex->Size());
   out_.WriteAt(slot.SuperIndexPos, data.data(), data.size());
   slot.SuperIndex->SetSize(0);
 }
@@ -309,23 +330,23 @@ void TAVIFileWriter::FinishFile() {
   if (main_stream_ >= 0) {
     uint32_t frames = slots_[static_cast<size_t>(main_stream_)].ChunkCount;
     if (first_riff_) main_header_.dwTotalFrames = frames;
-    PutLE32(dmlh_data_.data(), frames);
+    PutLE32(dmlh_data_.data(), frames);  // dwTotalFrames of every part
   }
   uint32_t maxChunk = 0;
   for (const TStreamSlot& s : slots_)
     if (s.ChunkId != 0 && s.MaxChunkSize > maxChunk) maxChunk = s.MaxChunkSize;
   main_header_.dwSuggestedBufferSize = maxChunk + 1024;
 
-  uint8_t avih[8 + sizeof(AVIMAINHEADER)];
-  PutLE32(avih, ckAvih);
-  PutLE32(avih + 4, sizeof(AVIMAINHEADER));
-  std::memcpy(avih + 8, &main_header_, sizeof main_header_);
-  out_.WriteAt(hdrl_pos_ + 12, avih, sizeof avih);
+  uint8_t avih[kChunkHeaderSize + sizeof(AVIMAINHEADER)];
+  PutLE32(avih, ckAvih);                     // dwFourCC
+  PutLE32(avih + 4, sizeof(AVIMAINHEADER));  // dwSize
+  std::memcpy(avih + kChunkHeaderSize, &main_header_, sizeof main_header_);
+  out_.WriteAt(hdrl_pos_ + kListHeaderSize, avih, sizeof avih);
   if (OpenDML() && dmlh_pos_ >= 0) {
-    std::vector<uint8_t> dmlh(8 + kDmlhSize);
-    PutLE32(dmlh.data(), ckDmlh);
-    PutLE32(dmlh.data() + 4, kDmlhSize);
-    std::memcpy(dmlh.data() + 8, dmlh_data_.data(), kDmlhSize);
+    std::vector<uint8_t> dmlh(kChunkHeaderSize + kDmlhSize);
+    PutLE32(dmlh.data(), ckDmlh);         // dwFourCC
+    PutLE32(dmlh.data() + 4, kDmlhSize);  // dwSize
+    std::memcpy(dmlh.data() + kChunkHeaderSize, dmlh_data_.data(), kDmlhSize);
     out_.WriteAt(dmlh_pos_, dmlh.data(), dmlh.size());
   }
 

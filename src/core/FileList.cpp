@@ -77,12 +77,16 @@ TRowTexts FormatRow(const TVideoFileInfo& info, char decimalSeparator) {
 
 TFileList::TFileList(TProbe probe, char decimalSeparator) : probe_(std::move(probe)), separator_(decimalSeparator) {}
 
-void TFileList::AddFile(const std::string& fileName) {
+TFileListRow TFileList::ProbeRow(const std::string& fileName) const {
   TFileListRow row;
   row.Info = probe_(fileName);
   row.Cells = FormatRow(row.Info, separator_);
-  rows_.push_back(std::move(row));
+  return row;
 }
+
+void TFileList::Append(TFileListRow row) { rows_.push_back(std::move(row)); }
+
+void TFileList::AddFile(const std::string& fileName) { Append(ProbeRow(fileName)); }
 
 void TFileList::Delete(int index) {
   if (index < 0 || index >= Count()) return;

@@ -51,6 +51,9 @@ class TFileList {
   // Probes and appends one file; raises what the probe raises, adding nothing.
   // The caller runs UpdateDifferences after a batch.
   void AddFile(const std::string& fileName);
+  // The two steps of AddFile: the row of a probed file, and its append.
+  TFileListRow ProbeRow(const std::string& fileName) const;
+  void Append(TFileListRow row);
   void Delete(int index);
   void Clear();
   // Moves a row so that it ends up at newIndex (clamped to the list); the

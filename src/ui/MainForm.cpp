@@ -4,13 +4,10 @@
 #include <QApplication>
 #include <QCollator>
 #include <QDesktopServices>
-#include <QDrag>
-#include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -27,7 +24,6 @@
 namespace vantrel::ui {
 
 QString TfrmMain::LastProjectFolder;
-const QColor TfrmMain::kHighlightColor(170, 50, 50);
 
 namespace {
 
@@ -37,76 +33,14 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
 
 }  // namespace
 
-// ------------------------------------------------------------ TFileListView
-
-TFileListView::TFileListView(TfrmMain& owner) : QTreeWidget(&owner), owner_(owner) {
-  setObjectName("lvwFiles");
-  setRootIsDecorated(false);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setDragEnabled(true);
-  setAcceptDrops(true);
-  setDropIndicatorShown(false);
-  setUniformRowHeights(true);
-  header()->setSectionsClickable(false);
-  header()->setStretchLastSection(false);
-  setColumnCount(kColumnCount);
-  QStringList captions;
-  for (const char* c : kColumnCaptions) captions << c;
-  setHeaderLabels(captions);
-  const int widths[] = {150, 60, 50, 70, 70, 50, 100};
-  for (int i = 0; i < kColumnCount; ++i) setColumnWidth(i, widths[i]);
-}
-
-void TFileListView::startDrag(Qt::DropActions) {
-  // No drag image; the move happens when the drag ends, however it ends.
-  auto* drag = new QDrag(this);
-  auto* mime = new QMimeData;
-  mime->setData("application/x-vantrel-row", QByteArray::number(owner_.SelectedIndex()));
-  drag->setMimeData(mime);
-  drag->exec(Qt::MoveAction);
-  owner_.EndDrag();
-}
-
-void TFileListView::dragEnterEvent(QDragEnterEvent* e) {
-  if (e->source() == this || e->mimeData()->hasUrls())
-    e->acceptProposedAction();
-  else
-    e->ignore();
-}
-
-void TFileListView::dragMoveEvent(QDragMoveEvent* e) {
-  if (e->source() == this) {
-    owner_.DragOverRow(itemAt(e->position().toPoint()), e->position().toPoint().y());
-    e->acceptProposedAction();
-  } else if (e->mimeData()->hasUrls()) {
-    e->acceptProposedAction();
-  } else {
-    e->ignore();
-  }
-}
-
-void TFileListView::dropEvent(QDropEvent* e) {
-  if (e->source() == this) {
-    e->acceptProposedAction();
-    return;
-  }
-  QStringList names;
-  GetDroppedFiles(e->mimeData(), names, true, false);
-  e->acceptProposedAction();
-  owner_.AddDroppedFiles(names);
-}
-
-// ------------------------------------------------------------------ TfrmMain
-
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), lvwFiles(nullptr), frmJoin_(nullptr) {
+TfrmMain::TfrmMain(QWidget* parent)
+    : QMainWindow(parent), lvwFiles(nullptr), model_(new TFileListModel(list_, this)), frmJoin_(nullptr) {
   setObjectName("frmMain");
   setWindowTitle(ProductInfo().ProductName);
   setGeometry(272, 138, 565, 354);
   setAcceptDrops(true);
 
-  lvwFiles = new TFileListView(*this);
+  lvwFiles = new TFileListView(*this, model_);
   setCentralWidget(lvwFiles);
   BuildActions();
   BuildMenus();
@@ -118,12 +52,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), lvwFiles(nullptr), fr
   StatusPanel0->setMinimumWidth(50);
   StatusPanel1->setMinimumWidth(50);
 
-  connect(lvwFiles, &QTreeWidget::itemSelectionChanged, this, [this] {
+  connect(lvwFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (updating_) return;
     UpdateActions();
     UpdateStatusBar();
   });
-  connect(lvwFiles, &QTreeWidget::itemDoubleClicked, this, [this] { acnPlayExecute(); });
+  connect(lvwFiles, &QAbstractItemView::doubleClicked, this, [this] { acnPlayExecute(); });
   lvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(lvwFiles, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenu->popup(lvwFiles->viewport()->mapToGlobal(p)); });
@@ -253,24 +187,23 @@ void TfrmMain::EndListUpdate() {
 }
 
 int TfrmMain::SelectedIndex() const {
-  QList<QTreeWidgetItem*> sel = lvwFiles->selectedItems();
-  return sel.isEmpty() ? -1 : lvwFiles->indexOfTopLevelItem(sel.front());
+  const QModelIndexList sel = lvwFiles->selectionModel()->selectedRows();
+  return sel.isEmpty() ? -1 : sel.front().row();
 }
 
 void TfrmMain::SelectRow(int index) {
-  if (index < 0 || index >= lvwFiles->topLevelItemCount()) {
+  if (index < 0 || index >= list_.Count()) {
     lvwFiles->clearSelection();
-    lvwFiles->setCurrentItem(nullptr);
+    lvwFiles->setCurrentIndex(QModelIndex());
     if (!updating_) {
       UpdateActions();
       UpdateStatusBar();
     }
     return;
   }
-  QTreeWidgetItem* item = lvwFiles->topLevelItem(index);
-  lvwFiles->setCurrentItem(item);
-  item->setSelected(true);
-  lvwFiles->scrollToItem(item);
+  const QModelIndex item = model_->index(index, 0);
+  lvwFiles->selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  lvwFiles->scrollTo(item);
   if (!updating_) {
     UpdateActions();
     UpdateStatusBar();
@@ -280,35 +213,17 @@ void TfrmMain::SelectRow(int index) {
 void TfrmMain::RefreshRows(int select) {
   const bool was = updating_;
   updating_ = true;
-  lvwFiles->clear();
-  for (const TFileListRow& row : list_.Rows()) {
-    auto* item = new QTreeWidgetItem(lvwFiles);
-    for (int c = 0; c < kColumnCount; ++c) item->setText(c, QString::fromStdString(row.Cells[static_cast<size_t>(c)]));
-  }
-  PaintHighlight();
+  model_->Refresh();
   SelectRow(select);
   updating_ = was;
 }
 
-void TfrmMain::PaintHighlight() {
-  const QBrush normal = lvwFiles->palette().brush(QPalette::Text);
-  for (int r = 0; r < list_.Count() && r < lvwFiles->topLevelItemCount(); ++r) {
-    const TVideoFileInfo& i = list_.Row(r).Info;
-    const bool flags[kColumnCount] = {false, false, i.TypeDiffers, i.FrameSizeDiffers, i.FrameRateDiffers,
-                                      i.AudioDiffers, false};
-    QTreeWidgetItem* item = lvwFiles->topLevelItem(r);
-    for (int c = 0; c < kColumnCount; ++c)
-      item->setForeground(c, highlight_ && flags[c] ? QBrush(kHighlightColor) : normal);
-  }
-}
-
 void TfrmMain::SetHighlight(bool on) {
-  highlight_ = on;
+  model_->SetHighlight(on);
   if (miHighlightDifferents->isChecked() != on) miHighlightDifferents->setChecked(on);
-  PaintHighlight();
 }
 
-void TfrmMain::AddFile(const QString& fileName) { list_.AddFile(fileName.toStdString()); }
+void TfrmMain::AddFile(const QString& fileName) { model_->AddFile(fileName.toStdString()); }
 
 void TfrmMain::AddFiles(const QStringList& files) {
   const int n = static_cast<int>(files.size());
@@ -333,11 +248,7 @@ void TfrmMain::AddFiles(const QStringList& files) {
     StatusPanel0->setFixedWidth(StatusPanel0->fontMetrics().horizontalAdvance(text) + 10);
     QApplication::processEvents();
     try {
-      AddFile(files[i]);
-      // Rows appear as they are added.
-      auto* item = new QTreeWidgetItem(lvwFiles);
-      const TFileListRow& row = list_.Row(list_.Count() - 1);
-      for (int c = 0; c < kColumnCount; ++c) item->setText(c, QString::fromStdString(row.Cells[static_cast<size_t>(c)]));
+      AddFile(files[i]);  // the row appears as it is added
     } catch (const std::exception& e) {
       const bool last = i == n - 1;
       const QString message =
@@ -424,9 +335,9 @@ void TfrmMain::UpdateStatusBar() {
 
 int TfrmMain::ColumnTextWidth(int column) const {
   const QFontMetrics fm(lvwFiles->font());
-  int w = fm.horizontalAdvance(lvwFiles->headerItem()->text(column));
-  for (int r = 0; r < lvwFiles->topLevelItemCount(); ++r)
-    w = std::max(w, fm.horizontalAdvance(lvwFiles->topLevelItem(r)->text(column)));
+  int w = fm.horizontalAdvance(kColumnCaptions[static_cast<size_t>(column)]);
+  for (const TFileListRow& row : list_.Rows())
+    w = std::max(w, fm.horizontalAdvance(QString::fromStdString(row.Cells[static_cast<size_t>(column)])));
   return w;
 }
 
@@ -481,8 +392,8 @@ void TfrmMain::acnMoveDownExecute() {
   UpdateStatusBar();
 }
 
-void TfrmMain::DragOverRow(QTreeWidgetItem* target, int y) {
-  dragTarget_ = target ? lvwFiles->indexOfTopLevelItem(target) : -1;
+void TfrmMain::DragOverRow(int targetRow, int y) {
+  dragTarget_ = targetRow;
   // Scroll near the edges while dragging.
   QScrollBar* bar = lvwFiles->verticalScrollBar();
   if (y < 20) bar->setValue(bar->value() - 10);

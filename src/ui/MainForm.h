@@ -8,30 +8,14 @@
 #include <QMenu>
 #include <QPointer>
 #include <QToolBar>
-#include <QTreeWidget>
 
 #include "core/FileList.h"
+#include "ui/FileListView.h"
 #include "ui/JoinForm.h"
 
 namespace vantrel::ui {
 
 class TfrmMain;
-
-// The list view: rows dragged to another place, files dropped from outside.
-class TFileListView : public QTreeWidget {
-  Q_OBJECT
- public:
-  explicit TFileListView(TfrmMain& owner);
-
- protected:
-  void startDrag(Qt::DropActions actions) override;
-  void dragEnterEvent(QDragEnterEvent* e) override;
-  void dragMoveEvent(QDragMoveEvent* e) override;
-  void dropEvent(QDropEvent* e) override;
-
- private:
-  TfrmMain& owner_;
-};
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -70,7 +54,8 @@ class TfrmMain : public QMainWindow {
   void LoadProject(const QString& fileName);
 
   // The drag of rows inside the list.
-  void DragOverRow(QTreeWidgetItem* target, int y);
+  // The row under the pointer (-1: none) at height y of the list.
+  void DragOverRow(int targetRow, int y);
   void EndDrag();
 
   const TFileList& Files() const { return list_; }
@@ -97,22 +82,20 @@ class TfrmMain : public QMainWindow {
 
   QString LastOpenFolder;
   static QString LastProjectFolder;
-  static const QColor kHighlightColor;
 
  private:
   void BuildActions();
   void BuildMenus();
   void RefreshRows(int select);
-  void PaintHighlight();
   void BeginListUpdate();
   void EndListUpdate();
   void LoadSettings();
   void SaveSettings();
 
   TFileList list_;
+  TFileListModel* model_;
   TfrmJoin* frmJoin_;
   bool updating_ = false;
-  bool highlight_ = false;
   int dragTarget_ = -1;
 };
 

@@ -20,9 +20,9 @@ TVideoFileInfo Info(const std::string& name, const std::string& type) {
   return i;
 }
 
-std::string MessageOf(const TJoinOptions& o) {
+std::string MessageOf(const TJoinOptions& o, const TJoinEngines& engines = AllEngines()) {
   try {
-    RunJoin(o, AllEngines());
+    RunJoin(o, engines);
   } catch (const Exception& e) {
     return e.what();
   }
@@ -64,6 +64,58 @@ TEST(JoinJob, EmptyListIsAnError) {
   TJoinOptions o;
   o.OutputFileName = "/tmp/never-written.avi";
   EXPECT_EQ(MessageOf(o), "There are no files to join");
+}
+
+// An engine that records what the job asked of it.
+struct FakeEngine final : IJoinEngine {
+  bool copies;
+  std::string refusal;
+  std::vector<std::string>* calls;
+  std::string name;
+  bool CopiesStreams() const override { return copies; }
+  std::string WhyNot(const TJoinOptions&) const override { return refusal; }
+  const char* ProgressText() const override { return "fake text"; }
+  void Join(const TJoinOptions& r, IProgress&) override {
+    calls->push_back(name + "@" + std::to_string(r.Recompress.FrameRate));
+  }
+};
+
+TEST(JoinJob, ChoosesTheFirstWillingEngineOfTheRequestedKind) {
+  TempDir dir;
+  std::vector<std::string> calls;
+  auto make = [&](bool copies, std::string refusal, std::string name) {
+    auto e = std::make_unique<FakeEngine>();
+    e->copies = copies;
+    e->refusal = std::move(refusal);
+    e->calls = &calls;
+    e->name = std::move(name);
+    return e;
+  };
+  TJoinEngines engines;
+  engines.push_back(make(true, "not mine", "copyA"));
+  engines.push_back(make(false, "", "recompress"));
+  engines.push_back(make(true, "", "copyB"));
+  TJoinOptions o;
+  o.Files = {Info(dir.File("in"), "AVI")};
+  o.OutputFileName = dir.File("out.avi");
+  o.FrameRateText = "12,5";
+  o.DecimalSeparator = ',';
+  test::ProgressLog log;
+  test::ScopedRecorder recorder(log);
+  RunJoin(o, engines);
+  o.JoinWithoutRecompression = false;
+  RunJoin(o, engines);
+  EXPECT_EQ(calls, (std::vector<std::string>{"copyB@24.000000", "recompress@12.500000"}));
+  EXPECT_EQ(log.text, "fake text");
+  EXPECT_TRUE(log.shown);
+  // A rate that is not a number stops the join before any engine runs.
+  o.FrameRateText = "fast";
+  EXPECT_EQ(MessageOf(o, engines), "'fast' is not a valid floating point value");
+  EXPECT_EQ(calls.size(), 2u);
+  // Without a willing engine of the kind asked for, the type is named.
+  engines.pop_back();
+  o.JoinWithoutRecompression = true;
+  EXPECT_EQ(MessageOf(o, engines), "Unable to join AVI files without recompression");
 }
 
 }  // namespace

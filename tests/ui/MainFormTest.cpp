@@ -29,7 +29,8 @@ QStringList Q(std::initializer_list<std::string> names) {
 
 std::string Order(const TfrmMain& w) {
   std::string s;
-  for (int i = 0; i < w.lvwFiles->topLevelItemCount(); ++i) s += w.lvwFiles->topLevelItem(i)->text(0).left(1).toStdString();
+  const QAbstractItemModel* m = w.lvwFiles->model();
+  for (int i = 0; i < m->rowCount(); ++i) s += m->index(i, 0).data().toString().left(1).toStdString();
   return s;
 }
 
@@ -82,15 +83,15 @@ TEST(MainWindow, MoveItemAndDragEndAtTheAskedPlace) {
   EXPECT_EQ(w.SelectedIndex(), 1);  // the moved row is selected
   // A drag that ends over a row moves the selected row there; onto itself, nothing.
   w.SelectRow(3);
-  w.DragOverRow(w.lvwFiles->topLevelItem(0), 50);
+  w.DragOverRow(0, 50);
   w.EndDrag();
   EXPECT_EQ(Order(w), "CADB");
   w.SelectRow(1);
-  w.DragOverRow(w.lvwFiles->topLevelItem(1), 50);
+  w.DragOverRow(1, 50);
   w.EndDrag();
   EXPECT_EQ(Order(w), "CADB");
   w.SelectRow(1);
-  w.DragOverRow(nullptr, 50);
+  w.DragOverRow(-1, 50);
   w.EndDrag();
   EXPECT_EQ(Order(w), "CADB");
 }
@@ -132,7 +133,7 @@ TEST(MainWindow, DeleteAndStatusBar) {
   EXPECT_EQ(Order(w), "AB");
   w.DeleteSelected();
   w.DeleteSelected();
-  EXPECT_EQ(w.lvwFiles->topLevelItemCount(), 0);
+  EXPECT_EQ(w.lvwFiles->model()->rowCount(), 0);
   EXPECT_EQ(w.SelectedIndex(), -1);
   EXPECT_EQ(w.StatusPanel0->text(), "There are no selected files.");
   EXPECT_FALSE(w.acnJoinFile->isEnabled());
@@ -159,8 +160,11 @@ TEST(MainWindow, HighlightPaintsExactlyTheFlaggedCells) {
   const auto& s = SampleFiles();
   TfrmMain w;
   w.AddFiles(Q({s.a, s.big}));
-  auto color = [&](int row, int col) { return w.lvwFiles->topLevelItem(row)->foreground(col).color(); };
   const QColor normal = w.lvwFiles->palette().color(QPalette::Text);
+  auto color = [&](int row, int col) {
+    QVariant v = w.lvwFiles->model()->index(row, col).data(Qt::ForegroundRole);
+    return v.isValid() ? v.value<QColor>() : normal;
+  };
   for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(color(1, c), normal) << c;
   w.miHighlightDifferents->trigger();
   EXPECT_TRUE(w.miHighlightDifferents->isChecked());

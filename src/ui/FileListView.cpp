@@ -1,0 +1,124 @@
+// File list model and view.
+#include "ui/FileListView.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMimeData>
+
+#include "ui/Dialogs.h"
+#include "ui/MainForm.h"
+
+namespace vantrel::ui {
+
+const QColor TFileListModel::kHighlightColor(170, 50, 50);
+
+TFileListModel::TFileListModel(TFileList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
+
+int TFileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.Count(); }
+
+int TFileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QVariant TFileListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= list_.Count() || index.column() >= kColumnCount) return {};
+  const TFileListRow& row = list_.Row(index.row());
+  if (role == Qt::DisplayRole) return QString::fromStdString(row.Cells[static_cast<size_t>(index.column())]);
+  if (role == Qt::ForegroundRole && highlight_) {
+    const TVideoFileInfo& i = row.Info;
+    const bool flags[kColumnCount] = {false, false, i.TypeDiffers, i.FrameSizeDiffers, i.FrameRateDiffers,
+                                      i.AudioDiffers, false};
+    if (flags[index.column()]) return kHighlightColor;
+  }
+  return {};
+}
+
+QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount) return {};
+  return QString(kColumnCaptions[static_cast<size_t>(section)]);
+}
+
+Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::ItemIsDropEnabled;
+  return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled;
+}
+
+void TFileListModel::AddFile(const std::string& fileName) {
+  TFileListRow row = list_.ProbeRow(fileName);
+  const int n = list_.Count();
+  beginInsertRows(QModelIndex(), n, n);
+  list_.Append(std::move(row));
+  endInsertRows();
+}
+
+void TFileListModel::Refresh() {
+  beginResetModel();
+  endResetModel();
+}
+
+void TFileListModel::SetHighlight(bool on) {
+  highlight_ = on;
+  if (list_.Count() > 0) emit dataChanged(index(0, 0), index(list_.Count() - 1, kColumnCount - 1), {Qt::ForegroundRole});
+}
+
+// ------------------------------------------------------------ TFileListView
+
+TFileListView::TFileListView(TfrmMain& owner, TFileListModel* model) : QTreeView(&owner), owner_(owner) {
+  setObjectName("lvwFiles");
+  setModel(model);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDropIndicatorShown(false);
+  setUniformRowHeights(true);
+  header()->setSectionsClickable(false);
+  header()->setStretchLastSection(false);
+  const int widths[] = {150, 60, 50, 70, 70, 50, 100};
+  for (int i = 0; i < kColumnCount; ++i) setColumnWidth(i, widths[i]);
+}
+
+void TFileListView::startDrag(Qt::DropActions) {
+  // No drag image; the move happens when the drag ends, however it ends.
+  auto* drag = new QDrag(this);
+  auto* mime = new QMimeData;
+  mime->setData("application/x-vantrel-row", QByteArray::number(owner_.SelectedIndex()));
+  drag->setMimeData(mime);
+  drag->exec(Qt::MoveAction);
+  owner_.EndDrag();
+}
+
+void TFileListView::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->source() == this || e->mimeData()->hasUrls())
+    e->acceptProposedAction();
+  else
+    e->ignore();
+}
+
+void TFileListView::dragMoveEvent(QDragMoveEvent* e) {
+  if (e->source() == this) {
+    const QPoint p = e->position().toPoint();
+    const QModelIndex at = indexAt(p);
+    owner_.DragOverRow(at.isValid() ? at.row() : -1, p.y());
+    e->acceptProposedAction();
+  } else if (e->mimeData()->hasUrls()) {
+    e->acceptProposedAction();
+  } else {
+    e->ignore();
+  }
+}
+
+void TFileListView::dropEvent(QDropEvent* e) {
+  if (e->source() == this) {
+    e->acceptProposedAction();
+    return;
+  }
+  QStringList names;
+  GetDroppedFiles(e->mimeData(), names, true, false);
+  e->acceptProposedAction();
+  owner_.AddDroppedFiles(names);
+}
+
+}  // namespace vantrel::ui

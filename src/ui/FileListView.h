@@ -1,0 +1,57 @@
+// The file list as the main window shows it: a table model over the
+// window's TFileList (no second copy of the rows), and the view that drags
+// rows to another place and takes files dropped from outside.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QTreeView>
+
+#include "core/FileList.h"
+
+namespace vantrel::ui {
+
+class TfrmMain;
+
+class TFileListModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  TFileListModel(TFileList& list, QObject* parent);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // Probes and appends a file as a new row; raises what the probe raises.
+  void AddFile(const std::string& fileName);
+  // After the list changed in any other way (moves, deletes, flags).
+  void Refresh();
+  // Paints the cells that differ from the first file.
+  void SetHighlight(bool on);
+  bool Highlight() const { return highlight_; }
+
+  static const QColor kHighlightColor;
+
+ private:
+  TFileList& list_;
+  bool highlight_ = false;
+};
+
+class TFileListView : public QTreeView {
+  Q_OBJECT
+ public:
+  TFileListView(TfrmMain& owner, TFileListModel* model);
+
+ protected:
+  void startDrag(Qt::DropActions actions) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+
+ private:
+  TfrmMain& owner_;
+};
+
+}  // namespace vantrel::ui
