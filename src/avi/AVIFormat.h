@@ -31,6 +31,7 @@ inline constexpr FOURCC ckIndx = FourCC("indx");
 inline constexpr FOURCC ckOdml = FourCC("odml");
 inline constexpr FOURCC ckDmlh = FourCC("dmlh");
 inline constexpr FOURCC ckMovi = FourCC("movi");
+inline constexpr FOURCC ckRec = FourCC("rec ");
 inline constexpr FOURCC ckIdx1 = FourCC("idx1");
 inline constexpr FOURCC ckVids = FourCC("vids");
 inline constexpr FOURCC ckAuds = FourCC("auds");

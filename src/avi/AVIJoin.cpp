@@ -103,7 +103,9 @@ void TAVIJoiner::CreateOutput() {
   } catch (...) {
     // Nothing was copied yet: release the half-made output and remove it
     // rather than leave a broken file behind.
+    const bool writeFailed = writer_.WriteFailed();
     writer_.Discard();
+    if (writeFailed) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
     ::unlink(OutputFileName.c_str());
     throw;
   }
@@ -140,9 +142,16 @@ void TAVIJoiner::JoinFiles() {
     } catch (...) {
       // The first failure is the one to report.
     }
+    // A failed write leaves nothing to finish: no half-patched file stays.
+    if (writer_.WriteFailed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
     throw;
   }
-  writer_.Close();
+  try {
+    writer_.Close();
+  } catch (...) {
+    if (writer_.WriteFailed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
+    throw;
+  }
   if (!cancelled_) progress_->SetProgress(100);
 }
 

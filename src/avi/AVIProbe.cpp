@@ -31,7 +31,8 @@ bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
       info.Height = static_cast<uint16_t>(std::llabs(height) & 0xFFFF);  // negative: top-down rows
       info.VideoFourCC = ReadLE32(s.Format.data() + kBiCompressionOffset);
       info.FrameRate = static_cast<double>(h.dwRate) / h.dwScale;
-    } else if (h.fccType == ckAuds) {
+    } else if (h.fccType == ckAuds && !info.HasAudio) {
+      // The first audio stream describes the sound: the one the joiner copies.
       if (s.Format.size() < kWaveFormatSize) return false;
       const uint8_t* f = s.Format.data();
       uint16_t tag = ReadLE16(f + kWfFormatTagOffset);

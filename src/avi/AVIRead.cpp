@@ -162,10 +162,11 @@ void TAVIStream::ReadStdIndex(TFileReadBuffer& buf, int64_t pos) {
     if (buf.Read(&e, sizeof e, pos + static_cast<int64_t>(sizeof head + sizeof e * i)) < static_cast<int32_t>(sizeof e))
       break;
     // A stream's chunks in one file part follow one another, each behind
-    // its header: an entry not past the previous one is not a chunk (zeros
-    // of a padded or sparse region, garbage) and ends the index, before it
-    // fills memory with copies of itself.
-    if (i > 0 && e.dwOffset <= previous) break;
+    // its header: an entry not past the previous one is not a chunk (a
+    // repeated entry, zeros of a padded region, garbage). It is passed over
+    // and the entries after it still count; the chunk's own size and the
+    // file's bound how many there can be.
+    if (i > 0 && e.dwOffset <= previous) continue;
     previous = e.dwOffset;
     if (!reader_.MayAddEntry()) break;
     AddIndexEntry(e.dwSize & ~kStdIndexNotKeyFrame, (e.dwSize & kStdIndexNotKeyFrame) == 0,
@@ -288,40 +289,53 @@ void TAVIFileReader::ParseHeaders() {
 bool TAVIFileReader::MayAddEntry() { return total_entries_ < static_cast<uint64_t>(file_size_ / 8); }
 
 int64_t TAVIFileReader::LegacyIndexBase(TFileReadBuffer& buf) {
-  int64_t relative = movi_pos_ + 4;
-  AVIINDEXENTRY first;
-  if (buf.Read(&first, sizeof first, idx1_pos_) == static_cast<int32_t>(sizeof first)) {
-    uint8_t hdr[8];
+  // Offsets count from the "movi" list type (relative) or from the start of
+  // the file (absolute); either way they point at a chunk's header.
+  const int64_t relative = movi_pos_ + 4;
+  const int64_t absolute = kChunkHeaderSize;
+  // Decided on the first entry of a chunk: a "rec " list's entry points at
+  // "LIST", never at its own id, and would look absolute whatever it is.
+  const uint32_t count = idx1_size_ / sizeof(AVIINDEXENTRY);
+  AVIINDEXENTRY first{};
+  bool found = false;
+  for (uint32_t i = 0; i < count && !found; ++i) {
+    if (buf.Read(&first, sizeof first, idx1_pos_ + static_cast<int64_t>(sizeof first) * i) !=
+        static_cast<int32_t>(sizeof first))
+      break;
+    found = first.ckid != ckRec;
+  }
+  if (found) {
+    uint8_t hdr[kChunkHeaderSize];
     // Read as absolute, the first entry lands in the data list on its own
     // chunk: that settles it, even when some other chunk of the stream
     // happens to sit where the offset would point read as relative.
     if (static_cast<int64_t>(first.dwChunkOffset) >= movi_pos_ &&
         buf.Read(hdr, sizeof hdr, first.dwChunkOffset) == static_cast<int32_t>(sizeof hdr) &&
         ReadLE32(hdr) == first.ckid)
-      return 8;
+      return absolute;
     int64_t at = movi_pos_ - 4 + first.dwChunkOffset;
     if (buf.Read(hdr, sizeof hdr, at) == static_cast<int32_t>(sizeof hdr)) {
-      if (ReadLE32(hdr) != first.ckid) return 8;
+      if (ReadLE32(hdr) != first.ckid) return absolute;
     } else if (buf.Read(hdr, sizeof hdr, first.dwChunkOffset) == static_cast<int32_t>(sizeof hdr) &&
                ReadLE32(hdr) == first.ckid) {
       // Read as relative, the first entry points past the end of a small
       // file; read as absolute it finds its chunk.
-      return 8;
+      return absolute;
     }
   }
   return relative;
 }
 
-void TAVIFileReader::ReadLegacyIndex(bool onlyStreamsWithoutSuperIndex) {
+void TAVIFileReader::ReadLegacyIndex(bool onlyStreamsWithoutEntries) {
   if (idx1_pos_ < 0) throw EAVIReadError("The index is not found");
-  uint32_t count = idx1_size_ / 16;
+  uint32_t count = idx1_size_ / sizeof(AVIINDEXENTRY);
   TFileReadBuffer buf(handle_, kIndexBufferSize);
   int64_t base = LegacyIndexBase(buf);
 
   // Stream lookup by the two characters that open a chunk id.
   std::vector<int16_t> byPair(65536, -1);
   for (size_t i = 0; i < streams_.size(); ++i) {
-    if (onlyStreamsWithoutSuperIndex && streams_[i]->super_index_pos_ >= 0) continue;
+    if (onlyStreamsWithoutEntries && streams_[i]->IndexCount() > 0) continue;
     const std::string& n = streams_[i]->Number;
     byPair[static_cast<uint8_t>(n[0]) | static_cast<uint8_t>(n[1]) << 8] = static_cast<int16_t>(i);
   }
@@ -337,16 +351,19 @@ void TAVIFileReader::ReadLegacyIndex(bool onlyStreamsWithoutSuperIndex) {
 }
 
 void TAVIFileReader::ReadOpenDMLIndexes() {
-  bool someWithout = false;
+  bool someWithout = false, someEmpty = false;
   for (auto& s : streams_) {
-    if (s->super_index_pos_ >= 0)
+    if (s->super_index_pos_ >= 0) {
       s->ReadSuperIndex();
-    else
+      someEmpty = someEmpty || s->IndexCount() == 0;
+    } else {
       someWithout = true;
+    }
   }
-  // A stream without "indx" beside others that have one: take its chunks from
-  // "idx1" rather than silently dropping the stream.
-  if (someWithout) ReadLegacyIndex(true);
+  // A stream without "indx" beside others that have one, or whose "indx"
+  // gives no entries (reserved by its writer and never filled): take its
+  // chunks from "idx1" rather than silently dropping the stream.
+  if (someWithout || (someEmpty && idx1_pos_ >= 0)) ReadLegacyIndex(true);
 }
 
 void TAVIFileReader::ResetCursors() {

@@ -121,7 +121,7 @@ class TAVIFileReader {
  private:
   friend class TAVIStream;
   void ParseHeaders();
-  void ReadLegacyIndex(bool onlyStreamsWithoutSuperIndex);
+  void ReadLegacyIndex(bool onlyStreamsWithoutEntries);
   int64_t LegacyIndexBase(TFileReadBuffer& buf);
   void ReadOpenDMLIndexes();
   // False once the index holds as many entries as the file could possibly

@@ -11,6 +11,12 @@ namespace {
 
 void PutLE32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
+// The magnitude of a signed BITMAPINFOHEADER extent.
+uint32_t FrameExtent(uint32_t field) {
+  const int64_t v = static_cast<int32_t>(field);
+  return static_cast<uint32_t>(v < 0 ? -v : v);
+}
+
 }  // namespace
 
 TAVIFileWriter::TAVIFileWriter(size_t bufferSize) : out_(bufferSize) {}
@@ -90,8 +96,10 @@ void TAVIFileWriter::AddStream(int id, const AVISTREAMHEADER& header, uint32_t f
   if (h.fccType == ckVids && formatSize >= kBitmapInfoHeaderSize) {
     h.rcFrame.left = 0;
     h.rcFrame.top = 0;
-    h.rcFrame.right = static_cast<int16_t>(ReadLE32(fmt + kBiWidthOffset) & 0xFFFF);
-    h.rcFrame.bottom = static_cast<int16_t>(ReadLE32(fmt + kBiHeightOffset) & 0xFFFF);
+    // A negative biHeight means rows stored top-down; the frame is as high
+    // as its magnitude.
+    h.rcFrame.right = static_cast<int16_t>(FrameExtent(ReadLE32(fmt + kBiWidthOffset)) & 0xFFFF);
+    h.rcFrame.bottom = static_cast<int16_t>(FrameExtent(ReadLE32(fmt + kBiHeightOffset)) & 0xFFFF);
   }
 
   int64_t p = BeginList(ckStrl, ckLIST);
@@ -123,8 +131,8 @@ void TAVIFileWriter::AddStream(int id, const AVISTREAMHEADER& header, uint32_t f
                       : static_cast<uint32_t>((static_cast<uint64_t>(h.dwScale) * 1000000u + h.dwRate / 2) / h.dwRate);
     if (h.fccType == ckVids) {
       if (formatSize < kBitmapInfoHeaderSize) throw Exception("Invalid video format");
-      main_header_.dwWidth = ReadLE32(fmt + kBiWidthOffset);
-      main_header_.dwHeight = ReadLE32(fmt + kBiHeightOffset);
+      main_header_.dwWidth = FrameExtent(ReadLE32(fmt + kBiWidthOffset));
+      main_header_.dwHeight = FrameExtent(ReadLE32(fmt + kBiHeightOffset));
     } else {
       main_header_.dwWidth = static_cast<uint32_t>(static_cast<int32_t>(h.rcFrame.right));
       main_header_.dwHeight = static_cast<uint32_t>(static_cast<int32_t>(h.rcFrame.bottom));
@@ -157,9 +165,21 @@ bool TAVIFileWriter::NeedNewRiff(uint32_t size) const {
   const int64_t part = out_.Position() - riff_pos_;
   // The chunk: header, data, pad byte.
   const int64_t chunk = kChunkHeaderSize + static_cast<int64_t>(static_cast<int32_t>(size)) + 1;
-  // "idx1" with this chunk's entry (empty after the first part).
-  const int64_t legacyIndex = kChunkHeaderSize + static_cast<int64_t>(legacy_index_.Size()) + sizeof(AVIINDEXENTRY);
-  return part + chunk + legacyIndex >= RiffLimit;
+  // What closing the part writes after its last chunk: the filler before
+  // "idx1" and "idx1" with this chunk's entry (first part only), and every
+  // stream's standard index entries not flushed yet, this chunk's included.
+  int64_t closing = 0;
+  if (first_riff_ && Legacy())
+    closing += kAlignment + kChunkHeaderSize + kChunkHeaderSize + static_cast<int64_t>(legacy_index_.Size()) +
+               static_cast<int64_t>(sizeof(AVIINDEXENTRY));
+  if (OpenDML()) {
+    for (const TStreamSlot& s : slots_) {
+      if (s.ChunkId == 0 || !s.StdIndex) continue;
+      closing += kChunkHeaderSize + static_cast<int64_t>(sizeof(AVISTDINDEXHEADER)) + s.StdIndex->Size() +
+                 static_cast<int64_t>(sizeof(AVISTDINDEXENTRY));
+    }
+  }
+  return part + chunk + closing >= RiffLimit;
 }
 
 void TAVIFileWriter::FlushAllStdIndexes() {

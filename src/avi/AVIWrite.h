@@ -60,6 +60,8 @@ class TAVIFileWriter {
   void Discard() noexcept;
 
   bool IsOpen() const { return out_.IsOpen(); }
+  // A write to the output failed: it cannot be finished and is incomplete.
+  bool WriteFailed() const { return out_.Failed(); }
   int64_t Position() const { return out_.Position(); }
   const AVIMAINHEADER& MainHeader() const { return main_header_; }
   int FilePartCount() const { return parts_; }

@@ -15,6 +15,8 @@ std::string SysErrorMessage(int code) {
 
 EOSError::EOSError(int code) : Exception(SysErrorMessage(code)), code_(code) {}
 
+EOSError::EOSError(int code, const std::string& note) : Exception(SysErrorMessage(code) + "\n" + note), code_(code) {}
+
 void RaiseLastOSError() { RaiseOSError(errno); }
 
 void RaiseOSError(int code) { throw EOSError(code); }

@@ -30,6 +30,8 @@ class EConvertError : public Exception {
 class EOSError : public Exception {
  public:
   explicit EOSError(int code);
+  // The system's message followed by a line of what happened next.
+  EOSError(int code, const std::string& note);
   int Code() const { return code_; }
 
  private:

@@ -24,18 +24,35 @@ TFile& TFile::operator=(TFile&& other) noexcept {
 
 TFile::~TFile() { Release(); }
 
+namespace {
+
+// A folder is the system's error; a FIFO, device or socket is named: opening
+// one would block or read something that is not a file's content.
+void CheckRegular(const struct stat& st, const std::string& path) {
+  if (S_ISDIR(st.st_mode)) RaiseOSError(EISDIR);
+  if (!S_ISREG(st.st_mode)) throw Exception(path + " is not a regular file");
+}
+
+}  // namespace
+
 TFile TFile::OpenRead(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) RaiseLastOSError();
+  CheckRegular(st, path);
+  // Without blocking, in case the name was replaced by a FIFO since.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) RaiseLastOSError();
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    RaiseOSError(EISDIR);
-  }
-  return TFile(fd);
+  TFile file(fd);
+  if (::fstat(fd, &st) != 0) RaiseLastOSError();
+  CheckRegular(st, path);
+  // Back to blocking reads (O_NONBLOCK means nothing for a regular file, but
+  // the flag should not leak to whoever shares the description).
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return file;
 }
 
 TFile TFile::Create(const std::string& path) {
@@ -109,6 +126,22 @@ bool FileExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+std::string RemoveIncompleteOutput(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return "The incomplete output " + path + " was removed.";
+  return "The incomplete output " + path + " could not be removed: " + std::strerror(errno) + ".";
+}
+
+void RaiseWithOutputRemoved(std::exception_ptr failure, const std::string& path) {
+  const std::string note = RemoveIncompleteOutput(path);
+  try {
+    std::rethrow_exception(failure);
+  } catch (const EOSError& e) {
+    throw EOSError(e.Code(), note);
+  } catch (const std::exception& e) {
+    throw Exception(std::string(e.what()) + "\n" + note);
+  }
+}
+
 TOutputStream::TOutputStream(size_t capacity) : capacity_(capacity) {}
 
 TOutputStream::~TOutputStream() { Abandon(); }
@@ -119,6 +152,21 @@ void TOutputStream::Create(const std::string& path) {
   if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(capacity_);
   used_ = 0;
   flushed_ = 0;
+  failed_ = false;
+  failure_ = 0;
+}
+
+void TOutputStream::WriteFile(const void* data, size_t count, int64_t pos) {
+  // After a failed write nothing more goes to the file: positions computed
+  // from a rolled-back length would patch the wrong bytes.
+  if (failed_) RaiseOSError(failure_);
+  try {
+    file_.WriteAt(data, count, pos);
+  } catch (const EOSError& e) {
+    failed_ = true;
+    failure_ = e.Code();
+    throw;
+  }
 }
 
 void TOutputStream::Flush() {
@@ -127,7 +175,7 @@ void TOutputStream::Flush() {
   // Drop the buffered bytes whatever happens: after a failed write the output
   // is broken anyway and a later flush must not write them at a wrong place.
   used_ = 0;
-  file_.WriteAt(buffer_.get(), n, flushed_);
+  WriteFile(buffer_.get(), n, flushed_);
   flushed_ += static_cast<int64_t>(n);
 }
 
@@ -144,7 +192,7 @@ void TOutputStream::Write(const void* data, size_t count) {
     used_ = count;
     return;
   }
-  file_.WriteAt(data, count, flushed_);
+  WriteFile(data, count, flushed_);
   flushed_ += static_cast<int64_t>(count);
 }
 
@@ -168,7 +216,7 @@ void TOutputStream::Commit(size_t count) { used_ += count; }
 
 void TOutputStream::WriteAt(int64_t pos, const void* data, size_t count) {
   Flush();
-  file_.WriteAt(data, count, pos);
+  WriteFile(data, count, pos);
 }
 
 size_t TOutputStream::ReadAt(int64_t pos, void* dest, size_t count) {
@@ -184,7 +232,14 @@ void TOutputStream::Close() {
     file_.Release();
     throw;
   }
-  file_.Close();
+  try {
+    file_.Close();
+  } catch (const EOSError& e) {
+    // A delayed write error (NFS, a full quota) surfaces at close.
+    failed_ = true;
+    failure_ = e.Code();
+    throw;
+  }
 }
 
 void TOutputStream::Abandon() noexcept {

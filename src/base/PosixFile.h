@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,13 @@ class TFile {
 // whatever the names: hard links and symbolic links are seen through.
 bool SameFile(const std::string& a, const std::string& b);
 bool FileExists(const std::string& path);
+// Removes an output that a failed write left incomplete, and returns the
+// line that says so ("The incomplete output <path> was removed.", or that
+// it could not be).
+std::string RemoveIncompleteOutput(const std::string& path);
+// Removes the incomplete output and raises the failure with that line added
+// (an EOSError stays one).
+[[noreturn]] void RaiseWithOutputRemoved(std::exception_ptr failure, const std::string& path);
 
 // Sequential writer with a memory buffer in front of a TFile. Small writes
 // collect in the buffer; Reserve/Commit let a caller read data straight into
@@ -77,6 +85,9 @@ class TOutputStream {
   void Commit(size_t count);
 
   void Flush();
+  // True once a write to the file failed: what was written is incomplete,
+  // and every later write or flush raises without touching the file.
+  bool Failed() const { return failed_; }
   // Overwrites bytes already written (flushes first).
   void WriteAt(int64_t pos, const void* data, size_t count);
   size_t ReadAt(int64_t pos, void* dest, size_t count);
@@ -95,6 +106,9 @@ class TOutputStream {
   size_t capacity_;
   size_t used_ = 0;
   int64_t flushed_ = 0;
+  bool failed_ = false;
+  int failure_ = 0;  // errno of the failed write
+  void WriteFile(const void* data, size_t count, int64_t pos);
 };
 
 }  // namespace vantrel

@@ -168,6 +168,11 @@ int CheckJoinArgs(const TJoinArgs& args) {
       std::fprintf(stderr, "vantrel-cli: \"%s\" is a folder, not a video file\n", in.c_str());
       return kExitFailure;
     }
+    // A FIFO or device would block the probe or feed it endless bytes.
+    if (!S_ISREG(st.st_mode)) {
+      std::fprintf(stderr, "vantrel-cli: %s is not a regular file\n", in.c_str());
+      return kExitFailure;
+    }
   }
   if (FileExists(args.output) && !args.overwrite) {
     std::fprintf(stderr, "vantrel-cli: The \"%s\" file already exists.\nUse --overwrite (-y) to replace it.\n",

@@ -63,6 +63,17 @@ void TDSVideoJoiner::CheckOutputFile() {
 void TDSVideoJoiner::RenderToFile(const std::string& fileName) {
   CheckOutputFile();
   TRenderEngine engine(timeline_, fileName, VideoCompressor, AudioCompressor);
+  try {
+    RunEngine(engine);
+  } catch (...) {
+    engine.Stop();
+    // A failed write leaves a file without its index: remove it and say so.
+    if (engine.OutputIncomplete()) RaiseWithOutputRemoved(std::current_exception(), fileName);
+    throw;
+  }
+}
+
+void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
   engine.Run();
   const double total = timeline_.Duration();
   while (!engine.WaitForCompletion(PollInterval)) {

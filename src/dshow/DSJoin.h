@@ -53,6 +53,7 @@ class TDSVideoJoiner : public TRecompressSettings {
   void AddSourceFile(const std::string& fileName);
   void CheckOutputFile();
   void RenderToFile(const std::string& fileName);
+  void RunEngine(TRenderEngine& engine);
 
   TTimeline timeline_;
   double position_ = 0;

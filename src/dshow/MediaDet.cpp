@@ -177,9 +177,14 @@ HRESULT TMediaDet::get_StreamMediaType(TDetMediaType* type) {
     type->Video.biCompression = p->codec_tag;
   } else {
     type->MajorType = TMajorType::Audio;
-    // The wave format as the file gives it (RIFF-based files carry
-    // wFormatTag as the codec tag); other containers get the codec's RIFF tag.
-    uint32_t tag = p->codec_tag;
+    // The wave format as the file gives it where the container is RIFF
+    // (AVI, WAVE: the codec tag is wFormatTag); elsewhere the codec tag is
+    // the container's own (an MPEG-TS stream_type, an MP4 object type), so
+    // the codec's WAVE tag is taken, and the same sound compares equal
+    // whatever holds it.
+    const char* container = ctx_->fmt->iformat->name;
+    const bool riff = std::strcmp(container, "avi") == 0 || std::strcmp(container, "wav") == 0;
+    uint32_t tag = riff ? p->codec_tag : 0;
     if (tag == 0 || tag > 0xFFFF) {
       const AVCodecTag* tables[] = {avformat_get_riff_audio_tags(), nullptr};
       tag = av_codec_get_tag(tables, p->codec_id);
@@ -222,6 +227,7 @@ std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureL
 }
 
 void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool measureLengths) {
+  bool audioSeen = false;
   for (const TDetStream& s : DetectStreams(fileName, measureLengths)) {
     if (s.Length > info.Duration) info.Duration = s.Length;
     // With several streams of a kind, the last one wins.
@@ -230,7 +236,10 @@ void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool me
       info.Width = static_cast<uint16_t>(s.Type.Video.biWidth & 0xFFFF);
       info.Height = static_cast<uint16_t>(s.Type.Video.biHeight & 0xFFFF);
       info.VideoFourCC = info.MediaType == kMediaAVI ? s.Type.Video.biCompression : 0;
-    } else if (s.Type.MajorType == TMajorType::Audio) {
+    } else if (s.Type.MajorType == TMajorType::Audio && !audioSeen) {
+      // The first audio stream describes the sound: it is the one the AVI
+      // joiner copies and players start with.
+      audioSeen = true;
       info.HasAudio = true;
       info.Channels = static_cast<uint8_t>(s.Type.Audio.nChannels & 0xFF);
       info.SampleRate = static_cast<int32_t>(s.Type.Audio.nSamplesPerSec);

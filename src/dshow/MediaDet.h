@@ -39,14 +39,6 @@ struct TDetMediaType {
   TWaveFormat Audio;
 };
 
-// Error codes of the detector beyond FFmpeg's own.
-inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
-// No stream of the file can be decoded (VFW_E_INVALID_FILE_FORMAT).
-inline constexpr HRESULT VFW_E_INVALID_FILE_FORMAT = static_cast<HRESULT>(0x8004022Fu);
-// Not a video stream (VFW_E_INVALIDMEDIATYPE).
-inline constexpr HRESULT VFW_E_INVALIDMEDIATYPE = static_cast<HRESULT>(0x80040200u);
-
 class TMediaDet {
  public:
   TMediaDet();

@@ -159,6 +159,8 @@ void TRenderEngine::Stop() {
   if (impl_->athread.joinable()) impl_->athread.join();
 }
 
+bool TRenderEngine::OutputIncomplete() const { return impl_->muxer.WriteFailed(); }
+
 void TRenderEngine::Finish() {
   if (impl_->vthread.joinable()) impl_->vthread.join();
   if (impl_->athread.joinable()) impl_->athread.join();

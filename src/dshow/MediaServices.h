@@ -34,6 +34,8 @@ class TRenderEngine {
   // Ends the file (index and headers) after the workers are done; raises
   // the first failure of the render, if any.
   void Finish();
+  // A write to the output failed: the file is incomplete.
+  bool OutputIncomplete() const;
 
  private:
   struct Impl;

@@ -111,7 +111,10 @@ void TMuxer::Open(const std::string& outputFile, int width, int height, AVRation
   rc = avio_open(&raw->pb, outputFile.c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
   rc = avformat_write_header(raw, nullptr);
-  if (rc < 0) av::Fail("Unable to write " + outputFile, rc);
+  if (rc < 0) {
+    write_failed_ = true;
+    av::Fail("Unable to write " + outputFile, rc);
+  }
   header_written_ = true;
 }
 
@@ -120,7 +123,10 @@ void TMuxer::Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt) {
   pkt->stream_index = st->index;
   std::lock_guard<std::mutex> lock(mutex_);
   int rc = av_interleaved_write_frame(oc_.get(), pkt);
-  if (rc < 0) av::Fail("Unable to write " + out_file_, rc);
+  if (rc < 0) {
+    write_failed_ = true;
+    av::Fail("Unable to write " + out_file_, rc);
+  }
 }
 
 void TMuxer::Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame) {
@@ -148,6 +154,7 @@ std::string TMuxer::Finish() {
     rc = avio_closep(&oc_->pb);
     if (rc < 0 && error.empty()) error = "Unable to write " + out_file_ + ": " + av::ErrorText(rc);
   }
+  if (!error.empty()) write_failed_ = true;
   return error;
 }
 

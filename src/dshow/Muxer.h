@@ -3,6 +3,7 @@
 // Both workers encode through it; writing is serialised inside.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,8 @@ class TMuxer {
   // first failure of the writes so far or of the close, empty when none.
   // Once only; nothing when the header was never written.
   std::string Finish();
+  // A write to the file failed: what it holds is incomplete.
+  bool WriteFailed() const { return write_failed_; }
 
  private:
   void OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp);
@@ -49,6 +52,7 @@ class TMuxer {
   AVStream* ast_ = nullptr;
   std::mutex mutex_;
   bool header_written_ = false;
+  std::atomic<bool> write_failed_{false};
   bool finished_ = false;
 };
 

@@ -67,6 +67,7 @@ void TMPEGJoiner::Report() {
 void TMPEGJoiner::JoinFiles() {
   if (CorrectTimeStamps && !(FrameRate > 0))
     throw Exception("Unable to correct time stamps: the first file has no video frame rate");
+  CheckSomethingToWrite();
   InitTimeCorrection(FrameRate);
   CalcTotalSize();
   processed_ = 0;
@@ -96,9 +97,16 @@ void TMPEGJoiner::JoinFiles() {
     } catch (...) {
       // The first failure is the one to report.
     }
+    // After a failed write the stream is cut at an arbitrary byte: remove it.
+    if (output.Failed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
     throw;
   }
-  output.Close();
+  try {
+    output.Close();
+  } catch (...) {
+    if (output.Failed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
+    throw;
+  }
 }
 
 void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
@@ -106,22 +114,33 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
   TMPEG1SystemReader reader;
   reader.Open(Files[index]);
   std::vector<uint8_t> buffer;
-  // Copies the current unit into the output as read; a unit cut short by the
-  // end of the file gives only the bytes that exist.
   auto copyUnit = [&] {
     uint8_t* dest = output.Reserve(reader.UnitSize);
     output.Commit(reader.ReadUnitBytes(dest));
   };
+  const int64_t fileSize = reader.FileSize();
+  // Bytes of the file passed so far: units, and the end codes and bytes
+  // between them, so that progress reaches the file's end.
+  int64_t passed = 0;
+  // Without sound: the first video stream present in this file.
+  uint8_t videoId = 0;
   while (reader.Next()) {
-    processed_ += reader.UnitSize;
+    const int64_t end = reader.UnitStart + reader.UnitSize;
+    processed_ += std::min(end, fileSize) - passed;
+    passed = std::min(end, fileSize);
     Report();
     if (progress_->Cancelled()) {
       cancelled_ = true;
       return;
     }
+    // A unit cut short by the end of the file is dropped whole: written
+    // short, its length field would swallow the next file's first bytes.
+    if (end > fileSize) break;
     const bool packet = reader.UnitKind == ukPacket;
     if (WithoutSound) {
-      if (packet && reader.Packet.StreamId == kFirstVideoStream && !reader.Packet.HeaderOverrun) {
+      const uint8_t id = reader.Packet.StreamId;
+      if (packet && videoId == 0 && id >= kFirstVideoStream && id <= kLastVideoStream) videoId = id;
+      if (packet && id == videoId && videoId != 0 && !reader.Packet.HeaderOverrun) {
         uint8_t* dest = output.Reserve(reader.Packet.PayloadLength);
         output.Commit(reader.ReadPayloadBytes(dest));
       }
@@ -140,6 +159,27 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
       WriteCorrectedPacket(reader.Packet, buffer.data(), static_cast<uint16_t>(got), output);
     }
   }
+  processed_ += fileSize - passed;
+  Report();
+}
+
+bool HasVideoPackets(const std::string& fileName) {
+  TMPEG1SystemReader reader;
+  reader.Open(fileName);
+  while (reader.Next())
+    if (reader.UnitKind == ukPacket && reader.Packet.StreamId >= kFirstVideoStream &&
+        reader.Packet.StreamId <= kLastVideoStream)
+      return true;
+  return false;
+}
+
+void TMPEGJoiner::CheckSomethingToWrite() const {
+  // Without sound only video is written: a set whose system streams hold no
+  // video at all (and no video elementary stream) would give an empty file.
+  if (!WithoutSound) return;
+  for (const std::string& name : Files)
+    if (GetMPEGStartCode(name) != 1 || HasVideoPackets(name)) return;
+  throw Exception("There is no video stream in the files; joined without sound, the output would be empty");
 }
 
 void TMPEGJoiner::CopyRaw(size_t index, TOutputStream& output) {

@@ -33,6 +33,7 @@ class TMPEGJoiner {
  private:
   void JoinFiles();
   void CalcTotalSize();
+  void CheckSomethingToWrite() const;
   void CopySystemStream(size_t index, TOutputStream& output);
   void CopyRaw(size_t index, TOutputStream& output);
   void Report();
@@ -46,5 +47,7 @@ class TMPEGJoiner {
 // 1: the file starts with a pack start code, 2: with a video sequence header,
 // 0: anything else (fewer than four bytes included). Raises "Cannot open file".
 uint8_t GetMPEGStartCode(const std::string& fileName);
+// True when a system stream holds a packet of a video stream (0xE0 to 0xEF).
+bool HasVideoPackets(const std::string& fileName);
 
 }  // namespace vantrel

@@ -11,6 +11,7 @@
 
 #include "avi/AviTestFiles.h"
 #include "base/Exceptions.h"
+#include "base/PosixFile.h"
 #include "core/JoinCls.h"
 #include "core/RecompressEngine.h"
 #include "dshow/DSJoin.h"
@@ -89,7 +90,7 @@ class FaultFullDisk : public ::testing::TestWithParam<Limit> {
   }
 };
 
-TEST_P(FaultFullDisk, JoinEndsWithTheSystemsErrorAndReleasesTheOutput) {
+TEST_P(FaultFullDisk, JoinEndsWithTheSystemsErrorAndRemovesTheIncompleteOutput) {
   const Limit& l = GetParam();
   const int64_t whole = l.engine == Engine::AVI ? g_inputs->aviJoined : g_inputs->mpegJoined;
   // Past the writers' 1 MiB buffer, so the disk fills in the middle too.
@@ -116,8 +117,11 @@ TEST_P(FaultFullDisk, JoinEndsWithTheSystemsErrorAndReleasesTheOutput) {
       },
       limits);
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.Describe();
-  EXPECT_EQ(r.report, "open=0\n" + kFileTooLarge) << "limit " << limit << " of " << whole;
-  EXPECT_LE(SizeOf(output), limit);
+  // Nothing is written after the failed write, and the incomplete output
+  // is removed with a line that says so.
+  EXPECT_EQ(r.report, "open=0\n" + kFileTooLarge + "\nThe incomplete output " + output + " was removed.")
+      << "limit " << limit << " of " << whole;
+  EXPECT_FALSE(FileExists(output));
 }
 
 const Limit kLimits[] = {
@@ -182,7 +186,8 @@ TEST(FaultFullDiskRecompress, JoinEndsWithTheWriteError) {
   ASSERT_TRUE(r.exited && r.exitCode == 0) << r.Describe();
   EXPECT_EQ(r.report.rfind("open=0\n", 0), 0u) << r.Describe();
   EXPECT_NE(r.report.find(std::strerror(EFBIG)), std::string::npos) << r.Describe();
-  EXPECT_LE(SizeOf(output), limits.fileSize);
+  EXPECT_NE(r.report.find("The incomplete output " + output + " was removed."), std::string::npos) << r.Describe();
+  EXPECT_FALSE(FileExists(output));
 }
 
 }  // namespace
