@@ -154,6 +154,30 @@ TEST_F(FaultFullDisk, CommandLineReportsTheFailure) {
   }
 }
 
+// A real filesystem that fills up mid-join (1.2 MB of tmpfs, when this
+// process may mount one): the system's "No space left on device", the
+// incomplete output removed, nothing else touched.
+TEST_F(FaultFullDisk, FullFilesystemEndsTheJoinAndRemovesTheOutput) {
+  TempDir mnt;
+  if (test::Shell("mount -t tmpfs -o size=1200k vantrel-test '" + mnt.Path() + "'").exitCode != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { test::Shell("umount '" + path + "'"); }
+  } unmount{mnt.Path()};
+  for (Engine engine : {Engine::AVI, Engine::MPEG}) {
+    const std::string output = mnt.File(engine == Engine::AVI ? "out.avi" : "out.mpg");
+    const auto& inputs = engine == Engine::AVI ? g_inputs->avi : g_inputs->mpeg;
+    auto r = test::Run({test::CliPath(), "join", "--copy", "-q", "-o", output, inputs[0], inputs[1]});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Join fails: " + SysErrorMessage(ENOSPC) + "\nThe incomplete output " + output +
+                         " was removed."),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(FileExists(output));
+  }
+}
+
 // The recompressing join: the muxer's write fails, and the join says so.
 TEST(FaultFullDiskRecompress, JoinEndsWithTheWriteError) {
   if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
