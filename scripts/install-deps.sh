@@ -9,6 +9,10 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   qt6-base-dev libqt6svg6
   ffmpeg mencoder
+  # Other writers and judges for the tests' inputs and outputs.
+  mjpegtools mkvtoolnix mediainfo
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
 
 missing=()

@@ -7,11 +7,14 @@
 #include "base/Exceptions.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "base/PosixFile.h"
 
 namespace vantrel {
 
-bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other) {
+bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exact) {
   const AVISTREAMHEADER& a = first.Header;
   const AVISTREAMHEADER& b = other.Header;
   const std::vector<uint8_t>& fa = first.Format;
@@ -21,14 +24,17 @@ bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other) {
   if (tag != ReadLE16(fb.data())) return false;
   // wFormatTag, nChannels, nSamplesPerSec.
   const bool sameBasics = std::equal(fa.begin(), fa.begin() + 8, fb.begin());
-  if ((tag == 0x50 || tag == 0x55) && a.dwSampleSize == 0 && b.dwSampleSize == 0) return sameBasics;
+  // MPEG audio frames carry their own timing: copied frame by frame, only
+  // the layer, rate and channels must agree, however the headers time them.
+  // Chunk for chunk, both must be described by frames.
+  if ((tag == 0x50 || tag == 0x55) && (!exact || (a.dwSampleSize == 0 && b.dwSampleSize == 0))) return sameBasics;
   if (a.dwScale != b.dwScale || a.dwRate != b.dwRate || a.dwSampleSize != b.dwSampleSize) return false;
   if (fa.size() != fb.size()) return false;
   // Everything but nAvgBytesPerSec (bytes 8 to 11), which follows from the rest.
   return sameBasics && (fa.size() <= 12 || std::equal(fa.begin() + 12, fa.end(), fb.begin() + 12));
 }
 
-bool AviSoundCompatible(const std::vector<std::string>& files) {
+bool AviSoundCompatible(const std::vector<std::string>& files, bool exact) {
   if (files.empty()) return true;
   TAVIFileReader first, other;
   first.Open(files.front(), true);
@@ -37,9 +43,34 @@ bool AviSoundCompatible(const std::vector<std::string>& files) {
     other.Open(files[i], true);
     const TAVIStream* b = other.AudioStream();
     if ((a == nullptr) != (b == nullptr)) return false;
-    if (a && !SameAudioFormat(*a, *b)) return false;
+    if (a && !SameAudioFormat(*a, *b, exact)) return false;
   }
   return true;
+}
+
+std::string AviSoundNote(const std::vector<std::string>& files) {
+  std::string late;
+  TAVIFileReader r;
+  for (const std::string& name : files) {
+    r.Open(name, true);
+    const TAVIStream* v = r.VideoStream();
+    const TAVIStream* a = r.AudioStream();
+    if (!v || !a) return "";
+    if (SoundKindOf(*a, false) != TSoundKind::Other) return "";
+    const AVISTREAMHEADER& vh = v->Header;
+    const AVISTREAMHEADER& ah = a->Header;
+    if (vh.dwRate == 0 || ah.dwRate == 0) continue;
+    const double video = (static_cast<double>(vh.dwStart) + vh.dwLength) * vh.dwScale / vh.dwRate;
+    const double sound = (static_cast<double>(ah.dwStart) + ah.dwLength) * ah.dwScale / ah.dwRate;
+    const double frame = static_cast<double>(vh.dwScale) / vh.dwRate;
+    if (std::abs(sound - video) < frame) continue;
+    char text[64];
+    std::snprintf(text, sizeof text, " %+.3f s", sound - video);
+    late += (late.empty() ? "" : ",") + std::string(" ") + name.substr(name.rfind('/') + 1) + text;
+  }
+  if (late.empty()) return "";
+  return "- the sound of these files cannot be padded or cut to its video, so later files' sound is shifted "
+         "(sound minus video):" + late;
 }
 
 void TAVIJoiner::Run() {
@@ -56,10 +87,25 @@ void TAVIJoiner::Run(IProgress& progress) {
   JoinFiles();
 }
 
+namespace {
+
+// The first frame of a file's MPEG audio; false also when the file's index
+// cannot be read (the copy pass reports that).
+bool FindFirstFrame(const std::string& name, TMpegAudioHeader& h) {
+  try {
+    return FirstMpegAudioFrame(name, h);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 void TAVIJoiner::CalcTotals() {
   total_frames_ = 0;
   total_size_ = 0;
   TAVIFileReader first;
+  TMpegAudioHeader firstFrame;
   for (const std::string& name : Files) {
     reader_.Open(name, true);
     if (!reader_.VideoStream()) {
@@ -69,13 +115,26 @@ void TAVIJoiner::CalcTotals() {
     // Sound copied under the first file's header must be of its format, or
     // players cannot decode it: refuse before the output is touched.
     if (!WithoutSound) {
+      const std::string refusal =
+          "The sound of " + name + " is not of the first file's format; join without sound or with recompression";
       if (&name == &Files.front()) {
         first.Open(name, true);
-      } else if (first.AudioStream() && reader_.AudioStream() &&
-                 !SameAudioFormat(*first.AudioStream(), *reader_.AudioStream())) {
-        reader_.Close();
-        throw Exception("The sound of " + name +
-                        " is not of the first file's format; join without sound or with recompression");
+        const TAVIStream* v = first.VideoStream();
+        // Without the video's timing there is no end to keep the sound to.
+        const bool timed = v->Header.dwScale != 0 && v->Header.dwRate != 0;
+        sound_kind_ = first.AudioStream() ? SoundKindOf(*first.AudioStream(), ExactCopy || !timed) : TSoundKind::Other;
+        // MPEG audio copied by frames needs a frame to describe the output.
+        if (sound_kind_ == TSoundKind::MPEG && !FindFirstFrame(name, first_frame_)) sound_kind_ = TSoundKind::Other;
+        firstFrame = first_frame_;
+      } else if (first.AudioStream() && reader_.AudioStream()) {
+        TMpegAudioHeader h;
+        // A file whose sound cannot be read here fails in the copy pass,
+        // with what was joined before it kept.
+        const bool other = sound_kind_ == TSoundKind::MPEG && FindFirstFrame(name, h) && !SameMpegAudioFormat(h, firstFrame);
+        if (!SameAudioFormat(*first.AudioStream(), *reader_.AudioStream(), ExactCopy) || other) {
+          reader_.Close();
+          throw Exception(refusal);
+        }
       }
     }
     total_frames_ += reader_.VideoStream()->Header.dwLength;
@@ -95,11 +154,14 @@ void TAVIJoiner::CreateOutput() {
   try {
     const TAVIStream& video = *reader_.VideoStream();
     writer_.AddStream(0, video.Header, static_cast<uint32_t>(video.Format.size()), video.Format.data());
+    video_scale_ = video.Header.dwScale;
+    video_rate_ = video.Header.dwRate;
+    video_start_ = video.Header.dwStart;
     output_has_audio_ = reader_.AudioStream() && !WithoutSound;
-    if (output_has_audio_) {
-      const TAVIStream& audio = *reader_.AudioStream();
-      writer_.AddStream(1, audio.Header, static_cast<uint32_t>(audio.Format.size()), audio.Format.data());
-    }
+    sound_.reset();
+    sound_mismatch_.clear();
+    if (output_has_audio_)
+      sound_ = std::make_unique<TAVISoundCopy>(writer_, 1, *reader_.AudioStream(), sound_kind_, first_frame_);
   } catch (...) {
     // Nothing was copied yet: release the half-made output and remove it
     // rather than leave a broken file behind.
@@ -130,7 +192,10 @@ void TAVIJoiner::JoinFiles() {
         break;
       }
       reader_.Open(name, false);
+      if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
       CopyChunks();
+      // The sound ends with the video written, a cancelled input's too.
+      if (sound_) sound_mismatch_.push_back(sound_->EndInput(VideoEnd(frames_done_)));
       bytes_before_ += reader_.FileSize();
       reader_.Close();
       if (cancelled_) break;
@@ -155,6 +220,11 @@ void TAVIJoiner::JoinFiles() {
   if (!cancelled_) progress_->SetProgress(100);
 }
 
+double TAVIJoiner::VideoEnd(uint64_t frames) const {
+  if (video_rate_ == 0) return 0;
+  return (static_cast<double>(video_start_) + static_cast<double>(frames)) * video_scale_ / video_rate_;
+}
+
 void TAVIJoiner::ReportProgress(int64_t bytePos) {
   if (total_frames_ > 0) {
     progress_->SetProgress(static_cast<double>(frames_done_ * 100 / total_frames_));
@@ -174,6 +244,7 @@ void TAVIJoiner::CopyChunks() {
   const int audioIndex = audio ? reader_.IndexOf(audio) : -1;
   const int64_t fileSize = reader_.FileSize();
   int64_t pos = 0;
+  // Without a sound stream in the output nothing is done with the sound.
   for (;;) {
     int s;
     uint32_t entryIndex;
@@ -188,12 +259,16 @@ void TAVIJoiner::CopyChunks() {
       if (e.Offset < 0 || e.Offset > fileSize || e.Size > fileSize - e.Offset ||
           e.Size > TAVIFileWriter::kMaxChunkSize)
         break;
-      uint8_t* dest = writer_.BeginChunk(s == videoIndex ? 0 : 1, e.Size);
-      if (!stream.ReadChunk(entryIndex, dest)) {
-        writer_.CancelChunk();
+      if (s == videoIndex) {
+        uint8_t* dest = writer_.BeginChunk(0, e.Size);
+        if (!stream.ReadChunk(entryIndex, dest)) {
+          writer_.CancelChunk();
+          break;
+        }
+        writer_.EndChunk(e.KeyFrame != 0);
+      } else if (!sound_->CopyChunk(stream, entryIndex, e)) {
         break;
       }
-      writer_.EndChunk(e.KeyFrame != 0);
       pos = e.Offset;
     }
     if (s == videoIndex) ++frames_done_;

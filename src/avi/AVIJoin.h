@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "avi/AVIRead.h"
+#include "avi/AVISoundCopy.h"
 #include "avi/AVIWrite.h"
 #include "base/Progress.h"
 
@@ -17,11 +18,16 @@ namespace vantrel {
 // True when other's sound can be carried under first's stream header and
 // format: the same timing (dwScale, dwRate, dwSampleSize) and the same
 // format block, but for nAvgBytesPerSec; MPEG audio (tags 0x50, 0x55), whose
-// frames describe themselves, needs only the same tag, channels and rate.
-bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other);
+// frames describe themselves, needs only the same tag, channels and rate
+// (chunk for chunk, exact, also both described by frames).
+bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exact = false);
 // True when every file's first audio stream can be carried under the first
 // file's (a file without sound cannot); raises what opening a file raises.
-bool AviSoundCompatible(const std::vector<std::string>& files);
+bool AviSoundCompatible(const std::vector<std::string>& files, bool exact = false);
+// A note for the join's notes when the sound of some file is of a format
+// that cannot be padded or cut and does not end with its video (as the
+// headers say): each such file with the difference. Empty otherwise.
+std::string AviSoundNote(const std::vector<std::string>& files);
 
 class TAVIJoiner {
  public:
@@ -32,6 +38,9 @@ class TAVIJoiner {
   std::vector<std::string> Files;
   std::string OutputFileName;
   bool WithoutSound = false;
+  // Chunk for chunk under the first file's headers: nothing added, dropped
+  // or cut to keep the sound with the video.
+  bool ExactCopy = false;
 
   // Joins; returns normally on success and on cancel, raises on failure.
   // Whatever happens after the output's streams are registered, the output
@@ -44,6 +53,9 @@ class TAVIJoiner {
   uint64_t TotalFrames() const { return total_frames_; }
   int64_t TotalSize() const { return total_size_; }
   bool WasCancelled() const { return cancelled_; }
+  // Per input copied, the sound's end minus the video's end left after it,
+  // in seconds (what could not be padded or cut).
+  const std::vector<double>& SoundMismatch() const { return sound_mismatch_; }
   // Lets tests drive the file-part logic with a smaller limit.
   TAVIFileWriter& Writer() { return writer_; }
 
@@ -53,6 +65,8 @@ class TAVIJoiner {
   void CreateOutput();
   void CopyChunks();
   void ReportProgress(int64_t bytePos);
+  // Seconds of output video after this many frames.
+  double VideoEnd(uint64_t frames) const;
 
   TAVIFileReader reader_;
   TAVIFileWriter writer_;
@@ -63,6 +77,11 @@ class TAVIJoiner {
   int64_t bytes_before_ = 0;  // sizes of the inputs already copied
   bool cancelled_ = false;
   bool output_has_audio_ = false;
+  TSoundKind sound_kind_ = TSoundKind::Other;
+  TMpegAudioHeader first_frame_;
+  std::unique_ptr<TAVISoundCopy> sound_;
+  std::vector<double> sound_mismatch_;
+  uint32_t video_scale_ = 0, video_rate_ = 0, video_start_ = 0;
 };
 
 }  // namespace vantrel

@@ -45,6 +45,13 @@ bool TAVIStream::ReadChunk(uint32_t index, void* dest) const {
   return reader_.handle_.ReadAt(dest, e.Size, e.Offset) == e.Size;
 }
 
+bool TAVIStream::ReadChunkPart(uint32_t index, void* dest, uint32_t count) const {
+  TIndexEntry e;
+  if (!GetIndexEntry(index, e) || count > e.Size) return false;
+  if (count == 0) return true;
+  return reader_.handle_.ReadAt(dest, count, e.Offset) == count;
+}
+
 int64_t TAVIStream::StreamPosition(uint32_t index) const {
   TIndexEntry e;
   if (!GetIndexEntry(index, e)) return -1;

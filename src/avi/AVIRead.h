@@ -60,6 +60,8 @@ class TAVIStream {
   // Reads the chunk's data into dest (at least the entry's size); false when
   // the index is out of range or fewer bytes could be read.
   bool ReadChunk(uint32_t index, void* dest) const;
+  // The first count bytes of the chunk (at most its size); true when read.
+  bool ReadChunkPart(uint32_t index, void* dest, uint32_t count) const;
   int64_t StreamPosition(uint32_t index) const;
   double EntryTime(uint32_t index) const;
 

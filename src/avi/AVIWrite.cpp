@@ -1,6 +1,7 @@
 // AVI writer.
 #include "avi/AVIWrite.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "avi/AVIUtils.h"
@@ -105,6 +106,8 @@ void TAVIFileWriter::AddStream(int id, const AVISTREAMHEADER& header, uint32_t f
   int64_t p = BeginList(ckStrl, ckLIST);
   slot.HeaderPos = out_.Position() + 8;
   WriteChunkRaw(ckStrh, &h, sizeof h);
+  slot.FormatPos = out_.Position() + kChunkHeaderSize;
+  slot.FormatSize = formatSize;
   WriteChunkRaw(ckStrf, fmt, formatSize);
   if (OpenDML()) {
     slot.SuperIndexPos = out_.Position();
@@ -143,6 +146,12 @@ void TAVIFileWriter::AddStream(int id, const AVISTREAMHEADER& header, uint32_t f
     slot.SuperIndex = std::make_unique<TMemoryBuf>();
     slot.StdIndex = std::make_unique<TMemoryBuf>();
   }
+}
+
+void TAVIFileWriter::SetAverageRateAtClose(int id) {
+  if (id < 0 || id > kMaxStreamId || slots_[static_cast<size_t>(id)].ChunkId == 0)
+    throw Exception("Not initialized stream id");
+  slots_[static_cast<size_t>(id)].PatchAverageRate = true;
 }
 
 void TAVIFileWriter::CloseHeaders() {
@@ -377,6 +386,12 @@ void TAVIFileWriter::FinishFile() {
     h.dwLength = h.dwSampleSize != 0 ? static_cast<uint32_t>(s.TotalBytes / h.dwSampleSize) : s.ChunkCount;
     h.dwSuggestedBufferSize = s.MaxChunkSize + 1024;
     out_.WriteAt(s.HeaderPos, &h, sizeof h);
+    if (s.PatchAverageRate && s.ChunkCount > 0 && h.dwScale > 0 && s.FormatSize >= kWfAvgBytesPerSecOffset + 4) {
+      // Bytes per second over the stream's length, ChunkCount * dwScale / dwRate.
+      const uint64_t avg = s.TotalBytes * h.dwRate / (static_cast<uint64_t>(s.ChunkCount) * h.dwScale);
+      const uint32_t v = static_cast<uint32_t>(std::min<uint64_t>(avg, UINT32_MAX));
+      out_.WriteAt(s.FormatPos + kWfAvgBytesPerSecOffset, &v, sizeof v);
+    }
     if (OpenDML() && s.SuperIndex) WriteSuperIndex(id);
   }
 }

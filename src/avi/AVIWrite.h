@@ -25,6 +25,9 @@ struct TStreamSlot {
   int64_t SuperIndexPos = 0;
   uint64_t PendingBytes = 0;
   uint32_t MaxChunkSize = 0;
+  int64_t FormatPos = 0;            // of the strf data
+  uint32_t FormatSize = 0;
+  bool PatchAverageRate = false;    // nAvgBytesPerSec from what was written, at close
   AVISTREAMHEADER Header{};
   std::unique_ptr<TMemoryBuf> SuperIndex;
   std::unique_ptr<TMemoryBuf> StdIndex;
@@ -48,6 +51,9 @@ class TAVIFileWriter {
 
   void Open(const std::string& fileName, uint32_t mainFlags);
   void AddStream(int id, const AVISTREAMHEADER& header, uint32_t formatSize, const void* format);
+  // A sound stream's WAVEFORMATEX nAvgBytesPerSec is set at close to the
+  // average of the chunks written (frame-described sound of varying rate).
+  void SetAverageRateAtClose(int id);
   void WriteChunk(int id, const void* data, bool keyFrame, uint32_t size);
   // Two-step form of WriteChunk that lets the caller read the data straight
   // into the output buffer: BeginChunk returns where size bytes go, EndChunk

@@ -13,6 +13,7 @@
 #include "cli/Cli.h"
 #include "cli/TerminalProgress.h"
 #include "base/Exceptions.h"
+#include "core/CopyEngines.h"
 #include "core/JoinOptions.h"
 #include "base/PosixFile.h"
 #include "core/SaveProjectCls.h"
@@ -38,6 +39,8 @@ const char* const kUsage =
     "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
     "  --without-sound   leave the sound out (the default when some input has\n"
     "                    no sound or a sound format different from the first)\n"
+    "  --exact           AVI: copy every chunk as it is, without padding or cutting\n"
+    "                    the sound to keep it with the video at each join\n"
     "  --correct-timestamps\n"
     "                    MPEG-1: shift clock references and time stamps so that\n"
     "                    every file continues the previous one\n"
@@ -110,6 +113,8 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
         args.recompress = true;
       } else if (s == "--correct-timestamps") {
         args.correctTimeStamps = true;
+      } else if (s == "--exact") {
+        args.exact = true;
       } else if (s == "--without-sound") {
         args.withoutSound = true;
       } else if (s == "-y" || s == "--overwrite") {
@@ -192,7 +197,7 @@ bool WithoutSound(const TJoinArgs& args, const TFileList& list) {
     std::vector<std::string> files;
     for (const TFileListRow& r : list.Rows()) files.push_back(r.Info.FileName);
     try {
-      return !AviSoundCompatible(files);
+      return !AviSoundCompatible(files, args.exact);
     } catch (const std::exception&) {
       return false;  // the join reports an unreadable file itself
     }
@@ -230,6 +235,7 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
     options.JoinWithoutRecompression = copy;
     options.JoinWithoutSound = withoutSound;
     options.CorrectTimeStamps = args.correctTimeStamps;
+    options.ExactCopy = args.exact;
     RunJoin(options, engines);
   } catch (const std::exception& e) {
     SetProgressFactory({});
@@ -285,6 +291,12 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
   const bool copy = route == TJoinRoute::Copy;
   if (copy && !args.quiet && !args.withoutSound && !list.JoinFlags().NoAudio && WithoutSound(args, list))
     std::fprintf(stderr, "%s\n", kNoteWithoutSound);
+  if (copy && !args.quiet) {
+    std::vector<std::string> files;
+    for (const TFileListRow& row : list.Rows()) files.push_back(row.Info.FileName);
+    const std::string note = SoundSyncNote(files, WithoutSound(args, list), args.exact);
+    if (!note.empty()) std::fprintf(stderr, "%s\n", note.c_str());
+  }
   return RunJoinJob(args, list, options, copy, services.Engines);
 }
 

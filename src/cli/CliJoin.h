@@ -25,6 +25,7 @@ struct TJoinArgs {
   bool recompress = false;
   bool withoutSound = false;
   bool correctTimeStamps = false;
+  bool exact = false;
   bool overwrite = false;
   bool quiet = false;
   std::string output;

@@ -2,6 +2,7 @@
 #include "core/CopyEngines.h"
 
 #include "avi/AVIJoin.h"
+#include "core/FileInfo.h"
 #include "mpeg/MPEGJoiner.h"
 
 namespace vantrel {
@@ -32,6 +33,7 @@ class TAVIEngine final : public IJoinEngine {
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
     joiner.WithoutSound = r.JoinWithoutSound;
+    joiner.ExactCopy = r.ExactCopy;
     joiner.Run(progress);
   }
 };
@@ -56,6 +58,16 @@ class TMPEGEngine final : public IJoinEngine {
 
 std::unique_ptr<IJoinEngine> MakeAVIEngine() { return std::make_unique<TAVIEngine>(); }
 std::unique_ptr<IJoinEngine> MakeMPEGEngine() { return std::make_unique<TMPEGEngine>(); }
+
+std::string SoundSyncNote(const std::vector<std::string>& files, bool withoutSound, bool exact) {
+  if (files.empty() || withoutSound || exact) return "";
+  try {
+    if (GetMediaType(files.front()) != kMediaAVI) return "";
+    return AviSoundNote(files);
+  } catch (const std::exception&) {
+    return "";  // the join reports a file it cannot read
+  }
+}
 
 void AddCopyEngines(TJoinEngines& engines) {
   engines.push_back(MakeAVIEngine());

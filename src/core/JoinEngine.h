@@ -23,6 +23,9 @@ struct TJoinOptions {
   // MPEG-1 only: shift clock references and time stamps so that every file
   // continues the previous one. The desktop application keeps it off.
   bool CorrectTimeStamps = false;
+  // AVI only: chunk for chunk under the first file's headers, without the
+  // padding and cutting that keep each file's sound with its video.
+  bool ExactCopy = false;
 
   // Recompression only. The frame-rate box's text is converted by the job
   // into Recompress.FrameRate before an engine runs; empty leaves the rate

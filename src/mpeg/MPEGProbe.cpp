@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "base/MpegAudioFrame.h"
 #include "base/PosixFile.h"
 #include "mpeg/MPEG1SysRead.h"
 
@@ -47,18 +48,13 @@ struct AudioFormat {
 // The first MPEG audio frame header of a payload: layer II (0x50) and
 // layer III (0x55) are described; anything else is the detector's.
 bool MpegAudioHeader(const std::vector<uint8_t>& d, AudioFormat& a) {
-  static const int kRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
   for (size_t i = 0; i + 4 <= d.size(); ++i) {
-    if (d[i] != 0xFF || (d[i + 1] & 0xE0) != 0xE0) continue;  // syncword
-    int version = (d[i + 1] >> 3) & 3;
-    int layer = (d[i + 1] >> 1) & 3;  // 3: I, 2: II, 1: III
-    int rateIndex = (d[i + 2] >> 2) & 3;
-    int bitrate = d[i + 2] >> 4;
-    if (version == 1 || layer == 0 || rateIndex == 3 || bitrate == 15) continue;
-    if (layer == 3) return false;
-    a.sampleRate = kRates[version][rateIndex];
-    a.channels = ((d[i + 3] >> 6) & 3) == 3 ? 1 : 2;  // mode 3: single channel
-    a.tag = layer == 2 ? 0x50 : 0x55;
+    TMpegAudioHeader h;
+    if (!ParseMpegAudioHeader(&d[i], h)) continue;
+    if (h.Layer == 1) return false;
+    a.sampleRate = static_cast<int>(h.SampleRate);
+    a.channels = h.Channels();
+    a.tag = h.Layer == 2 ? 0x50 : 0x55;
     return true;
   }
   return false;

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSpinBox>
 
+#include "core/CopyEngines.h"
 #include "core/JoinOptions.h"
 #include "dshow/Compressors.h"
 #include "ui/Dialogs.h"
@@ -182,9 +183,15 @@ bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio) {
 
 void TfrmJoin::FormShow() {
   FillFrameRates();
-  lblNotes->setText(QString::fromStdString(
-      JoinNotes(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio, FirstFileType.toStdString())));
   TJoinCheckState state = JoinWithoutRecompressionState(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio);
+  std::string notes = JoinNotes(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio, FirstFileType.toStdString());
+  if (state.Enabled) {
+    std::vector<std::string> names;
+    for (const TVideoFileInfo* f : files_()) names.push_back(f->FileName);
+    const std::string sync = SoundSyncNote(names, JoinWithoutSound, false);
+    if (!sync.empty()) notes += (notes.empty() ? "" : "\n") + sync;
+  }
+  lblNotes->setText(QString::fromStdString(notes));
   cbxJoinWORecomp->setChecked(state.Checked);
   cbxJoinWORecomp->setEnabled(state.Enabled);
   UpdateControls();

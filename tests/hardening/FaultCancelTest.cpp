@@ -142,6 +142,7 @@ AviJoinResult JoinAvi(const std::vector<std::string>& files, const std::string& 
   TAVIJoiner j;
   j.Files = files;
   j.OutputFileName = out;
+  j.ExactCopy = true;  // chunks counted as copied, none padded or cut
   if (fileParts) j.Writer().RiffLimit = 64 * 1024;
   AviJoinResult r;
   r.message = test::MessageOf([&] { j.Run(); });

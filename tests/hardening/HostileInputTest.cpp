@@ -142,6 +142,7 @@ std::string ProbeOpenAndJoin(const std::string& file, const std::string& output)
     TAVIJoiner j;
     j.Files = {file};
     j.OutputFileName = output;
+    j.ExactCopy = true;  // the base's chunks, none padded or cut
     j.Run();
   });
   report << "\nopen=" << open << "\njoin=" << join;

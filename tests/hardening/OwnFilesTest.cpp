@@ -67,6 +67,7 @@ TEST_P(HardeningOwnLegacyIndex, ReadsBackAndJoinsAgainWhenAChunkSitsWhereARelati
   TAVIJoiner j;
   j.Files = {file};
   j.OutputFileName = dir.File("again.avi");
+  j.ExactCopy = true;
   j.Run();
   EXPECT_EQ(test::ReadStreamChunks(j.OutputFileName, 'v'), video);
   EXPECT_EQ(test::ReadStreamChunks(j.OutputFileName, 'a'), audio);
