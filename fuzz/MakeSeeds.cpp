@@ -73,15 +73,24 @@ Bytes SystemStream(int packs, bool withDts) {
   Bytes b;
   uint8_t h[16];
   for (int i = 0; i < packs; ++i) {
-    BuildPackHeader(h, 3600 * i, 2800);
-    Append(b, h, 12);
+    // Pack header: SCR, mux_rate 2800 (50 bytes/s).
+    const uint8_t pack[] = {0, 0, 1, 0xBA};
+    Append(b, pack, 4);
+    EncodeTimeStamp(h, 3600 * i, 0x2);
+    const uint8_t rate[] = {0x80, 0x15, 0xE1};
+    Append(b, h, 5);
+    Append(b, rate, 3);
     if (i == 0) {
       const uint8_t sys[] = {0, 0, 1, 0xBB, 0, 9, 0x80, 0x01, 0x01, 0x04, 0xE1, 0xFF, 0xE0, 0xE0, 0x2E};
       Append(b, sys, sizeof sys);
     }
     Bytes payload(40 + i, static_cast<uint8_t>(i));
-    uint32_t n = BuildPacketHeader(h, 0xE0, true, 9000 + 3600 * i, static_cast<uint16_t>(payload.size()));
-    Append(b, h, n);
+    // Video packet: start code, length, PTS.
+    const size_t length = payload.size() + 5;
+    const uint8_t start[] = {0, 0, 1, 0xE0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    Append(b, start, sizeof start);
+    EncodeTimeStamp(h, 9000 + 3600 * i, 0x2);
+    Append(b, h, 5);
     Append(b, payload.data(), payload.size());
     if (withDts) {
       // A packet with STD buffer, PTS and DTS and a stuffing byte.

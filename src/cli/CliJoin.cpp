@@ -41,9 +41,10 @@ const char* const kUsage =
     "                    no sound or a sound format different from the first)\n"
     "  --exact           AVI: copy every chunk as it is, without padding or cutting\n"
     "                    the sound to keep it with the video at each join\n"
-    "  --correct-timestamps\n"
-    "                    MPEG-1: shift clock references and time stamps so that\n"
-    "                    every file continues the previous one\n"
+    "  --no-correct-timestamps\n"
+    "                    MPEG-1: copy clock references and time stamps as they\n"
+    "                    are (by default they are shifted so that every file\n"
+    "                    continues the previous one)\n"
     "  -y, --overwrite   replace OUTPUT when it exists\n"
     "Recompression (defaults: as the join options dialog computes them):\n"
     "  --size WxH        output frame size\n"
@@ -113,6 +114,8 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
         args.recompress = true;
       } else if (s == "--correct-timestamps") {
         args.correctTimeStamps = true;
+      } else if (s == "--no-correct-timestamps") {
+        args.correctTimeStamps = false;
       } else if (s == "--exact") {
         args.exact = true;
       } else if (s == "--without-sound") {

@@ -24,7 +24,7 @@ struct TJoinArgs {
   bool copy = false;
   bool recompress = false;
   bool withoutSound = false;
-  bool correctTimeStamps = false;
+  bool correctTimeStamps = true;
   bool exact = false;
   bool overwrite = false;
   bool quiet = false;

@@ -21,8 +21,9 @@ struct TJoinOptions {
   bool JoinWithoutRecompression = true;
   bool JoinWithoutSound = false;
   // MPEG-1 only: shift clock references and time stamps so that every file
-  // continues the previous one. The desktop application keeps it off.
-  bool CorrectTimeStamps = false;
+  // continues the previous one. Off, each file's timeline starts again,
+  // which players show as a fraction of the length and cannot seek in.
+  bool CorrectTimeStamps = true;
   // AVI only: chunk for chunk under the first file's headers, without the
   // padding and cutting that keep each file's sound with its video.
   bool ExactCopy = false;

@@ -135,12 +135,15 @@ bool TMPEG1SystemReader::ParsePacket(uint8_t streamId, int64_t pos) {
     case 2:
       if (!ReadTimeStamp(pos, Packet.PTS)) return false;
       Packet.HasPTS = true;
+      Packet.PTSPos = pos;
       pos += 5;
       break;
     case 3:
       if (!ReadTimeStamp(pos, Packet.PTS) || !ReadTimeStamp(pos + 5, Packet.DTS)) return false;
       Packet.HasPTS = true;
       Packet.HasDTS = true;
+      Packet.PTSPos = pos;
+      Packet.DTSPos = pos + 5;
       pos += 10;
       break;
     default:

@@ -35,6 +35,9 @@ struct TMPEGPacketInfo {
   int64_t PTS = 0;
   bool HasDTS = false;
   int64_t DTS = 0;
+  // File positions of the 5-byte PTS and DTS fields, where present.
+  int64_t PTSPos = 0;
+  int64_t DTSPos = 0;
   bool HasStdBuffer = false;
   // The stuffing and header fields run past the packet's declared length:
   // there is no payload to speak of, and the packet can only be copied whole.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "base/Exceptions.h"
 #include "mpeg/MPEG1SysRead.h"
@@ -65,8 +64,6 @@ void TMPEGJoiner::Report() {
 }
 
 void TMPEGJoiner::JoinFiles() {
-  if (CorrectTimeStamps && !(FrameRate > 0))
-    throw Exception("Unable to correct time stamps: the first file has no video frame rate");
   CheckSomethingToWrite();
   InitTimeCorrection(FrameRate);
   CalcTotalSize();
@@ -110,13 +107,16 @@ void TMPEGJoiner::JoinFiles() {
 }
 
 void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
-  StartNextFile();
+  if (CorrectTimeStamps) StartNextFile(ScanFileStart(Files[index]));
   TMPEG1SystemReader reader;
   reader.Open(Files[index]);
-  std::vector<uint8_t> buffer;
+  // A unit copied whole into the output; corrected, its stamps are shifted
+  // in place, every other byte (stuffing, buffer sizes) kept.
   auto copyUnit = [&] {
     uint8_t* dest = output.Reserve(reader.UnitSize);
-    output.Commit(reader.ReadUnitBytes(dest));
+    const uint32_t n = reader.ReadUnitBytes(dest);
+    if (CorrectTimeStamps && n == reader.UnitSize) CorrectUnit(dest, reader);
+    output.Commit(n);
   };
   const int64_t fileSize = reader.FileSize();
   // Bytes of the file passed so far: units, and the end codes and bytes
@@ -146,17 +146,8 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
       }
     } else if (reader.UnitKind == ukSystemHeader && index > 0) {
       // Only the first file's system headers reach the output.
-    } else if (!CorrectTimeStamps || reader.UnitKind == ukSystemHeader) {
-      copyUnit();
-    } else if (reader.UnitKind == ukPack) {
-      WriteCorrectedPack(reader.MuxRate, output, reader.SCR);
-    } else if (reader.Packet.StreamId == kPrivateStream2 || reader.Packet.HeaderOverrun) {
-      // No header fields to correct: carried verbatim.
-      copyUnit();
     } else {
-      if (buffer.size() < reader.Packet.PayloadLength) buffer.resize(reader.Packet.PayloadLength);
-      uint32_t got = reader.ReadPayloadBytes(buffer.data());
-      WriteCorrectedPacket(reader.Packet, buffer.data(), static_cast<uint16_t>(got), output);
+      copyUnit();
     }
   }
   processed_ += fileSize - passed;

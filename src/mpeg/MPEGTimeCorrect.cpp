@@ -1,88 +1,143 @@
 // Time-stamp correction for joined MPEG-1 system streams.
 #include "mpeg/MPEGTimeCorrect.h"
 
+#include <algorithm>
 #include <cmath>
-
-#include "base/PosixFile.h"
 
 namespace vantrel {
 namespace {
 
 TTimeCorrectionState g_state;
 
+constexpr int64_t kClock = 90000;
+// Spacing of files without video: longer than any MPEG audio frame.
+constexpr int64_t kSoundOnlyTicks = kClock / 25;
+constexpr int64_t kScanClock = kClock;  // the opening second
+constexpr int64_t kScanBytes = int64_t{8} << 20;
+
+// 90 kHz ticks to send bytes at a mux rate in 50 bytes/s, rounded up.
+int64_t TransmitTicks(int64_t bytes, uint32_t muxRate) {
+  if (muxRate == 0) return 0;
+  const int64_t perSecond = static_cast<int64_t>(muxRate) * 50;
+  return (bytes * kClock + perSecond - 1) / perSecond;
+}
+
 }  // namespace
 
 const TTimeCorrectionState& TimeCorrectionState() { return g_state; }
 
+TFileStart ScanFileStart(const std::string& fileName) {
+  TFileStart s;
+  TMPEG1SystemReader r;
+  r.Open(fileName);
+  while (r.Next() && r.UnitStart < kScanBytes) {
+    if (r.UnitKind == ukPack) {
+      if (!s.HasSCR) {
+        s.HasSCR = true;
+        s.FirstSCR = r.SCR;
+      } else if (r.SCR - s.FirstSCR > kScanClock) {
+        break;
+      }
+    } else if (r.UnitKind == ukPacket && r.Packet.HasPTS && !r.Packet.HeaderOverrun) {
+      s.LowestPTS = s.HasPTS ? std::min(s.LowestPTS, r.Packet.PTS) : r.Packet.PTS;
+      s.HasPTS = true;
+      if (r.Packet.StreamId >= kFirstVideoStream && r.Packet.StreamId <= kLastVideoStream) {
+        const int64_t decode = r.Packet.HasDTS ? r.Packet.DTS : r.Packet.PTS;
+        s.LowestVideoDecode = s.HasVideo ? std::min(s.LowestVideoDecode, decode) : decode;
+        s.HasVideo = true;
+      }
+    }
+  }
+  return s;
+}
+
 void InitTimeCorrection(double frameRate) {
-  g_state.FrameDuration = frameRate > 0 ? 1.0 / frameRate : 0;
-  g_state.LastVideoPTS = 0;
-  g_state.LastSCR = 0;
-  g_state.PTSOffset = 0;
-  g_state.SCROffset = 0;
+  g_state = TTimeCorrectionState();
+  g_state.FrameTicks =
+      frameRate > 0 && std::isfinite(frameRate) ? static_cast<int64_t>(std::nearbyint(kClock / frameRate)) : kSoundOnlyTicks;
 }
 
-void StartNextFile() {
-  // Each offset holds the target of the file's first stamp; the first write
-  // turns it into a difference.
-  if (g_state.LastVideoPTS != 0)
-    g_state.PTSOffset = g_state.LastVideoPTS + static_cast<int64_t>(std::nearbyint(g_state.FrameDuration * 90000));
-  g_state.SCROffset = g_state.LastSCR;
-  g_state.FirstPTSInFile = true;
-  g_state.FirstSCRInFile = true;
-}
-
-void BuildPackHeader(uint8_t* b, int64_t scr, uint32_t muxRate) {
-  b[0] = 0;
-  b[1] = 0;
-  b[2] = 1;
-  b[3] = kPackStartCode;
-  EncodeTimeStamp(b + 4, scr, 0x2);
-  b[9] = static_cast<uint8_t>(((muxRate >> 15) & 0x7F) | 0x80);
-  b[10] = static_cast<uint8_t>((muxRate >> 7) & 0xFF);
-  b[11] = static_cast<uint8_t>(((muxRate << 1) & 0xFF) | 1);
-}
-
-uint32_t BuildPacketHeader(uint8_t* b, uint8_t streamId, bool hasPTS, int64_t pts, uint16_t payloadLength) {
-  b[0] = 0;
-  b[1] = 0;
-  b[2] = 1;
-  b[3] = streamId;
-  uint32_t length = payloadLength + (hasPTS ? 5u : 1u);
-  b[4] = static_cast<uint8_t>(length >> 8);
-  b[5] = static_cast<uint8_t>(length & 0xFF);
-  if (hasPTS) {
-    EncodeTimeStamp(b + 6, pts, 0x2);
-    return 11;
+int64_t WrittenEnd() {
+  const TTimeCorrectionState& g = g_state;
+  int64_t end = 0;
+  bool any = false;
+  for (int id = 0; id < 256; ++id) {
+    const TStreamStamps& s = g.Streams[id];
+    if (!s.HavePTS) continue;
+    int64_t e = s.MaxPTS + g.FrameTicks;
+    const bool sound = id >= kFirstAudioStream && id < kFirstVideoStream;
+    if (sound && s.BytesBetween > 0 && s.LastPTS > s.PreviousPTS)
+      e = s.LastPTS + s.BytesSinceLast * (s.LastPTS - s.PreviousPTS) / s.BytesBetween;
+    end = any ? std::max(end, e) : e;
+    any = true;
   }
-  b[6] = 0x0F;
-  return 7;
+  return end;
 }
 
-void WriteCorrectedPack(uint32_t muxRate, TOutputStream& stream, int64_t scr) {
-  if (g_state.FirstSCRInFile && g_state.SCROffset != 0) g_state.SCROffset -= scr;
-  g_state.FirstSCRInFile = false;
-  uint8_t h[12];
-  BuildPackHeader(h, scr + g_state.SCROffset, muxRate);
-  stream.Write(h, sizeof h);
-  g_state.LastSCR = scr + g_state.SCROffset;
-}
-
-void WriteCorrectedPacket(const TMPEGPacketInfo& info, const void* payload, uint16_t length, TOutputStream& stream) {
-  TMPEGPacketInfo p = info;
-  if (p.HasPTS) {
-    if (g_state.FirstPTSInFile && g_state.PTSOffset != 0) g_state.PTSOffset -= p.PTS;
-    g_state.FirstPTSInFile = false;
-    p.PTS += g_state.PTSOffset;
-    if (p.StreamId == kFirstVideoStream) g_state.LastVideoPTS = p.PTS;
+void StartNextFile(const TFileStart& start) {
+  TTimeCorrectionState& g = g_state;
+  g.Offset = 0;
+  // The first file keeps its own clock.
+  g.Joined = g.HaveStamps || g.HaveSCR;
+  if (!g.Joined) return;
+  if (g.HaveStamps && start.HasPTS) {
+    g.Offset = WrittenEnd() - start.LowestPTS;
+    if (start.HasVideo) {
+      bool any = false;
+      int64_t decoded = 0;
+      for (int id = kFirstVideoStream; id <= kLastVideoStream; ++id)
+        if (g.Streams[id].HavePTS) {
+          decoded = any ? std::max(decoded, g.Streams[id].MaxDecode) : g.Streams[id].MaxDecode;
+          any = true;
+        }
+      if (any) g.Offset = std::max(g.Offset, decoded + g.FrameTicks - start.LowestVideoDecode);
+    }
   }
-  // A payload near 64 KiB cannot take a 5-byte PTS within the 16-bit packet
-  // length; such a packet keeps no time stamp rather than a wrapped length.
-  bool withPTS = p.HasPTS && length <= 0xFFFF - 5;
-  uint8_t h[11];
-  uint32_t n = BuildPacketHeader(h, p.StreamId, withPTS, p.PTS, length);
-  stream.Write(h, n);
-  stream.Write(payload, length);
+  else if (g.HaveSCR && start.HasSCR)  // nothing presented: the clock continues
+    g.Offset = g.LastSCR + TransmitTicks(g.BytesSinceSCR, g.LastMuxRate) - start.FirstSCR;
+}
+
+void CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader) {
+  TTimeCorrectionState& g = g_state;
+  if (reader.UnitKind == ukPack) {
+    int64_t scr = reader.SCR + g.Offset;
+    // Across a join the clock never goes back: a pack of the file's opening
+    // (a writer's preload, which leads its stamps by more than the previous
+    // file's end allows) arrives once the last pack written has been sent.
+    if (g.Joined && g.HaveSCR) scr = std::max(scr, g.LastSCR + TransmitTicks(g.BytesSinceSCR, g.LastMuxRate));
+    EncodeTimeStamp(unit + 4, scr, 0x2);  // '0010', the pack's SCR
+    g.HaveSCR = true;
+    g.LastSCR = scr;
+    g.LastMuxRate = reader.MuxRate;
+    g.BytesSinceSCR = reader.UnitSize;
+    return;
+  }
+  g.BytesSinceSCR += reader.UnitSize;
+  if (reader.UnitKind != ukPacket || reader.Packet.HeaderOverrun) return;
+  const TMPEGPacketInfo& p = reader.Packet;
+  TStreamStamps& s = g.Streams[p.StreamId];
+  if (!p.HasPTS) {
+    if (s.HavePTS) s.BytesSinceLast += p.PayloadLength;
+    return;
+  }
+  // The stamps lie inside the unit, or the packet is copied as it is.
+  const int64_t unitEnd = reader.UnitStart + reader.UnitSize;
+  if (p.PTSPos + 5 > unitEnd || (p.HasDTS && p.DTSPos + 5 > unitEnd)) return;
+  const int64_t pts = p.PTS + g.Offset;
+  // '0010' before a PTS alone, '0011' before a PTS with a DTS, '0001' before the DTS.
+  EncodeTimeStamp(unit + (p.PTSPos - reader.UnitStart), pts, p.HasDTS ? 0x3 : 0x2);
+  if (p.HasDTS) EncodeTimeStamp(unit + (p.DTSPos - reader.UnitStart), p.DTS + g.Offset, 0x1);
+  if (s.HavePTS) {
+    s.PreviousPTS = s.LastPTS;
+    s.BytesBetween = s.BytesSinceLast;
+  }
+  const int64_t decode = p.HasDTS ? p.DTS + g.Offset : pts;
+  s.MaxPTS = s.HavePTS ? std::max(s.MaxPTS, pts) : pts;
+  s.MaxDecode = s.HavePTS ? std::max(s.MaxDecode, decode) : decode;
+  s.LastPTS = pts;
+  s.BytesSinceLast = p.PayloadLength;
+  s.HavePTS = true;
+  g.HaveStamps = true;
 }
 
 }  // namespace vantrel

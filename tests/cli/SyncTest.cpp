@@ -19,12 +19,29 @@ constexpr double kTolerance = 0.040;
 
 struct SyncCase {
   const char* name;
-  // ffmpeg output options for input i (after the flash-and-beep inputs).
   std::vector<FlashBeep> inputs;
+  // ffmpeg output options (after the flash-and-beep inputs), or with a
+  // leading '!' a shell command line with %v and %a for the inputs, %s for
+  // a scratch file name prefix and %o for the file to make.
   std::string encode;
   std::string extension;
   std::vector<std::string> joinFlags;
 };
+
+std::string Substitute(std::string s, const std::string& key, const std::string& value) {
+  for (size_t p; (p = s.find(key)) != std::string::npos;) s.replace(p, key.size(), value);
+  return s;
+}
+
+std::string MakeCommand(const SyncCase& c, const FlashBeep& in, const std::string& file) {
+  if (c.encode.empty() || c.encode[0] != '!')
+    return "ffmpeg -nostdin -v error -y " + in.VideoInput() + " " + in.AudioInput() + " " + c.encode + " '" + file + "'";
+  std::string cmd = c.encode.substr(1);
+  cmd = Substitute(cmd, "%v", in.VideoInput());
+  cmd = Substitute(cmd, "%a", in.AudioInput());
+  cmd = Substitute(cmd, "%s", "'" + file + ".scratch");
+  return Substitute(cmd, "%o", "'" + file + "'");
+}
 
 void PrintTo(const SyncCase& c, std::ostream* os) { *os << c.name; }
 
@@ -50,8 +67,7 @@ TEST_P(Sync, EveryJoinPointKeepsTheInputsOffset) {
   double length = 0;
   for (size_t i = 0; i < c.inputs.size(); ++i) {
     const std::string f = dir.File("in" + std::to_string(i) + c.extension);
-    CommandResult made = Shell("ffmpeg -nostdin -v error -y " + c.inputs[i].VideoInput() + " " +
-                               c.inputs[i].AudioInput() + " " + c.encode + " '" + f + "'");
+    CommandResult made = Shell(MakeCommand(c, c.inputs[i], f));
     ASSERT_EQ(made.exitCode, 0) << made.err;
     std::string problem;
     std::vector<double> own = SyncOffsets(f, &problem);
@@ -88,10 +104,21 @@ FlashBeep Clip(double audioSeconds, double audioDelay = 0) {
 const std::string kAviPcm = "-c:v mpeg4 -q:v 3 -c:a pcm_s16le";
 const std::string kAviMp3 = "-c:v mpeg4 -q:v 3 -c:a libmp3lame -b:a 128k -avoid_negative_ts disabled";
 
+const std::string kMpeg1 = "-c:v mpeg1video -q:v 3 -bf 2 -c:a mp2 -b:a 192k -f mpeg";
+// mjpegtools: MPEG-1 video with B-frames (-R 2), layer II sound, multiplexed.
+const std::string kMjpegtools =
+    "!ffmpeg -nostdin -v error -y %v -f yuv4mpegpipe %s.y4m' && ffmpeg -nostdin -v error -y %a -c:a pcm_s16le "
+    "%s.wav' && mpeg2enc -v 0 -f 0 -R 2 -g 12 -G 12 -b 1000 -o %s.m1v' < %s.y4m' && "
+    "mp2enc -v 0 -b 192 -r 48000 -o %s.mp2' < %s.wav' && mplex -v 0 -f 0 -V -o %o %s.m1v' %s.mp2' && "
+    "rm -f %s.y4m' %s.wav' %s.m1v' %s.mp2'";
+
 const SyncCase kCases[] = {
     {"AviPcmSoundShorter", {Clip(2.8), Clip(2.8), Clip(2.8), Clip(2.8)}, kAviPcm, ".avi", {"--copy"}},
     {"AviPcmSoundLonger", {Clip(3.3), Clip(3.3), Clip(3.3)}, kAviPcm, ".avi", {"--copy"}},
     {"AviMp3SoundShorterThenLonger", {Clip(2.7), Clip(3.3), Clip(2.7)}, kAviMp3, ".avi", {"--copy"}},
+    // MPEG-1 joins correct the time stamps by default.
+    {"Mpeg1FfmpegBFrames", {Clip(3), Clip(3), Clip(3)}, kMpeg1, ".mpg", {"--copy"}},
+    {"Mpeg1MjpegtoolsBFrames", {Clip(3), Clip(3), Clip(3)}, kMjpegtools, ".mpg", {"--copy"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Joins, Sync, ::testing::ValuesIn(kCases),

@@ -1,10 +1,12 @@
-// Time-stamp correction across joined MPEG-1 system streams.
+// Time-stamp correction across joined MPEG-1 system streams: one offset per
+// file for its SCRs, PTSs and DTSs, the file's first presented unit one
+// frame after the highest PTS before it, the clock never going back.
 #include "mpeg/MPEGTimeCorrect.h"
 
 #include <gtest/gtest.h>
 
 #include "MpegBytes.h"
-#include "base/PosixFile.h"
+#include "mpeg/MPEGJoiner.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {
@@ -12,147 +14,122 @@ namespace {
 
 using namespace test;
 
-struct Written {
-  TempDir dir;
-  TOutputStream out;
-  Written() { out.Create(dir.File("o.mpg")); }
-  Bytes Bytes_() {
-    out.Close();
-    return ReadFileBytes(dir.File("o.mpg"));
-  }
+struct Stamp {
+  int64_t pts;
+  int64_t dts = -1;  // -1: none
 };
 
-int64_t ScrOf(const Bytes& b, size_t at) { return DecodeTimeStamp(b.data() + at + 4); }
-
-TMPEGPacketInfo VideoPts(int64_t pts, uint8_t id = 0xE0) {
-  TMPEGPacketInfo p;
-  p.StreamId = id;
-  p.HasPTS = true;
-  p.PTS = pts;
-  return p;
+// One pack per stamp, 1000 ticks apart from scr, each with a video packet
+// of 100 bytes; a sound packet without stamp after the first.
+Bytes Stream(int64_t scr, const std::vector<Stamp>& stamps) {
+  Bytes s;
+  for (size_t i = 0; i < stamps.size(); ++i) {
+    s = Join({s, Pack(scr + 1000 * static_cast<int64_t>(i))});
+    const Stamp& t = stamps[i];
+    Bytes header = t.dts < 0 ? PtsHeader(t.pts) : PtsDtsHeader(t.pts, t.dts);
+    s = Join({s, Packet(0xE0, Join({{0x40, 0x20}, header}), Payload(100, static_cast<uint8_t>(i)))});
+    if (i == 0) s = Join({s, Packet(0xC0, {0x0F}, Payload(50, 9))});
+  }
+  return Join({s, kEndCodeBytes});
 }
 
-class FrameTicks : public ::testing::TestWithParam<std::pair<double, int64_t>> {};
+struct Read {
+  std::vector<int64_t> scr;
+  std::vector<Stamp> stamps;
+};
 
-TEST_P(FrameTicks, NextFileStartsOneFrameAfterTheLastVideoPts) {
-  auto [rate, ticks] = GetParam();
-  Written w;
-  InitTimeCorrection(rate);
-  StartNextFile();
-  uint8_t pay[4] = {};
-  WriteCorrectedPacket(VideoPts(900000), pay, 4, w.out);
-  StartNextFile();
-  EXPECT_EQ(TimeCorrectionState().PTSOffset, 900000 + ticks);
+Read Stamps(const std::string& file) {
+  Read r;
+  TMPEG1SystemReader reader;
+  reader.Open(file);
+  while (reader.Next()) {
+    if (reader.UnitKind == ukPack) r.scr.push_back(reader.SCR);
+    if (reader.UnitKind == ukPacket && reader.Packet.HasPTS)
+      r.stamps.push_back({reader.Packet.PTS, reader.Packet.HasDTS ? reader.Packet.DTS : -1});
+  }
+  return r;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, FrameTicks,
-                         ::testing::Values(std::pair{25.0, int64_t{3600}}, std::pair{30000.0 / 1001, int64_t{3003}},
-                                           std::pair{29.97, int64_t{3003}}, std::pair{24.0, int64_t{3750}}));
+struct CorrectionCase {
+  const char* name;
+  double rate;
+  int64_t scrA;
+  std::vector<Stamp> a;
+  int64_t scrB;
+  std::vector<Stamp> b;
+  int64_t offsetB;  // what the second file's stamps move by
+  int64_t firstScrB = -1;  // where its first pack is written, when not moved with them
+};
 
-TEST(TimeCorrection, TwoFilesShiftPtsAndScr) {
-  Written w;
-  InitTimeCorrection(25);
-  uint8_t pay[3] = {7, 8, 9};
-  StartNextFile();
-  WriteCorrectedPack(2800, w.out, 1000000);
-  WriteCorrectedPacket(VideoPts(900000), pay, 3, w.out);
-  StartNextFile();
-  WriteCorrectedPack(2800, w.out, 30000);
-  WriteCorrectedPacket(VideoPts(45000, 0xC0), pay, 3, w.out);  // first stamped packet, any stream
-  WriteCorrectedPack(2800, w.out, 31000);
-  WriteCorrectedPacket(VideoPts(48600), pay, 3, w.out);
-  Bytes b = w.Bytes_();
-  // pack(12) packet(6+5+3=14) pack packet pack packet
-  ASSERT_EQ(b.size(), 3u * (12 + 14));
-  EXPECT_EQ(ScrOf(b, 0), 1000000);  // the first file passes unchanged
-  EXPECT_EQ(DecodeTimeStamp(b.data() + 12 + 6), 900000);
-  EXPECT_EQ(ScrOf(b, 26), 1000000);
-  EXPECT_EQ(DecodeTimeStamp(b.data() + 26 + 12 + 6), 903600);
-  EXPECT_EQ(ScrOf(b, 52), 1001000);
-  EXPECT_EQ(DecodeTimeStamp(b.data() + 52 + 12 + 6), 907200);
-  EXPECT_EQ(TimeCorrectionState().LastVideoPTS, 907200);
-  EXPECT_EQ(TimeCorrectionState().LastSCR, 1001000);
+void PrintTo(const CorrectionCase& c, std::ostream* os) { *os << c.name; }
+
+// The first file's last pack and its packet are 12 + 113 bytes: 81 ticks
+// at 2800 x 50 bytes/s, so the second file's clock starts no earlier than
+// 101000 + 81.
+const CorrectionCase kCases[] = {
+    // Highest PTS 121600 + 3600 - 48000.
+    {"NextFrameAfterTheHighestPts", 25, 100000, {{118000}, {121600}}, 30000, {{48000}, {51600}}, 77200},
+    {"FrameOf29_97", 30000.0 / 1001, 100000, {{118000}, {121003}}, 30000, {{48000}}, 121003 + 3003 - 48000},
+    {"FrameOf24", 24, 100000, {{118000}, {121750}}, 30000, {{48000}}, 121750 + 3750 - 48000},
+    {"SoundOnlySpacedBy40ms", 0, 100000, {{118000}, {121600}}, 30000, {{48000}}, 77200},
+    // B-frames: the lowest PTS is the second packet's, and DTS moves along.
+    {"LowestPtsOfReorderedFrames",
+     25,
+     100000,
+     {{121600, 118000}, {118000, -1}},
+     30000,
+     {{55200, 48000}, {48000, -1}, {51600, -1}},
+     121600 + 3600 - 48000},
+    // A file whose stamps lead its clock by more: its first pack cannot
+    // arrive before the first file's last pack was sent, so it arrives then.
+    {"ClockNeverGoesBack", 25, 100000, {{118000}, {121600}}, 30000, {{90000}}, 121600 + 3600 - 90000, 101081},
+};
+
+class TimeCorrection : public ::testing::TestWithParam<CorrectionCase> {};
+
+TEST_P(TimeCorrection, OneOffsetPerFile) {
+  const CorrectionCase& c = GetParam();
+  TempDir dir;
+  const std::string a = dir.File("a.mpg"), b = dir.File("b.mpg"), out = dir.File("out.mpg");
+  WriteFileBytes(a, Stream(c.scrA, c.a));
+  WriteFileBytes(b, Stream(c.scrB, c.b));
+  TMPEGJoiner j;
+  j.Files = {a, b};
+  j.OutputFileName = out;
+  j.FrameRate = c.rate;
+  j.CorrectTimeStamps = true;
+  j.Run();
+  const Read in1 = Stamps(a), in2 = Stamps(b), got = Stamps(out);
+  Read want = in1;
+  for (int64_t s : in2.scr) want.scr.push_back(s + c.offsetB);
+  if (c.firstScrB >= 0) want.scr[in1.scr.size()] = c.firstScrB;
+  for (Stamp t : in2.stamps) want.stamps.push_back({t.pts + c.offsetB, t.dts < 0 ? -1 : t.dts + c.offsetB});
+  EXPECT_EQ(got.scr, want.scr);
+  ASSERT_EQ(got.stamps.size(), want.stamps.size());
+  for (size_t i = 0; i < got.stamps.size(); ++i) {
+    EXPECT_EQ(got.stamps[i].pts, want.stamps[i].pts) << i;
+    EXPECT_EQ(got.stamps[i].dts, want.stamps[i].dts) << i;
+  }
+  // Everything but the stamps is copied: the same size, the buffer fields kept.
+  EXPECT_EQ(ReadFileBytes(out).size(), ReadFileBytes(a).size() + ReadFileBytes(b).size() - 2 * 4);
 }
 
-TEST(TimeCorrection, LaterFileWithLargerScrGetsANegativeOffset) {
-  Written w;
-  InitTimeCorrection(25);
-  StartNextFile();
-  WriteCorrectedPack(1, w.out, 5000);
-  StartNextFile();
-  WriteCorrectedPack(1, w.out, 80000);
-  WriteCorrectedPack(1, w.out, 81000);
-  EXPECT_EQ(TimeCorrectionState().SCROffset, 5000 - 80000);
-  Bytes b = w.Bytes_();
-  EXPECT_EQ(ScrOf(b, 12), 5000);
-  EXPECT_EQ(ScrOf(b, 24), 6000);
-}
+INSTANTIATE_TEST_SUITE_P(Files, TimeCorrection, ::testing::ValuesIn(kCases),
+                         [](const auto& p) { return std::string(p.param.name); });
 
-TEST(TimeCorrection, ValuesWrapAtTwoToTheThirtyThree) {
-  Written w;
-  InitTimeCorrection(25);
-  StartNextFile();
-  const int64_t top = (int64_t{1} << 33) - 100;
-  WriteCorrectedPack(1, w.out, top);
-  uint8_t pay[1] = {0};
-  WriteCorrectedPacket(VideoPts(top), pay, 1, w.out);
-  StartNextFile();
-  WriteCorrectedPack(1, w.out, 0);
-  WriteCorrectedPack(1, w.out, 1000);
-  WriteCorrectedPacket(VideoPts(0), pay, 1, w.out);
-  Bytes b = w.Bytes_();
-  size_t second = 12 + 12;  // pack + packet(6+5+1)
-  EXPECT_EQ(ScrOf(b, second), top);
-  EXPECT_EQ(ScrOf(b, second + 12), 900);  // top + 1000 modulo 2^33
-  EXPECT_EQ(DecodeTimeStamp(b.data() + second + 24 + 6), 3500);  // top + 3600
-}
-
-TEST(TimeCorrection, PtsAndDtsWrittenAsPtsOnly) {
-  Written w;
-  InitTimeCorrection(25);
-  StartNextFile();
-  TMPEGPacketInfo p = VideoPts(7200);
-  p.HasDTS = true;
-  p.DTS = 3600;
-  p.HasStdBuffer = true;
-  Bytes pay = Payload(40, 2);
-  WriteCorrectedPacket(p, pay.data(), 40, w.out);
-  TMPEGPacketInfo none;
-  none.StreamId = 0xC0;
-  WriteCorrectedPacket(none, pay.data(), 40, w.out);
-  Bytes b = w.Bytes_();
-  ASSERT_EQ(b.size(), (6u + 5 + 40) + (6u + 1 + 40));
-  EXPECT_EQ((b[4] << 8) | b[5], 45);  // payload + 5
-  EXPECT_EQ(b[6] >> 4, 2);            // prefix '0010'
-  EXPECT_EQ(DecodeTimeStamp(b.data() + 6), 7200);
-  EXPECT_EQ(Bytes(b.begin() + 11, b.begin() + 51), pay);
-  EXPECT_EQ((b[51 + 4] << 8) | b[51 + 5], 41);  // payload + 1
-  EXPECT_EQ(b[51 + 6], 0x0F);
-}
-
-TEST(TimeCorrection, NoVideoPtsYetLeavesTheNextFileUnchanged) {
-  Written w;
-  InitTimeCorrection(25);
-  StartNextFile();
-  uint8_t pay[1] = {0};
-  WriteCorrectedPacket(VideoPts(500, 0xC0), pay, 1, w.out);  // audio only
-  StartNextFile();
-  WriteCorrectedPacket(VideoPts(700, 0xC0), pay, 1, w.out);
-  Bytes b = w.Bytes_();
-  EXPECT_EQ(DecodeTimeStamp(b.data() + 12 + 6), 700);
-}
-
-TEST(TimeCorrection, PackHeaderWrittenForm) {
-  Bytes b(12);
-  BuildPackHeader(b.data(), 0, 0);
-  EXPECT_EQ(b, (Bytes{0, 0, 1, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x00, 0x01}));
-  BuildPackHeader(b.data(), (int64_t{1} << 33) - 1, 0x3FFFFF);
-  EXPECT_EQ(b, (Bytes{0, 0, 1, 0xBA, 0x2F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST(TimeCorrection, UnknownFrameRateDoesNotDivideByZero) {
-  InitTimeCorrection(0);
-  EXPECT_EQ(TimeCorrectionState().FrameDuration, 0);
+TEST(TimeCorrection, StampsWrapAtTwoToTheThirtyThree) {
+  TempDir dir;
+  const int64_t top = (int64_t{1} << 33) - 1000;
+  WriteFileBytes(dir.File("a.mpg"), Stream(top - 18000, {{top}}));
+  WriteFileBytes(dir.File("b.mpg"), Stream(0, {{18000}}));
+  TMPEGJoiner j;
+  j.Files = {dir.File("a.mpg"), dir.File("b.mpg")};
+  j.OutputFileName = dir.File("out.mpg");
+  j.FrameRate = 25;
+  j.CorrectTimeStamps = true;
+  j.Run();
+  // top + 3600, written modulo 2^33.
+  EXPECT_EQ(Stamps(j.OutputFileName).stamps.back().pts, 2600);
 }
 
 }  // namespace

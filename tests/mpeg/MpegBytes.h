@@ -11,9 +11,13 @@ namespace vantrel::test {
 
 using Bytes = std::vector<uint8_t>;
 
+// A pack header: start code, SCR ('0010' and markers), mux_rate in 50 bytes/s.
 inline Bytes Pack(int64_t scr, uint32_t muxRate = 2800) {
-  Bytes b(12);
-  BuildPackHeader(b.data(), scr, muxRate);
+  Bytes b = {0, 0, 1, 0xBA, 0, 0, 0, 0, 0, 0, 0, 0};
+  EncodeTimeStamp(b.data() + 4, scr, 0x2);
+  b[9] = static_cast<uint8_t>(((muxRate >> 15) & 0x7F) | 0x80);
+  b[10] = static_cast<uint8_t>((muxRate >> 7) & 0xFF);
+  b[11] = static_cast<uint8_t>(((muxRate << 1) & 0xFF) | 1);
   return b;
 }
 

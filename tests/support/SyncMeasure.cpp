@@ -85,10 +85,11 @@ SyncReading MeasureSync(const std::string& file) {
     last = t[i];
   }
   (void)last;
-  // Sound: mono 8 kHz, on its time stamps from 0 with gaps filled, as a
-  // player places it.
+  // Sound: mono 8 kHz, on its time stamps from 0, every gap or overlap of
+  // more than 5 ms filled or cut, as a player that follows them places it.
   CommandResult pcm = Run({"ffmpeg", "-v", "error", "-copyts", "-i", file, "-map", "0:a:0", "-af",
-                           "aresample=8000:async=1:first_pts=0", "-ac", "1", "-f", "s16le", "-"});
+                           "aresample=8000:async=1:min_hard_comp=0.005:first_pts=0", "-ac", "1", "-f", "s16le",
+                           "-"});
   if (pcm.exitCode != 0) {
     r.problem = "sound: " + pcm.err;
     return r;
