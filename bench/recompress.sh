@@ -26,7 +26,8 @@ s=$(now)
 t_vantrel=$(echo "$(now) $s" | awk '{print $1-$2}')
 
 fit='scale=352:288:force_original_aspect_ratio=decrease,pad=352:288:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=25,format=yuv420p'
-snd='aresample=44100,aformat=sample_fmts=s16p:channel_layouts=stereo'
+# Sound placed on its time stamps, gaps filled, as the join does.
+snd='aresample=44100:async=1:first_pts=0,aformat=sample_fmts=s16p:channel_layouts=stereo'
 s=$(now)
 ffmpeg -nostdin -v error -y -i a.mp4 -i b.avi -i c.wmv -filter_complex \
   "[0:v]$fit[v0];[0:a]$snd[a0];[1:v]$fit[v1];[1:a]$snd[a1];[2:v]$fit[v2];[2:a]$snd[a2];[v0][a0][v1][a1][v2][a2]concat=n=3:v=1:a=1[v][a]" \

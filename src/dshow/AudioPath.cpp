@@ -2,6 +2,7 @@
 #include "dshow/AudioPath.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/Exceptions.h"
 #include "dshow/SourceDecoder.h"
@@ -12,6 +13,8 @@ namespace {
 // Samples of an uncompressed encoder frame, and of a block of silence.
 constexpr int kPcmFrame = 4096;
 constexpr int kSilenceBlock = 4096;
+// Sound within 10 ms of where its stamp places it follows on unchanged.
+constexpr int64_t kPlacementTolerance = kOutputSampleRate / 100;
 
 // Sample buffers from av_samples_alloc_array_and_samples.
 struct SampleBuffers {
@@ -92,11 +95,24 @@ int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
   av::SwrPtr swr(raw);
   if (rc < 0 || (rc = swr_init(raw)) < 0) av::Fail("Unable to convert the sound of " + src.MediaName, rc);
   av::FramePtr in = av::NewFrame();
-  int64_t written = 0;
+  const int bytesPerSample = av_get_bytes_per_sample(enc_->sample_fmt);
+  const bool planar = av_sample_fmt_is_planar(enc_->sample_fmt);
+  int64_t written = 0;  // samples of the span placed so far
   bool flushedSwr = false;
   while (written < want && !flushedSwr) {
     if (stop_) throw TRenderStopped();
     bool got = dec.Next(in.get());
+    // Where the sound converted now belongs in the span: the frame's time,
+    // less what the converter still holds.
+    int64_t at = -1;
+    bool timed = false;
+    if (got) {
+      const double t = dec.TimeOf(in.get()) - src.MStart;
+      if (!std::isnan(t)) {
+        at = std::llround(t * kOutputSampleRate) - swr_get_delay(swr.get(), kOutputSampleRate);
+        timed = true;
+      }
+    }
     av::FramePtr out = av::NewFrame();
     out->format = enc_->sample_fmt;
     out->sample_rate = kOutputSampleRate;
@@ -115,9 +131,23 @@ int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
     }
     av_frame_unref(in.get());
     if (rc < 0) av::Fail("Unable to convert the sound of " + src.MediaName, rc);
-    int n = static_cast<int>(std::min<int64_t>(out->nb_samples, want - written));
+    // As a player does: a gap before the sound is silence, sound that
+    // overlaps what was placed (or comes before the picture) is dropped;
+    // differences within the tolerance are the stamps' rounding.
+    int64_t skip = 0;
+    if (timed && at > written + kPlacementTolerance) {
+      const int64_t gap = std::min(at - written, want - written);
+      Silence(gap);
+      written += gap;
+    } else if (timed && at < written - kPlacementTolerance) {
+      skip = std::min<int64_t>(written - at, out->nb_samples);
+    }
+    const int64_t n = std::min<int64_t>(out->nb_samples - skip, want - written);
     if (n > 0) {
-      if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(out->data), n) < n)
+      uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
+      const int64_t step = skip * bytesPerSample * (planar ? 1 : kOutputChannels);
+      for (int p = 0; p < (planar ? kOutputChannels : 1); ++p) planes[p] = out->data[p] + step;
+      if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), static_cast<int>(n)) < n)
         throw Exception("Out of memory");
       written += n;
       Drain(false);

@@ -46,9 +46,12 @@ struct TRenderEngine::Impl {
   std::string error;
 
   void SetError(const std::string& e) {
-    std::lock_guard<std::mutex> lock(stateMutex);
-    if (error.empty()) error = e;
-    stop = true;
+    {
+      std::lock_guard<std::mutex> lock(stateMutex);
+      if (error.empty()) error = e;
+      stop = true;
+    }
+    muxer.Wake();  // the sound may wait for a picture that will not come
   }
 
   void WorkerDone() {
@@ -155,6 +158,7 @@ double TRenderEngine::CurrentPosition() const {
 
 void TRenderEngine::Stop() {
   impl_->stop = true;
+  impl_->muxer.Wake();
   if (impl_->vthread.joinable()) impl_->vthread.join();
   if (impl_->athread.joinable()) impl_->athread.join();
 }

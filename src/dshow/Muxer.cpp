@@ -5,6 +5,8 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 
@@ -58,6 +60,10 @@ void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::
       if (*p == AV_PIX_FMT_YUV420P) venc_->pix_fmt = *p;
   }
   venc_->thread_count = 0;
+  // AVI has no time stamps to carry H.264's or HEVC's reorder delay: with
+  // B-frames the picture would play late against its sound. (A user's own
+  // "bf" option still decides.)
+  if (codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC) venc_->max_b_frames = 0;
   AVDictionary* opts = nullptr;
   if (comp) ApplyOptions(venc_.get(), comp->Options, &opts);
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -118,15 +124,64 @@ void TMuxer::Open(const std::string& outputFile, int width, int height, AVRation
   header_written_ = true;
 }
 
+namespace {
+
+// How far the sound may run ahead of the picture while they are encoded.
+constexpr double kSoundLead = 1.0;
+
+double Seconds(int64_t t, AVRational tb) { return static_cast<double>(t) * av_q2d(tb); }
+
+}  // namespace
+
+void TMuxer::ReleaseAudio() {
+  while (!held_audio_.empty()) {
+    AVPacket* p = held_audio_.front().get();
+    if (!video_done_ && Seconds(p->pts, ast_->time_base) >= video_end_) break;
+    int rc = av_interleaved_write_frame(oc_.get(), p);
+    held_audio_.pop_front();
+    if (rc < 0) {
+      write_failed_ = true;
+      av::Fail("Unable to write " + out_file_, rc);
+    }
+  }
+}
+
 void TMuxer::Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt) {
   av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
   pkt->stream_index = st->index;
-  std::lock_guard<std::mutex> lock(mutex_);
-  int rc = av_interleaved_write_frame(oc_.get(), pkt);
-  if (rc < 0) {
-    write_failed_ = true;
-    av::Fail("Unable to write " + out_file_, rc);
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (st == vst_) {
+    const double end = Seconds(pkt->pts + std::max<int64_t>(pkt->duration, 1), st->time_base);
+    int rc = av_interleaved_write_frame(oc_.get(), pkt);
+    if (rc < 0) {
+      write_failed_ = true;
+      av::Fail("Unable to write " + out_file_, rc);
+    }
+    video_end_ = std::max(video_end_, end);
+    ReleaseAudio();
+    paced_.notify_all();
+    return;
   }
+  av::PacketPtr held = av::NewPacket();
+  av_packet_move_ref(held.get(), pkt);
+  held_audio_.push_back(std::move(held));
+  ReleaseAudio();
+  while (!video_done_ && !woken_ && !held_audio_.empty() &&
+         Seconds(held_audio_.back()->pts, ast_->time_base) > video_end_ + kSoundLead)
+    paced_.wait_for(lock, std::chrono::milliseconds(50));
+}
+
+void TMuxer::VideoDone() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  video_done_ = true;
+  ReleaseAudio();
+  paced_.notify_all();
+}
+
+void TMuxer::Wake() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  woken_ = true;
+  paced_.notify_all();
 }
 
 void TMuxer::Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame) {
@@ -145,6 +200,9 @@ std::string TMuxer::Finish() {
   if (finished_ || !header_written_) return "";
   finished_ = true;
   std::string error;
+  // A render that stopped before its picture was done ends its sound where
+  // the picture ends: the sound held back past it is not written.
+  held_audio_.clear();
   // The trailer writes the index and the final headers: a stopped or
   // failed render still leaves a file that plays as far as it got.
   int rc = av_write_trailer(oc_.get());

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,8 +31,15 @@ class TMuxer {
   AVCodecContext* AudioEncoder() const { return aenc_.get(); }
 
   // Sends a frame (null: drains) and writes every packet the encoder gives.
+  // Sound is held until the picture has reached it, so the file is
+  // interleaved and a stopped render ends its sound with its picture; the
+  // sound's encoding waits while it is more than a second ahead.
   void EncodeVideo(AVFrame* frame) { Encode(venc_.get(), vst_, frame); }
   void EncodeAudio(AVFrame* frame) { Encode(aenc_.get(), ast_, frame); }
+  // The picture is complete: the sound held back goes out.
+  void VideoDone();
+  // The render stops: nothing waits any more.
+  void Wake();
 
   // Writes the trailer (index and final headers) and closes the file; the
   // first failure of the writes so far or of the close, empty when none.
@@ -44,6 +53,9 @@ class TMuxer {
   void OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp);
   void Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame);
   void Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt);
+  // Writes the held sound that starts before the picture's end (all of it
+  // once the picture is done); the lock is held.
+  void ReleaseAudio();
 
   std::string out_file_;
   av::OutputPtr oc_;
@@ -51,6 +63,11 @@ class TMuxer {
   AVStream* vst_ = nullptr;
   AVStream* ast_ = nullptr;
   std::mutex mutex_;
+  std::condition_variable paced_;
+  std::deque<av::PacketPtr> held_audio_;
+  double video_end_ = 0;  // seconds of picture written
+  bool video_done_ = false;
+  bool woken_ = false;
   bool header_written_ = false;
   std::atomic<bool> write_failed_{false};
   bool finished_ = false;

@@ -1,6 +1,8 @@
 // Decoding one source of a recompressing join.
 #include "dshow/SourceDecoder.h"
 
+#include <limits>
+
 #include "base/Exceptions.h"
 
 namespace vantrel {
@@ -21,7 +23,13 @@ bool TSourceDecoder::Open(const std::string& name, AVMediaType type) {
   ctx_->pkt_timebase = st->time_base;
   rc = avcodec_open2(ctx_.get(), codec, nullptr);
   if (rc < 0) av::Fail("Unable to decode " + name, rc);
-  if (st->start_time != AV_NOPTS_VALUE) origin_ = static_cast<double>(st->start_time) * av_q2d(st->time_base);
+  // Every stream of a file is timed from the start of its picture, so that
+  // sound that starts later than the picture keeps its place.
+  const AVStream* clock = st;
+  const int video = av_find_best_stream(fmt_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (video >= 0 && fmt_->streams[video]->start_time != AV_NOPTS_VALUE) clock = fmt_->streams[video];
+  if (clock->start_time != AV_NOPTS_VALUE)
+    origin_ = static_cast<double>(clock->start_time) * av_q2d(clock->time_base);
   for (unsigned i = 0; i < fmt_->nb_streams; ++i)
     if (static_cast<int>(i) != stream_) fmt_->streams[i]->discard = AVDISCARD_ALL;
   return true;
@@ -61,7 +69,7 @@ bool TSourceDecoder::Next(AVFrame* f) {
 
 double TSourceDecoder::TimeOf(const AVFrame* f) const {
   int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
-  if (t == AV_NOPTS_VALUE) return -1;
+  if (t == AV_NOPTS_VALUE) return std::numeric_limits<double>::quiet_NaN();
   return static_cast<double>(t) * av_q2d(fmt_->streams[stream_]->time_base) - origin_;
 }
 

@@ -15,7 +15,8 @@ class TSourceDecoder {
   bool Open(const std::string& fileName, AVMediaType type);
   // The next decoded frame into f; false at the end of the stream.
   bool Next(AVFrame* f);
-  // Seconds from the stream's start to the frame, -1 without a time.
+  // Seconds from the start of the file's picture (or of this stream, in a
+  // file without one) to the frame; NaN without a time.
   double TimeOf(const AVFrame* f) const;
 
   bool AtEnd() const { return eof_; }
@@ -29,7 +30,7 @@ class TSourceDecoder {
   int stream_ = -1;
   bool flushed_ = false;
   bool eof_ = false;
-  double origin_ = 0;  // media time of the stream's start, seconds
+  double origin_ = 0;  // media time of the picture's start, seconds
   std::string file_;
 };
 

@@ -147,7 +147,8 @@ void TVideoPath::RenderSource(const TTimelineSource& src, int64_t n0, int64_t n1
         haveAhead = dec.Next(ahead.get());
         if (!haveAhead) break;
       }
-      if (!haveCur || dec.TimeOf(ahead.get()) <= target) {
+      const double t = dec.TimeOf(ahead.get());
+      if (!haveCur || std::isnan(t) || t <= target) {
         av_frame_unref(cur.get());
         av_frame_move_ref(cur.get(), ahead.get());
         haveAhead = false;
@@ -165,6 +166,9 @@ void TVideoPath::RenderSource(const TTimelineSource& src, int64_t n0, int64_t n1
   }
 }
 
-void TVideoPath::Finish() { muxer_.EncodeVideo(nullptr); }
+void TVideoPath::Finish() {
+  muxer_.EncodeVideo(nullptr);
+  muxer_.VideoDone();
+}
 
 }  // namespace vantrel

@@ -26,6 +26,9 @@ struct SyncCase {
   std::string encode;
   std::string extension;
   std::vector<std::string> joinFlags;
+  // Per input, when they differ: the encoding and the extension.
+  std::vector<std::pair<std::string, std::string>> each = {};
+  std::string outExtension = "";  // the output's, when not the inputs'
 };
 
 std::string Substitute(std::string s, const std::string& key, const std::string& value) {
@@ -33,10 +36,10 @@ std::string Substitute(std::string s, const std::string& key, const std::string&
   return s;
 }
 
-std::string MakeCommand(const SyncCase& c, const FlashBeep& in, const std::string& file) {
-  if (c.encode.empty() || c.encode[0] != '!')
-    return "ffmpeg -nostdin -v error -y " + in.VideoInput() + " " + in.AudioInput() + " " + c.encode + " '" + file + "'";
-  std::string cmd = c.encode.substr(1);
+std::string MakeCommand(const std::string& encode, const FlashBeep& in, const std::string& file) {
+  if (encode.empty() || encode[0] != '!')
+    return "ffmpeg -nostdin -v error -y " + in.VideoInput() + " " + in.AudioInput() + " " + encode + " '" + file + "'";
+  std::string cmd = encode.substr(1);
   cmd = Substitute(cmd, "%v", in.VideoInput());
   cmd = Substitute(cmd, "%a", in.AudioInput());
   cmd = Substitute(cmd, "%s", "'" + file + ".scratch");
@@ -66,8 +69,9 @@ TEST_P(Sync, EveryJoinPointKeepsTheInputsOffset) {
   std::vector<double> want;
   double length = 0;
   for (size_t i = 0; i < c.inputs.size(); ++i) {
-    const std::string f = dir.File("in" + std::to_string(i) + c.extension);
-    CommandResult made = Shell(MakeCommand(c, c.inputs[i], f));
+    const bool mine = i < c.each.size();
+    const std::string f = dir.File("in" + std::to_string(i) + (mine ? c.each[i].second : c.extension));
+    CommandResult made = Shell(MakeCommand(mine ? c.each[i].first : c.encode, c.inputs[i], f));
     ASSERT_EQ(made.exitCode, 0) << made.err;
     std::string problem;
     std::vector<double> own = SyncOffsets(f, &problem);
@@ -77,7 +81,7 @@ TEST_P(Sync, EveryJoinPointKeepsTheInputsOffset) {
     length += c.inputs[i].seconds;
     files.push_back(f);
   }
-  const std::string out = dir.File("out" + c.extension);
+  const std::string out = dir.File("out" + (c.outExtension.empty() ? c.extension : c.outExtension));
   std::vector<std::string> args = {CliPath(), "join", "-q", "-o", out};
   args.insert(args.end(), c.joinFlags.begin(), c.joinFlags.end());
   args.insert(args.end(), files.begin(), files.end());
@@ -119,6 +123,19 @@ const SyncCase kCases[] = {
     // MPEG-1 joins correct the time stamps by default.
     {"Mpeg1FfmpegBFrames", {Clip(3), Clip(3), Clip(3)}, kMpeg1, ".mpg", {"--copy"}},
     {"Mpeg1MjpegtoolsBFrames", {Clip(3), Clip(3), Clip(3)}, kMjpegtools, ".mpg", {"--copy"}},
+    // Recompressed from five containers, the last one's sound starting
+    // 300 ms after its picture; uncompressed sound adds no delay of its own.
+    {"RecompressedFromFiveContainers",
+     {Clip(3), Clip(3), Clip(3), Clip(3), Clip(3, 0.3)},
+     "",
+     "",
+     {"--recompress", "--size", "320x240", "--rate", "25", "--vcodec", "mpeg4", "--acodec", "pcm_s16le"},
+     {{"-c:v libx264 -preset veryfast -bf 2 -c:a aac", ".mp4"},
+      {"-c:v wmv2 -c:a wmav2", ".wmv"},
+      {kAviMp3, ".avi"},
+      {"-c:v mpeg2video -bf 2 -c:a mp2 -f vob", ".mpg"},
+      {"-c:v mpeg2video -bf 2 -c:a mp2 -f mpegts", ".ts"}},
+     ".avi"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Joins, Sync, ::testing::ValuesIn(kCases),

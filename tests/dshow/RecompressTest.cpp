@@ -256,6 +256,9 @@ TEST_F(Recompress, CancelLeavesAReadableShorterFile) {
   auto [v, a] = Facts(out);
   EXPECT_GT(v.packets, 0);
   EXPECT_LT(v.duration, 12.0);
+  // The sound ends with the picture, not seconds after it.
+  EXPECT_LE(a.duration, v.duration + 0.1);
+  EXPECT_GE(a.duration, v.duration - 1.0);
 }
 
 TEST_F(Recompress, EncoderThatCannotStartRaises) {
