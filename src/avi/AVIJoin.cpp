@@ -73,17 +73,10 @@ std::string AviSoundNote(const std::vector<std::string>& files) {
          "(sound minus video):" + late;
 }
 
-void TAVIJoiner::Run() {
-  std::unique_ptr<IProgress> progress = ShowJoinProgress(kFileBeingJoinedText);
-  Run(*progress);
-}
+void TAVIJoiner::Run() { Run(*ShowJoinProgress(kFileBeingJoinedText)); }
 
 void TAVIJoiner::Run(IProgress& progress) {
-  progress_ = &progress;
-  struct Release {
-    IProgress*& p;
-    ~Release() { p = nullptr; }
-  } release{progress_};
+  TProgressBinding binding(progress_, progress);
   JoinFiles();
 }
 

@@ -36,6 +36,19 @@ std::unique_ptr<IProgress> CreateProgress();
 // with the given text, shown.
 std::unique_ptr<IProgress> ShowJoinProgress(const char* text);
 
+// Points an engine's progress slot at a progress object for the length of a
+// run, and clears it at the end, whatever happens.
+class TProgressBinding {
+ public:
+  TProgressBinding(IProgress*& slot, IProgress& progress) : slot_(slot) { slot_ = &progress; }
+  ~TProgressBinding() { slot_ = nullptr; }
+  TProgressBinding(const TProgressBinding&) = delete;
+  TProgressBinding& operator=(const TProgressBinding&) = delete;
+
+ private:
+  IProgress*& slot_;
+};
+
 // The texts the engines set.
 inline constexpr const char* kJoiningCaption = "Joining...";
 inline constexpr const char* kFileBeingJoinedText = "The selected file is being joined. Please wait...";

@@ -33,17 +33,10 @@ uint8_t GetMPEGStartCode(const std::string& fileName) {
   return 0;
 }
 
-void TMPEGJoiner::Run() {
-  std::unique_ptr<IProgress> progress = ShowJoinProgress(kFileBeingJoinedText);
-  Run(*progress);
-}
+void TMPEGJoiner::Run() { Run(*ShowJoinProgress(kFileBeingJoinedText)); }
 
 void TMPEGJoiner::Run(IProgress& progress) {
-  progress_ = &progress;
-  struct Release {
-    IProgress*& p;
-    ~Release() { p = nullptr; }
-  } release{progress_};
+  TProgressBinding binding(progress_, progress);
   JoinFiles();
 }
 
