@@ -29,6 +29,11 @@ struct TVideoFileInfo {
   uint16_t AudioFormatTag = 0;
   double Duration = 0;
   uint32_t VideoFourCC = 0;
+  // The picture as a player shows it (the frame size widened by its sample
+  // aspect ratio, turned by its display matrix); 0 when not known, then
+  // Width and Height.
+  uint16_t DisplayWidth = 0;
+  uint16_t DisplayHeight = 0;
   bool VideoDiffers = false;
   bool TypeDiffers = false;
   bool FrameSizeDiffers = false;

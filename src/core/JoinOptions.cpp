@@ -35,10 +35,13 @@ TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, s
   int minWidth = 100000, minHeight = 100000, spread = 0;
   double minRate = 1000.0;
   for (const TVideoFileInfo* f : files) {
-    // The spread is measured against the smallest sizes seen so far.
-    minWidth = std::min<int>(minWidth, f->Width);
-    minHeight = std::min<int>(minHeight, f->Height);
-    spread = std::max({spread, f->Width - minWidth, f->Height - minHeight});
+    // The picture as it is shown; the spread is measured against the
+    // smallest sizes seen so far.
+    const int w = f->DisplayWidth ? f->DisplayWidth : f->Width;
+    const int h = f->DisplayHeight ? f->DisplayHeight : f->Height;
+    minWidth = std::min(minWidth, w);
+    minHeight = std::min(minHeight, h);
+    spread = std::max({spread, w - minWidth, h - minHeight});
     minRate = std::min(minRate, f->FrameRate);
   }
   TJoinDefaults d;
@@ -91,10 +94,22 @@ int LastContaining(const std::vector<std::string>& names, const char* key) {
 
 }  // namespace
 
+// Among the names containing key, the one of the preferred encoder (its
+// name in parentheses at the end), else the last.
+int Choose(const std::vector<std::string>& names, const char* key, const char* preferred) {
+  const std::string mark = std::string("(") + preferred + ")";
+  for (size_t i = 0; i < names.size(); ++i)
+    if (AsciiLower(names[i]).find(key) != std::string::npos && names[i].size() >= mark.size() &&
+        names[i].compare(names[i].size() - mark.size(), mark.size(), mark) == 0)
+      return static_cast<int>(i);
+  return LastContaining(names, key);
+}
+
 int ChooseVideoCompressor(const std::vector<std::string>& names, int current, bool* noneFound) {
   if (noneFound) *noneFound = false;
+  // Of the Xvid compressors, the Xvid library's own.
   for (const char* key : {"divx", "xvid"}) {
-    int i = LastContaining(names, key);
+    int i = Choose(names, key, "libxvid");
     if (i >= 0) return i;
   }
   if (noneFound) *noneFound = true;
@@ -102,8 +117,10 @@ int ChooseVideoCompressor(const std::vector<std::string>& names, int current, bo
 }
 
 int ChooseAudioCompressor(const std::vector<std::string>& names, int current) {
+  // Of the MP3 compressors, LAME: the last by name would be libshine, which
+  // sounds worse at the same bit rate.
   for (const char* key : {"mp3", "mpeg", "pcm"}) {
-    int i = LastContaining(names, key);
+    int i = Choose(names, key, "libmp3lame");
     if (i >= 0) return i;
   }
   return current;

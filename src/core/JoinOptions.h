@@ -53,12 +53,14 @@ std::string SwitchOutputExtension(const std::string& name, const std::string& fi
 bool SizeWarningVisible(int width, int height);
 std::string OverwriteQuestion(const std::string& name);
 
-// The default video compressor: the last name containing "divx", else the
-// last containing "xvid" (ASCII letters compared without case); current
-// when there is none, and then *noneFound is set (the dialog says so).
+// The default video compressor: a name containing "divx", else one
+// containing "xvid" (ASCII letters compared without case), libxvid's where
+// it is one of them, else the last; current when there is none, and then
+// *noneFound is set (the dialog says so).
 int ChooseVideoCompressor(const std::vector<std::string>& names, int current, bool* noneFound = nullptr);
-// The default audio compressor by "mp3", then "mpeg", then "pcm"; current
-// when none matches.
+// The default audio compressor by "mp3", then "mpeg", then "pcm", each
+// time libmp3lame's where it matches, else the last; current when none
+// matches.
 int ChooseAudioCompressor(const std::vector<std::string>& names, int current);
 inline constexpr const char* kNoOptimumVideoCompressor =
     "Unable to find an optimum video compressor. We advice to install DivX.";

@@ -62,10 +62,10 @@ void TAudioPath::Drain(bool last) {
     if (avail == 0 || (avail < frame_size_ && !last)) return;
     int n = std::min(avail, frame_size_);
     av::FramePtr f = av::NewFrame();
-    f->nb_samples =
-        (n < frame_size_ && enc_->frame_size > 0 && !(enc_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME))
-            ? frame_size_
-            : n;
+    // Encoders of fixed frames get whole ones, the last padded with
+    // silence: a short last frame would share its time in AVI (which times
+    // such sound by frames) with the frame before.
+    f->nb_samples = n < frame_size_ && enc_->frame_size > 0 ? frame_size_ : n;
     f->format = enc_->sample_fmt;
     f->sample_rate = kOutputSampleRate;
     av_channel_layout_copy(&f->ch_layout, &enc_->ch_layout);

@@ -7,6 +7,11 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "dshow/EncoderSetup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -26,6 +31,27 @@ bool IsHardwareWrapper(const AVCodec* c) {
   return false;
 }
 
+// Stderr goes nowhere for the object's life (the libraries' own messages).
+class TQuietStderr {
+ public:
+  TQuietStderr() : saved_(::dup(STDERR_FILENO)) {
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  ~TQuietStderr() {
+    if (saved_ >= 0) {
+      ::dup2(saved_, STDERR_FILENO);
+      ::close(saved_);
+    }
+  }
+  TQuietStderr(const TQuietStderr&) = delete;
+  TQuietStderr& operator=(const TQuietStderr&) = delete;
+
+ private:
+  int saved_;
+};
+
 struct Entry {
   std::string name;
   std::string encoder;
@@ -35,6 +61,10 @@ const std::vector<Entry>& Catalogue(bool audio) {
   static std::once_flag once;
   static std::vector<Entry> video, sound;
   std::call_once(once, [] {
+    // An encoder that does not open says why on the log, some libraries on
+    // stderr itself; the list only leaves it out.
+    av_log_set_level(AV_LOG_QUIET);
+    TQuietStderr quiet;
     const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
     void* it = nullptr;
     while (const AVCodec* c = av_codec_iterate(&it)) {
@@ -46,6 +76,9 @@ const std::vector<Entry>& Catalogue(bool audio) {
       // Without a pixel or sample format list the pipeline cannot feed it.
       if (c->type == AVMEDIA_TYPE_VIDEO && !c->pix_fmts) continue;
       if (c->type == AVMEDIA_TYPE_AUDIO && !c->sample_fmts) continue;
+      // Only what starts as a join starts it (DV, H.261 and H.263 want
+      // fixed frame sizes, G.722 or GSM other sound): test-opened once.
+      if (!EncoderOpens(c)) continue;
       Entry e{std::string(c->long_name ? c->long_name : c->name) + " (" + c->name + ")", c->name};
       (c->type == AVMEDIA_TYPE_AUDIO ? sound : video).push_back(e);
     }
@@ -132,7 +165,7 @@ std::vector<TEncoderOption> DescribeEncoderOptions(const std::string& encoderNam
   } else if (video) {
     TEncoderOption o;
     o.Key = "quality";
-    o.Label = "Fixed quality (1 best .. 31 worst; 0 uses the bit rate)";
+    o.Label = "Fixed quality (1 best .. 31 worst; 0: 3, or the bit rate when one is set)";
     o.Min = 0;
     o.Max = 31;
     o.Default = "0";

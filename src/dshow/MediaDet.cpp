@@ -1,7 +1,11 @@
 // Media detector on FFmpeg.
 #include "dshow/MediaDet.h"
 
+#include "dshow/SourceDecoder.h"
 #include "ffmpeg/AvOwners.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <chrono>
 #include <cstring>
@@ -90,7 +94,7 @@ void TMediaDet::MeasureLengths() {
   AVFormatContext* fmt = ctx_->fmt.get();
   const unsigned n = fmt->nb_streams;
   measured_lengths_.assign(n, 0.0);
-  std::vector<int64_t> first(n, AV_NOPTS_VALUE), last(n, AV_NOPTS_VALUE);
+  std::vector<int64_t> first(n, AV_NOPTS_VALUE), last(n, AV_NOPTS_VALUE), packets(n, 0);
   // The packets read while probing are still queued: reading on starts at
   // the first packet of the file, without a seek.
   auto start = Clock::now();
@@ -107,6 +111,7 @@ void TMediaDet::MeasureLengths() {
     }
     if (av_read_frame(fmt, pkt) < 0) break;
     unsigned s = static_cast<unsigned>(pkt->stream_index);
+    if (s < n) ++packets[s];
     if (s < n) {
       int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
       if (t != AV_NOPTS_VALUE) {
@@ -128,9 +133,19 @@ void TMediaDet::MeasureLengths() {
     int64_t size = avio_size(fmt->pb);
     if (pos > 0 && size > pos) scale = static_cast<double>(size) / static_cast<double>(pos);
   }
-  for (unsigned s = 0; s < n; ++s)
+  for (unsigned s = 0; s < n; ++s) {
     if (first[s] != AV_NOPTS_VALUE && last[s] > first[s])
       measured_lengths_[s] = static_cast<double>(last[s] - first[s]) * av_q2d(fmt->streams[s]->time_base) * scale;
+    // Video packets are whole frames: where the last ones carry only a
+    // decoding time (MPEG program streams), the stamps fall a frame or more
+    // short, the count does not.
+    AVStream* st = fmt->streams[s];
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+      AVRational fr = av_guess_frame_rate(fmt, st, nullptr);
+      if (fr.num > 0 && fr.den > 0)
+        measured_lengths_[s] = std::max(measured_lengths_[s], static_cast<double>(packets[s]) / av_q2d(fr) * scale);
+    }
+  }
 }
 
 double TMediaDet::StreamLengthOf(int avIndex) {
@@ -209,6 +224,22 @@ HRESULT TMediaDet::get_FrameRate(double* rate) {
   return S_OK;
 }
 
+HRESULT TMediaDet::get_DisplaySize(int32_t* width, int32_t* height) {
+  if (!width || !height) return E_INVALIDARG;
+  if (!ctx_) return E_UNEXPECTED;
+  AVStream* st = ctx_->fmt->streams[streams_[static_cast<size_t>(current_)]];
+  if (st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return VFW_E_INVALIDMEDIATYPE;
+  AVRational sar = av_guess_sample_aspect_ratio(ctx_->fmt.get(), st, nullptr);
+  const double aspect = sar.num > 0 && sar.den > 0 ? av_q2d(sar) : 1.0;
+  int32_t w = static_cast<int32_t>(std::lround(st->codecpar->width * aspect));
+  int32_t h = st->codecpar->height;
+  const int turn = StreamRotation(st);
+  if (turn == 90 || turn == 270) std::swap(w, h);
+  *width = w;
+  *height = h;
+  return S_OK;
+}
+
 std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths) {
   TMediaDet det;
   det.MeasureUnstatedLengths = measureLengths;
@@ -221,7 +252,10 @@ std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureL
     DSCheck(det.put_CurrentStream(i));
     DSCheck(det.get_StreamLength(&s.Length));
     DSCheck(det.get_StreamMediaType(&s.Type));
-    if (s.Type.MajorType == TMajorType::Video) DSCheck(det.get_FrameRate(&s.FrameRate));
+    if (s.Type.MajorType == TMajorType::Video) {
+      DSCheck(det.get_FrameRate(&s.FrameRate));
+      DSCheck(det.get_DisplaySize(&s.DisplayWidth, &s.DisplayHeight));
+    }
   }
   return streams;
 }
@@ -236,6 +270,8 @@ void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool me
       info.Width = static_cast<uint16_t>(s.Type.Video.biWidth & 0xFFFF);
       info.Height = static_cast<uint16_t>(s.Type.Video.biHeight & 0xFFFF);
       info.VideoFourCC = info.MediaType == kMediaAVI ? s.Type.Video.biCompression : 0;
+      info.DisplayWidth = static_cast<uint16_t>(std::clamp(s.DisplayWidth, 0, 65535));
+      info.DisplayHeight = static_cast<uint16_t>(std::clamp(s.DisplayHeight, 0, 65535));
     } else if (s.Type.MajorType == TMajorType::Audio && !audioSeen) {
       // The first audio stream describes the sound: it is the one the AVI
       // joiner copies and players start with.

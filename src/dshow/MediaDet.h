@@ -52,6 +52,9 @@ class TMediaDet {
   HRESULT get_StreamLength(double* seconds);
   HRESULT get_StreamMediaType(TDetMediaType* type);
   HRESULT get_FrameRate(double* rate);
+  // The current video stream's picture as shown: sample aspect ratio and
+  // display matrix applied.
+  HRESULT get_DisplaySize(int32_t* width, int32_t* height);
 
   // Limits: probing and opening, and measuring a length the container does
   // not state. A measurement cut short is extrapolated from the bytes read.
@@ -78,6 +81,7 @@ struct TDetStream {
   double Length = 0;
   TDetMediaType Type;
   double FrameRate = 0;  // video only
+  int32_t DisplayWidth = 0, DisplayHeight = 0;  // video only
 };
 // Every output stream of a file, each call checked with DSCheck.
 std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths = true);

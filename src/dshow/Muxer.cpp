@@ -1,10 +1,6 @@
 // Encoders and muxer of the recompressing join.
 #include "dshow/Muxer.h"
 
-extern "C" {
-#include <libavutil/opt.h>
-}
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -13,33 +9,6 @@ extern "C" {
 #include "base/Exceptions.h"
 
 namespace vantrel {
-namespace {
-
-// The compressor's stored option values onto the encoder: "quality" is a
-// fixed quantizer, everything else an option of the encoder by its name.
-void ApplyOptions(AVCodecContext* c, const std::map<std::string, std::string>& options, AVDictionary** opts) {
-  for (const auto& [key, value] : options) {
-    if (key == "quality") {
-      int q = std::atoi(value.c_str());
-      if (q > 0) {
-        c->flags |= AV_CODEC_FLAG_QSCALE;
-        c->global_quality = q * FF_QP2LAMBDA;
-      }
-    } else {
-      av_dict_set(opts, key.c_str(), value.c_str(), 0);
-    }
-  }
-}
-
-// An option the encoder did not take is the user's mistake: name it.
-void CheckLeftovers(AVDictionary*& opts, const std::string& encoder) {
-  const AVDictionaryEntry* e = av_dict_get(opts, "", nullptr, AV_DICT_IGNORE_SUFFIX);
-  std::string key = e ? e->key : "";
-  av_dict_free(&opts);
-  if (!key.empty()) throw Exception("The compressor " + encoder + " has no option \"" + key + "\"");
-}
-
-}  // namespace
 
 void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp) {
   const std::string name = comp ? comp->EncoderName : "rawvideo";
@@ -47,25 +16,13 @@ void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::
   if (!codec) throw Exception("The video compressor " + name + " is not available");
   venc_.reset(avcodec_alloc_context3(codec));
   if (!venc_) throw Exception("Out of memory");
-  venc_->width = width;
-  venc_->height = height;
-  venc_->time_base = av_inv_q(fps);
-  venc_->framerate = fps;
-  venc_->sample_aspect_ratio = AVRational{1, 1};
-  if (!comp) {
-    venc_->pix_fmt = AV_PIX_FMT_BGR24;  // uncompressed 24-bit RGB
-  } else {
-    venc_->pix_fmt = codec->pix_fmts[0];
-    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
-      if (*p == AV_PIX_FMT_YUV420P) venc_->pix_fmt = *p;
-  }
-  venc_->thread_count = 0;
-  // AVI has no time stamps to carry H.264's or HEVC's reorder delay: with
-  // B-frames the picture would play late against its sound. (A user's own
-  // "bf" option still decides.)
-  if (codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC) venc_->max_b_frames = 0;
   AVDictionary* opts = nullptr;
-  if (comp) ApplyOptions(venc_.get(), comp->Options, &opts);
+  try {
+    SetupVideoEncoder(venc_.get(), codec, width, height, fps, comp ? comp->Options : TOptionValues(), &opts);
+  } catch (...) {
+    av_dict_free(&opts);
+    throw;
+  }
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   int rc = avcodec_open2(venc_.get(), codec, &opts);
   CheckLeftovers(opts, name);
@@ -83,15 +40,13 @@ void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp) {
   }
   aenc_.reset(avcodec_alloc_context3(codec));
   if (!aenc_) throw Exception("Out of memory");
-  aenc_->sample_rate = kOutputSampleRate;
-  av_channel_layout_default(&aenc_->ch_layout, kOutputChannels);
-  aenc_->sample_fmt = codec->sample_fmts[0];
-  for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-    if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) aenc_->sample_fmt = *f;
-  aenc_->time_base = AVRational{1, kOutputSampleRate};
-  if (comp) aenc_->bit_rate = 128000;
   AVDictionary* opts = nullptr;
-  if (comp) ApplyOptions(aenc_.get(), comp->Options, &opts);
+  try {
+    SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), &opts);
+  } catch (...) {
+    av_dict_free(&opts);
+    throw;
+  }
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   int rc = avcodec_open2(aenc_.get(), codec, &opts);
   CheckLeftovers(opts, name);
@@ -116,7 +71,12 @@ void TMuxer::Open(const std::string& outputFile, int width, int height, AVRation
   ast_->time_base = aenc_->time_base;
   rc = avio_open(&raw->pb, outputFile.c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
-  rc = avformat_write_header(raw, nullptr);
+  // Uncompressed RGB bottom-up, as AVI bitmaps are (positive biHeight); the
+  // video path hands the rows over in that order.
+  AVDictionary* muxOpts = nullptr;
+  if (BottomUp()) av_dict_set(&muxOpts, "flipped_raw_rgb", "1", 0);
+  rc = avformat_write_header(raw, &muxOpts);
+  av_dict_free(&muxOpts);
   if (rc < 0) {
     write_failed_ = true;
     av::Fail("Unable to write " + outputFile, rc);

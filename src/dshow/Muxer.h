@@ -11,13 +11,10 @@
 #include <string>
 
 #include "dshow/Compressors.h"
+#include "dshow/EncoderSetup.h"
 #include "ffmpeg/AvOwners.h"
 
 namespace vantrel {
-
-// The sound every recompressed file carries: stereo at this rate.
-inline constexpr int kOutputSampleRate = 44100;
-inline constexpr int kOutputChannels = 2;
 
 class TMuxer {
  public:
@@ -28,6 +25,8 @@ class TMuxer {
             const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio);
 
   AVCodecContext* VideoEncoder() const { return venc_.get(); }
+  // Uncompressed video: frames go to the encoder bottom row first.
+  bool BottomUp() const { return venc_ && venc_->codec_id == AV_CODEC_ID_RAWVIDEO; }
   AVCodecContext* AudioEncoder() const { return aenc_.get(); }
 
   // Sends a frame (null: drains) and writes every packet the encoder gives.

@@ -1,7 +1,12 @@
 // Decoding one source of a recompressing join.
 #include "dshow/SourceDecoder.h"
 
+#include <cmath>
 #include <limits>
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 #include "base/Exceptions.h"
 
@@ -32,7 +37,27 @@ bool TSourceDecoder::Open(const std::string& name, AVMediaType type) {
     origin_ = static_cast<double>(clock->start_time) * av_q2d(clock->time_base);
   for (unsigned i = 0; i < fmt_->nb_streams; ++i)
     if (static_cast<int>(i) != stream_) fmt_->streams[i]->discard = AVDISCARD_ALL;
+  rotation_ = type == AVMEDIA_TYPE_VIDEO ? StreamRotation(st) : 0;
   return true;
+}
+
+int StreamRotation(const AVStream* st) {
+  size_t size = 0;
+  const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+  if (!m || size < 9 * sizeof(int32_t)) return 0;
+  // The matrix turns counterclockwise; players turn the picture back.
+  const double angle = -av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
+  if (std::isnan(angle)) return 0;
+  const int quarter = static_cast<int>(std::lround(angle / 90.0));
+  return ((quarter % 4) + 4) % 4 * 90;
+}
+
+AVRational TSourceDecoder::SampleAspect(const AVFrame* f) const {
+  AVRational sar = f->sample_aspect_ratio;
+  if (sar.num <= 0 || sar.den <= 0) sar = fmt_->streams[stream_]->sample_aspect_ratio;
+  if (sar.num <= 0 || sar.den <= 0) sar = fmt_->streams[stream_]->codecpar->sample_aspect_ratio;
+  if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
+  return sar;
 }
 
 bool TSourceDecoder::Next(AVFrame* f) {

@@ -8,6 +8,9 @@
 
 namespace vantrel {
 
+// Degrees a player turns a video stream clockwise (0, 90, 180 or 270).
+int StreamRotation(const AVStream* st);
+
 class TSourceDecoder {
  public:
   // False when the file has no stream of that kind; raises when the file
@@ -20,6 +23,11 @@ class TSourceDecoder {
   double TimeOf(const AVFrame* f) const;
 
   bool AtEnd() const { return eof_; }
+  // How the picture is shown: turned clockwise by this many degrees (0, 90,
+  // 180 or 270, from the stream's display matrix), each pixel as wide as
+  // its sample aspect ratio (the frame's, else the stream's; 1:1 unknown).
+  int RotationClockwise() const { return rotation_; }
+  AVRational SampleAspect(const AVFrame* f) const;
   AVCodecContext* Codec() const { return ctx_.get(); }
   const std::string& FileName() const { return file_; }
 
@@ -31,6 +39,7 @@ class TSourceDecoder {
   bool flushed_ = false;
   bool eof_ = false;
   double origin_ = 0;  // media time of the picture's start, seconds
+  int rotation_ = 0;
   std::string file_;
 };
 

@@ -79,14 +79,77 @@ av::FramePtr TVideoPath::NewOutputFrame() const {
   return f;
 }
 
-void TVideoPath::Convert(const AVFrame* src, TResizeMethod method) {
+av::FramePtr TurnedClockwise(const AVFrame* src, int degrees, av::SwsPtr& sws) {
+  // Turned in 4:2:0, whose chroma is subsampled alike both ways.
+  av::FramePtr yuv = av::NewFrame();
+  yuv->format = AV_PIX_FMT_YUV420P;
+  yuv->width = src->width & ~1;
+  yuv->height = src->height & ~1;
+  if (av_frame_get_buffer(yuv.get(), 0) < 0) throw Exception("Out of memory");
+  sws.reset(sws_getCachedContext(sws.release(), src->width, src->height, static_cast<AVPixelFormat>(src->format),
+                                 yuv->width, yuv->height, AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr));
+  if (!sws) throw Exception("Unable to turn the picture");
+  sws_scale(sws.get(), src->data, src->linesize, 0, src->height, yuv->data, yuv->linesize);
+  av::FramePtr out = av::NewFrame();
+  out->format = AV_PIX_FMT_YUV420P;
+  const bool quarter = degrees == 90 || degrees == 270;
+  out->width = quarter ? yuv->height : yuv->width;
+  out->height = quarter ? yuv->width : yuv->height;
+  if (av_frame_get_buffer(out.get(), 0) < 0) throw Exception("Out of memory");
+  for (int p = 0; p < 3; ++p) {
+    const int w = p ? yuv->width / 2 : yuv->width, h = p ? yuv->height / 2 : yuv->height;
+    const uint8_t* in = yuv->data[p];
+    const int il = yuv->linesize[p], ol = out->linesize[p];
+    uint8_t* o = out->data[p];
+    const int ow = quarter ? h : w, oh = quarter ? w : h;
+    for (int y = 0; y < oh; ++y)
+      for (int x = 0; x < ow; ++x) {
+        int sx, sy;  // the source pixel shown at (x, y)
+        if (degrees == 90) {
+          sx = y;
+          sy = h - 1 - x;
+        } else if (degrees == 270) {
+          sx = w - 1 - y;
+          sy = x;
+        } else {
+          sx = w - 1 - x;
+          sy = h - 1 - y;
+        }
+        o[y * ol + x] = in[sy * il + sx];
+      }
+  }
+  out->sample_aspect_ratio = quarter ? av_inv_q(src->sample_aspect_ratio) : src->sample_aspect_ratio;
+  return out;
+}
+
+void TVideoPath::Convert(const AVFrame* frame, TResizeMethod method, int rotation, AVRational sar) {
   out_ = NewOutputFrame();
+  // The picture as a player shows it: turned by the display matrix, each
+  // pixel as wide as its sample aspect ratio says.
+  av::FramePtr turned;
+  const AVFrame* src = frame;
+  if (rotation != 0) {
+    av::FramePtr copy = av::NewFrame();
+    if (av_frame_ref(copy.get(), frame) < 0) throw Exception("Out of memory");
+    copy->sample_aspect_ratio = sar;
+    turned = TurnedClockwise(copy.get(), rotation, turn_sws_);
+    sar = turned->sample_aspect_ratio;
+    src = turned.get();
+  }
+  const double aspect = av_q2d(sar) > 0 ? av_q2d(sar) : 1.0;
   const AVPixFmtDescriptor* sd = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(src->format));
   const AVPixFmtDescriptor* dd = av_pix_fmt_desc_get(pix_fmt_);
   if (!sd || !dd) throw Exception("Unsupported picture format");
   int ax = 1 << std::max(sd->log2_chroma_w, dd->log2_chroma_w);
   int ay = 1 << std::max(sd->log2_chroma_h, dd->log2_chroma_h);
-  TPlacement p = PlaceSource(src->width, src->height, width_, height_, method, ax, ay);
+  const int shownW = std::max(1, static_cast<int>(std::lround(src->width * aspect)));
+  TPlacement p = PlaceSource(shownW, src->height, width_, height_, method, 1, ay);
+  // Back from the shown width to the stored pixels.
+  auto stored = [&](int x) { return static_cast<int>(std::lround(x / aspect)); };
+  p.SrcX = AlignDown(stored(p.SrcX), ax);
+  p.SrcW = std::clamp(AlignDown(stored(p.SrcW), ax), std::min(ax, src->width), src->width - p.SrcX);
+  p.DstW = std::max(AlignDown(p.DstW, ax), std::min(ax, width_));
+  p.DstX = AlignDown((width_ - p.DstW) / 2, ax);
   sws_.reset(sws_getCachedContext(sws_.release(), p.SrcW, p.SrcH, static_cast<AVPixelFormat>(src->format), p.DstW,
                                   p.DstH, pix_fmt_, SWS_BICUBIC, nullptr, nullptr, nullptr));
   if (!sws_) throw Exception("Unable to scale the picture");
@@ -107,17 +170,48 @@ void TVideoPath::Convert(const AVFrame* src, TResizeMethod method) {
     int cy = planar && chroma ? y >> d->log2_chroma_h : y;
     return static_cast<ptrdiff_t>(cy) * linesize + static_cast<ptrdiff_t>(cx) * step;
   };
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 4; ++i)
     if (in[i]) in[i] += shift(sd, i, p.SrcX, p.SrcY, src->linesize[i]);
-    if (out[i]) out[i] += shift(dd, i, p.DstX, p.DstY, out_->linesize[i]);
+  if (p.DstX == 0 && p.DstY == 0 && p.DstW == width_ && p.DstH == height_) {
+    sws_scale(sws_.get(), in, src->linesize, 0, p.SrcH, out, out_->linesize);
+    return;
   }
-  sws_scale(sws_.get(), in, src->linesize, 0, p.SrcH, out, out_->linesize);
+  // Into a picture of the rectangle's own size, then into the frame: the
+  // scaler may write past the width it is given, which would spill into
+  // the black band beside the rectangle.
+  av::FramePtr part = av::NewFrame();
+  part->format = pix_fmt_;
+  part->width = p.DstW;
+  part->height = p.DstH;
+  if (av_frame_get_buffer(part.get(), 0) < 0) throw Exception("Out of memory");
+  sws_scale(sws_.get(), in, src->linesize, 0, p.SrcH, part->data, part->linesize);
+  for (int i = 0; i < 4 && part->data[i]; ++i) {
+    const bool planar = dd->flags & AV_PIX_FMT_FLAG_PLANAR;
+    const bool chroma = planar && (i == 1 || i == 2);
+    const int rows = chroma ? AV_CEIL_RSHIFT(p.DstH, dd->log2_chroma_h) : p.DstH;
+    const int bytes = av_image_get_linesize(pix_fmt_, p.DstW, i);
+    if (bytes <= 0) continue;
+    av_image_copy_plane(out[i] + shift(dd, i, p.DstX, p.DstY, out_->linesize[i]), out_->linesize[i], part->data[i],
+                        part->linesize[i], bytes, rows);
+  }
 }
 
 void TVideoPath::Emit(AVFrame* f, int64_t n) {
   if (stop_) throw TRenderStopped();
   f->pts = n;
-  muxer_.EncodeVideo(f);
+  // A fixed quantizer is each frame's quality too: encoders read it there.
+  const AVCodecContext* enc = muxer_.VideoEncoder();
+  f->quality = (enc->flags & AV_CODEC_FLAG_QSCALE) ? enc->global_quality : 0;
+  if (muxer_.BottomUp()) {
+    // The same picture seen from its last row up.
+    av::FramePtr flipped = av::NewFrame();
+    if (av_frame_ref(flipped.get(), f) < 0) throw Exception("Out of memory");
+    flipped->data[0] += static_cast<ptrdiff_t>(flipped->linesize[0]) * (flipped->height - 1);
+    flipped->linesize[0] = -flipped->linesize[0];
+    muxer_.EncodeVideo(flipped.get());
+  } else {
+    muxer_.EncodeVideo(f);
+  }
   frames_done_ = n + 1;
 }
 
@@ -161,7 +255,7 @@ void TVideoPath::RenderSource(const TTimelineSource& src, int64_t n0, int64_t n1
       EmitBlack(n);
       continue;
     }
-    if (changed || !out_) Convert(cur.get(), src.ResizeMethod);
+    if (changed || !out_) Convert(cur.get(), src.ResizeMethod, dec.RotationClockwise(), dec.SampleAspect(cur.get()));
     Emit(out_.get(), n);
   }
 }

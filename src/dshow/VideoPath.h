@@ -38,7 +38,7 @@ class TVideoPath {
 
  private:
   av::FramePtr NewOutputFrame() const;
-  void Convert(const AVFrame* src, TResizeMethod method);
+  void Convert(const AVFrame* src, TResizeMethod method, int rotation, AVRational sar);
   void Emit(AVFrame* f, int64_t n);
 
   TMuxer& muxer_;
@@ -48,6 +48,7 @@ class TVideoPath {
   const std::atomic<bool>& stop_;
   std::atomic<int64_t>& frames_done_;
   av::SwsPtr sws_;
+  av::SwsPtr turn_sws_;
   av::FramePtr out_;  // the converted picture, reused while the source frame repeats
   av::FramePtr black_;
 };

@@ -26,6 +26,11 @@ QLabel* Label(QWidget* parent, const char* text, int x, int y) {
   return l;
 }
 
+bool SameValue(const std::string& value, const TEncoderOption& o) {
+  if (o.Type == TEncoderOption::Choice) return value == o.Default;
+  return QString::fromStdString(value).toDouble() == QString::fromStdString(o.Default).toDouble();
+}
+
 // The options of one encoder, edited and kept for every later instance.
 class TCompressorOptionsDialog : public QDialog {
  public:
@@ -54,7 +59,15 @@ class TCompressorOptionsDialog : public QDialog {
         w = sp;
       }
       editors_.push_back(w);
-      form->addRow(QString::fromStdString(o.Label), w);
+      // A field the store holds is the user's, and shows so.
+      auto* label = new QLabel(QString::fromStdString(o.Label), this);
+      if (stored.count(o.Key)) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+        label->setToolTip("Set by you; the compressor's default is " + QString::fromStdString(o.Default));
+      }
+      form->addRow(label, w);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
@@ -64,7 +77,9 @@ class TCompressorOptionsDialog : public QDialog {
         if (auto* c = qobject_cast<QComboBox*>(editors_[i])) v = c->currentText();
         else if (auto* d = qobject_cast<QDoubleSpinBox*>(editors_[i])) v = QString::number(d->value());
         else if (auto* sp = qobject_cast<QSpinBox*>(editors_[i])) v = QString::number(sp->value());
-        values[options_[i].Key] = v.toStdString();
+        // Only what differs from the compressor's default is kept, so a
+        // default left alone (crf beside a bit rate) never applies.
+        if (!SameValue(v.toStdString(), options_[i])) values[options_[i].Key] = v.toStdString();
       }
       CompressorOptionStore().Set(encoder_, values);
       accept();
