@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Takes a screenshot of the main window on a real X server (Xvfb) with a few
-# files listed and the differences highlighted: docs/main-window.png.
+# Takes screenshots on a real X server (Xvfb) with a few files listed and
+# the differences highlighted: the main window and the Join Options dialog,
+# at the default font and at 11 pt (docs/main-window.png,
+# docs/main-window-11pt.png, docs/join-options.png, docs/join-options-11pt.png).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 need=()
-for p in xvfb x11-apps imagemagick; do
+for p in xvfb x11-apps imagemagick xdotool; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -24,13 +26,30 @@ clip "Beach day 2.avi" 640x360 25 44100 75
 clip "Harbour.avi" 640x480 25 44100 9
 clip "Night market.avi" 640x360 30000/1001 22050 31
 
-Xvfb :57 -screen 0 800x500x24 >/dev/null 2>&1 &
+Xvfb :57 -screen 0 900x700x24 >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
-DISPLAY=:57 QT_QPA_PLATFORM=xcb build/src/app/vantrel --highlight-differences "$work"/*.avi &
-app=$!
-sleep 4
 mkdir -p docs
-DISPLAY=:57 xwd -root -silent | convert xwd:- -trim docs/main-window.png
-kill $app 2>/dev/null || true
-echo "docs/main-window.png"
+echo '* { font-size: 11pt; }' >"$work/11pt.qss"
+shoot() {  # suffix, extra arguments
+  DISPLAY=:57 QT_QPA_PLATFORM=xcb build/src/app/vantrel "${@:2}" --highlight-differences "$work"/*.avi &
+  local app=$!
+  sleep 4
+  DISPLAY=:57 xwd -root -silent | convert xwd:- -trim "docs/main-window$1.png"
+  # Join Files (Ctrl+S) opens the join options.
+  local main
+  main=$(DISPLAY=:57 xdotool search --onlyvisible --name "Vantrel" 2>/dev/null | head -1 || true)
+  if [ -n "$main" ]; then
+    DISPLAY=:57 xdotool mousemove --window "$main" 100 100 windowfocus "$main" >/dev/null 2>&1 || true
+    DISPLAY=:57 xdotool key --window "$main" ctrl+s >/dev/null 2>&1 || true
+  fi
+  sleep 2
+  local id
+  id=$(DISPLAY=:57 xdotool search --onlyvisible --name "Join Options" 2>/dev/null | head -1 || true)
+  if [ -n "$id" ]; then DISPLAY=:57 xwd -id "$id" -silent | convert xwd:- "docs/join-options$1.png"; fi
+  kill $app 2>/dev/null || true
+  wait $app 2>/dev/null || true
+}
+shoot ""
+shoot "-11pt" -stylesheet "$work/11pt.qss"
+ls docs/*.png

@@ -184,6 +184,7 @@ void TAVIJoiner::JoinFiles() {
         cancelled_ = true;
         break;
       }
+      progress_->SetStage(StageText(static_cast<size_t>(&name - Files.data()), Files.size(), name));
       reader_.Open(name, false);
       if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
       CopyChunks();

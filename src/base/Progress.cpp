@@ -39,4 +39,8 @@ std::unique_ptr<IProgress> ShowJoinProgress(const char* text) {
   return p;
 }
 
+std::string StageText(size_t index, size_t count, const std::string& path) {
+  return "File " + std::to_string(index + 1) + " of " + std::to_string(count) + ": " + path.substr(path.rfind('/') + 1);
+}
+
 }  // namespace vantrel

@@ -23,6 +23,9 @@ class IProgress {
   // Lets the front end do its pending work, then says whether the user asked
   // to stop. Once true it stays true.
   virtual bool Cancelled() = 0;
+  // Where a join of several files is: "File 2 of 5: name.avi". Shown where
+  // the front end can; nothing by default.
+  virtual void SetStage(const std::string& /*stage*/) {}
 };
 
 using TProgressFactory = std::function<std::unique_ptr<IProgress>()>;
@@ -53,5 +56,8 @@ class TProgressBinding {
 inline constexpr const char* kJoiningCaption = "Joining...";
 inline constexpr const char* kFileBeingJoinedText = "The selected file is being joined. Please wait...";
 inline constexpr const char* kFilesBeingJoinedText = "The selected files are being joined. Please wait...";
+
+// "File <index + 1> of <count>: <the path's name part>".
+std::string StageText(size_t index, size_t count, const std::string& path);
 
 }  // namespace vantrel

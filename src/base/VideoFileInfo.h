@@ -34,6 +34,9 @@ struct TVideoFileInfo {
   // Width and Height.
   uint16_t DisplayWidth = 0;
   uint16_t DisplayHeight = 0;
+  // What the media framework found the file to be ("MP4", "Matroska",
+  // "MPEG-TS", ...); empty when it was not asked.
+  std::string ContainerName;
   bool VideoDiffers = false;
   bool TypeDiffers = false;
   bool FrameSizeDiffers = false;

@@ -64,7 +64,14 @@ TRowTexts FormatRow(const TVideoFileInfo& info, char decimalSeparator) {
   TRowTexts t;
   t[colFileName] = FileNamePart(info.FileName);
   t[colDuration] = FormatDuration(info.Duration);
-  t[colType] = info.MediaType == kMediaAVI ? "AVI:" + FourCCToString(info.VideoFourCC) : info.MediaType;
+  // "DirectShow" means nothing to a user: the framework's name for the
+  // container is shown instead (the media type itself stays for the logic).
+  if (info.MediaType == kMediaAVI)
+    t[colType] = "AVI:" + FourCCToString(info.VideoFourCC);
+  else if (info.MediaType == kMediaDirectShow && !info.ContainerName.empty())
+    t[colType] = info.ContainerName;
+  else
+    t[colType] = info.MediaType;
   t[colFrameSize] = std::to_string(info.Width) + "x" + std::to_string(info.Height);
   t[colFrameRate] = FormatFrameRate(info.FrameRate, decimalSeparator);
   if (info.HasAudio)
@@ -142,6 +149,27 @@ std::vector<const TVideoFileInfo*> TFileList::Infos() const {
   std::vector<const TVideoFileInfo*> v;
   for (const TFileListRow& r : rows_) v.push_back(&r.Info);
   return v;
+}
+
+std::string SizeText(int64_t bytes) {
+  char buf[32];
+  const double b = static_cast<double>(bytes);
+  if (b >= 1e9)
+    std::snprintf(buf, sizeof buf, "%.1f GB", b / 1e9);
+  else if (b >= 1e6)
+    std::snprintf(buf, sizeof buf, "%.1f MB", b / 1e6);
+  else
+    std::snprintf(buf, sizeof buf, "%.0f KB", b / 1e3);
+  return buf;
+}
+
+std::string JoinedText(size_t files, const std::string& output, double seconds, int64_t bytes) {
+  return "Joined " + std::to_string(files) + (files == 1 ? " file" : " files") + " into " + output + " (" +
+         FormatDuration(seconds) + ", " + SizeText(bytes) + ")";
+}
+
+std::string CancelledJoinText(const std::string& output, double seconds) {
+  return "Cancelled: " + output + " holds the first " + FormatDuration(seconds);
 }
 
 std::string FilesAddedText(int done, int total) {

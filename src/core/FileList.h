@@ -77,6 +77,13 @@ class TFileList {
   std::vector<TFileListRow> rows_;
 };
 
+// What a finished join wrote: "Joined 3 files into /out.avi (01:02:13,
+// 2.1 GB)"; after a cancel: "Cancelled: /out.avi holds the first 12:04".
+std::string JoinedText(size_t files, const std::string& output, double seconds, int64_t bytes);
+std::string CancelledJoinText(const std::string& output, double seconds);
+// "2.1 GB", "35.4 MB", "812 KB" (decimal units).
+std::string SizeText(int64_t bytes);
+
 // "%d/%d files added"
 std::string FilesAddedText(int done, int total);
 // The message for a file the probe rejected; when more files follow, it

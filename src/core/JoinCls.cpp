@@ -9,9 +9,9 @@
 
 namespace vantrel {
 
-void RunJoin(const TJoinOptions& options, const TJoinEngines& engines) {
+TJoinOutcome RunJoin(const TJoinOptions& options, const TJoinEngines& engines) {
   TJoinWrapper wrapper(options, engines);
-  wrapper.Execute();
+  return wrapper.Execute();
 }
 
 void TJoinWrapper::FillFileList(std::vector<std::string>& list) const {
@@ -33,7 +33,7 @@ IJoinEngine* TJoinWrapper::ChooseEngine() const {
   return nullptr;
 }
 
-void TJoinWrapper::Execute() {
+TJoinOutcome TJoinWrapper::Execute() {
   if (options_.Files.empty()) throw Exception("There are no files to join");
   CheckOutputIsNotAnInput();
   IJoinEngine* engine = ChooseEngine();
@@ -48,6 +48,9 @@ void TJoinWrapper::Execute() {
     request.Recompress.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
   std::unique_ptr<IProgress> progress = ShowJoinProgress(engine->ProgressText());
   engine->Join(request, *progress);
+  TJoinOutcome outcome;
+  outcome.Cancelled = progress->Cancelled();
+  return outcome;
 }
 
 double StrToFloat(const std::string& text, char decimalSeparator) {

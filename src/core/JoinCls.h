@@ -18,11 +18,16 @@ TResizeMethod ResizeMethodOfItem(int itemIndex, TResizeMethod otherwise = TRecom
 // The dialog's item index of a resize method.
 int ItemOfResizeMethod(TResizeMethod method);
 
+// How a join that did not fail ended.
+struct TJoinOutcome {
+  bool Cancelled = false;  // the output holds what was joined before the stop
+};
+
 class TJoinWrapper {
  public:
   TJoinWrapper(const TJoinOptions& options, const TJoinEngines& engines) : options_(options), engines_(engines) {}
   // Chooses the engine and runs it with a progress object of its own.
-  void Execute();
+  TJoinOutcome Execute();
   void FillFileList(std::vector<std::string>& list) const;
   // The engine that would join the options' files, or null.
   IJoinEngine* ChooseEngine() const;
@@ -35,6 +40,6 @@ class TJoinWrapper {
 
 // Runs one join to its end; returns on success and on cancel, raises on
 // failure with the message to show after "Join fails: ".
-void RunJoin(const TJoinOptions& options, const TJoinEngines& engines);
+TJoinOutcome RunJoin(const TJoinOptions& options, const TJoinEngines& engines);
 
 }  // namespace vantrel

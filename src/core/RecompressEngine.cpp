@@ -4,6 +4,8 @@
 #include "dshow/Compressors.h"
 #include "dshow/DSJoin.h"
 
+#include <algorithm>
+
 namespace vantrel {
 
 namespace {
@@ -19,7 +21,17 @@ class TRecompressEngine final : public IJoinEngine {
     joiner.OutputFileName = r.OutputFileName;
     static_cast<TRecompressSettings&>(joiner) = r.Recompress;
     // The job's DSProgress: report, then ask whether to stop.
-    joiner.OnProgress = [&progress](TDSVideoJoiner&, bool& cancel, double percent) {
+    const std::vector<std::string> files = joiner.Files;
+    joiner.OnProgress = [&progress, &files](TDSVideoJoiner& sender, bool& cancel, double percent) {
+      // The file whose span of the timeline the render is in.
+      const TTimeline& t = sender.Timeline();
+      const double at = percent / 100 * t.Duration();
+      for (size_t i = 0; i < t.VideoTrack.size(); ++i)
+        if (at < t.VideoTrack[i].TStop || i + 1 == t.VideoTrack.size()) {
+          const auto f = std::find(files.begin(), files.end(), t.VideoTrack[i].MediaName);
+          progress.SetStage(StageText(static_cast<size_t>(f - files.begin()), files.size(), t.VideoTrack[i].MediaName));
+          break;
+        }
       progress.SetProgress(percent);
       cancel = progress.Cancelled();
     };

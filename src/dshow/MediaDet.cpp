@@ -5,6 +5,7 @@
 #include "ffmpeg/AvOwners.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include <chrono>
@@ -240,10 +241,40 @@ HRESULT TMediaDet::get_DisplaySize(int32_t* width, int32_t* height) {
   return S_OK;
 }
 
-std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths) {
+std::string TMediaDet::ContainerName() const {
+  if (!ctx_) return "";
+  const AVFormatContext* fmt = ctx_->fmt.get();
+  const std::string name = fmt->iformat->name;
+  const std::string file = fmt->url ? fmt->url : "";
+  auto endsWith = [&](const char* ext) {
+    const size_t n = std::strlen(ext);
+    if (file.size() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(file[file.size() - n + i])) != ext[i]) return false;
+    return true;
+  };
+  if (name.rfind("mov,", 0) == 0) {
+    const AVDictionaryEntry* brand = av_dict_get(fmt->metadata, "major_brand", nullptr, 0);
+    const std::string b = brand ? brand->value : "";
+    if (b.rfind("qt", 0) == 0) return "QuickTime";
+    if (b.rfind("3g", 0) == 0) return "3GP";
+    return "MP4";
+  }
+  if (name.rfind("matroska", 0) == 0) return endsWith(".webm") ? "WebM" : "Matroska";
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"mpegts", "MPEG-TS"}, {"flv", "FLV"},   {"ogg", "Ogg"},     {"dv", "DV"},         {"mpeg", "MPEG-PS"},
+      {"asf", "ASF"},        {"avi", "AVI"},   {"h264", "H.264"}, {"hevc", "HEVC"},     {"mpegvideo", "MPEG video"},
+      {"wav", "WAVE"},       {"mp3", "MP3"},   {"ivf", "IVF"},     {"nut", "NUT"},       {"rm", "RealMedia"}};
+  for (const auto& [key, shown] : kNames)
+    if (name == key) return shown;
+  return name;
+}
+
+std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths, std::string* containerName) {
   TMediaDet det;
   det.MeasureUnstatedLengths = measureLengths;
   DSCheck(det.put_Filename(fileName));
+  if (containerName) *containerName = det.ContainerName();
   int32_t count = 0;
   DSCheck(det.get_OutputStreams(&count));
   std::vector<TDetStream> streams(static_cast<size_t>(count));
@@ -262,7 +293,7 @@ std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureL
 
 void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool measureLengths) {
   bool audioSeen = false;
-  for (const TDetStream& s : DetectStreams(fileName, measureLengths)) {
+  for (const TDetStream& s : DetectStreams(fileName, measureLengths, &info.ContainerName)) {
     if (s.Length > info.Duration) info.Duration = s.Length;
     // With several streams of a kind, the last one wins.
     if (s.Type.MajorType == TMajorType::Video) {

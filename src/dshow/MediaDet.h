@@ -55,6 +55,9 @@ class TMediaDet {
   // The current video stream's picture as shown: sample aspect ratio and
   // display matrix applied.
   HRESULT get_DisplaySize(int32_t* width, int32_t* height);
+  // The container as users know it: "MP4", "QuickTime", "Matroska",
+  // "WebM", "MPEG-TS", "FLV", ... (FFmpeg's own name otherwise).
+  std::string ContainerName() const;
 
   // Limits: probing and opening, and measuring a length the container does
   // not state. A measurement cut short is extrapolated from the bytes read.
@@ -84,7 +87,8 @@ struct TDetStream {
   int32_t DisplayWidth = 0, DisplayHeight = 0;  // video only
 };
 // Every output stream of a file, each call checked with DSCheck.
-std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths = true);
+std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths = true,
+                                      std::string* containerName = nullptr);
 
 // The detector's part of TVideoFileInfo::ReadInfo: duration, video and
 // audio fields from the file's streams (FileName and MediaType already set).

@@ -75,6 +75,7 @@ void TMPEGJoiner::JoinFiles() {
         cancelled_ = true;
         break;
       }
+      progress_->SetStage(StageText(i, Files.size(), Files[i]));
       if (GetMPEGStartCode(Files[i]) == 1)
         CopySystemStream(i, output);
       else

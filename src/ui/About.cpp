@@ -2,6 +2,9 @@
 #include "ui/About.h"
 
 #include <QApplication>
+#include "ui/Dialogs.h"
+#include <QGridLayout>
+#include <QVBoxLayout>
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -15,7 +18,7 @@ void OpenUrl(const QString& url) {
   if (TAboutForm::OpenUrlHook)
     TAboutForm::OpenUrlHook(url);
   else
-    QDesktopServices::openUrl(QUrl(url));
+    OpenWithDesktop(nullptr, QUrl(url), "the address");
 }
 
 QLabel* Link(QWidget* parent, const QString& text, int x, int y, std::function<void()> click) {
@@ -32,13 +35,12 @@ QLabel* Link(QWidget* parent, const QString& text, int x, int y, std::function<v
 
 TAboutForm::TAboutForm(QWidget* owner, const TProductInfo& info) : QDialog(owner), info_(info) {
   setWindowTitle("About");
-  setFixedSize(352, 243);
+  setMinimumSize(352, 243);
   ProductImage = new QLabel(this);
-  ProductImage->setGeometry(18, 16, 32, 32);
   ProductImage->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+  ProductImage->setFixedSize(32, 32);
 
   lblProduct = new QLabel(info_.ProductName, this);
-  lblProduct->move(70, 16);
   QFont f("Arial", 20);
   f.setBold(true);
   f.setUnderline(true);
@@ -52,39 +54,46 @@ TAboutForm::TAboutForm(QWidget* owner, const TProductInfo& info) : QDialog(owner
   }
 
   lblVersion = new QLabel("Version: " + info_.Version, this);
-  QFont v("Arial", 9);
+  QFont v = font();
   v.setBold(true);
   lblVersion->setFont(v);
-  lblVersion->move(70, 58);
-  lblVersion->adjustSize();
 
   Label2 = new QLabel("Contacts:", this);
-  Label2->move(70, 117);
-  lblMail = Link(this, info_.ContactsURL, 130, 117, [this] { lblMailClick(); });
-  lblMail->adjustSize();
+  lblMail = Link(this, info_.ContactsURL, 0, 0, [this] { lblMailClick(); });
   if (info_.ContactsURL.isEmpty()) {
     Label2->hide();
     lblMail->hide();
   }
   Label3 = new QLabel("Website:", this);
-  Label3->move(70, 142);
-  lblSite = Link(this, info_.WebSiteURL, 130, 142, [this] { lblSiteClick(); });
-  lblSite->adjustSize();
+  lblSite = Link(this, info_.WebSiteURL, 0, 0, [this] { lblSiteClick(); });
 
   Bevel1 = new QFrame(this);
   Bevel1->setFrameShape(QFrame::HLine);
   Bevel1->setFrameShadow(QFrame::Sunken);
-  Bevel1->setGeometry(26, 167, 300, 2);
 
   lblCopyright = new QLabel(info_.Copyright, this);
-  lblCopyright->setFont(QFont("Arial", 8));
   lblCopyright->setAlignment(Qt::AlignCenter);
-  lblCopyright->setGeometry(0, 174, 352, 14);
 
   btnClose = new QPushButton("Close", this);
-  btnClose->setGeometry(139, 206, 75, 25);
   btnClose->setDefault(true);
   btnClose->setAutoDefault(true);
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(ProductImage, 0, 0, 2, 1, Qt::AlignTop);
+  grid->addWidget(lblProduct, 0, 1, 1, 2);
+  grid->addWidget(lblVersion, 1, 1, 1, 2);
+  grid->setRowMinimumHeight(2, 20);
+  grid->addWidget(Label2, 3, 1);
+  grid->addWidget(lblMail, 3, 2);
+  grid->addWidget(Label3, 4, 1);
+  grid->addWidget(lblSite, 4, 2);
+  grid->setColumnStretch(2, 1);
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(grid);
+  page->addStretch();
+  page->addWidget(Bevel1);
+  page->addWidget(lblCopyright);
+  page->addWidget(btnClose, 0, Qt::AlignHCenter);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
   if (owner) move(owner->geometry().center() - rect().center());
 }

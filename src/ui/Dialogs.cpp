@@ -1,6 +1,7 @@
 // Message boxes, file dialogs and dropped files.
 #include "ui/Dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -67,14 +68,29 @@ TMsgResult ShowMessageDlg(QWidget* parent, const QString& text, TMsgKind kind, T
       cancel = box.addButton("Cancel", QMessageBox::RejectRole);
       box.setDefaultButton(yes);
       break;
+    case TMsgButtons::OpenPlayClose:
+      yes = box.addButton("Open &Folder", QMessageBox::ActionRole);
+      no = box.addButton("&Play", QMessageBox::ActionRole);
+      box.setDefaultButton(box.addButton("&Close", QMessageBox::RejectRole));
+      break;
   }
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
+  if (buttons == TMsgButtons::OpenPlayClose)
+    return clicked == yes ? TMsgResult::OpenFolder : clicked == no ? TMsgResult::Play : TMsgResult::Ok;
   if (yes && clicked == yes) return TMsgResult::Yes;
   if (no && clicked == no) return TMsgResult::No;
   if (cancel && (clicked == cancel || !clicked)) return TMsgResult::Cancel;
   if (buttons == TMsgButtons::YesNo) return TMsgResult::No;
   return TMsgResult::Ok;
+}
+
+void OpenWithDesktop(QWidget* parent, const QUrl& url, const QString& what) {
+  if (QDesktopServices::openUrl(url)) return;
+  ShowMessageDlg(parent,
+                 "Unable to open " + what + ": the desktop has no program to open " +
+                     (url.isLocalFile() ? url.toLocalFile() : url.toString()) + ".",
+                 TMsgKind::Warning, TMsgButtons::Ok);
 }
 
 void ShowApplicationError(QWidget* parent, const QString& message) {

@@ -6,7 +6,8 @@
 namespace vantrel::ui {
 
 TNaturalEdit::TNaturalEdit(QWidget* parent) : QLineEdit("0", parent), arrows_(new QScrollBar(Qt::Vertical, this)) {
-  setFixedHeight(20);
+  // As high as the font needs, at least the classic 20 pixels.
+  setMinimumHeight(20);
   arrows_->setRange(-1, 1);
   arrows_->setValue(0);
   arrows_->setCursor(Qt::ArrowCursor);

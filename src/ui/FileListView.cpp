@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QPainter>
 
 #include "ui/Dialogs.h"
 #include "ui/MainForm.h"
@@ -87,7 +88,31 @@ void TFileListView::startDrag(Qt::DropActions) {
   mime->setData("application/x-vantrel-row", QByteArray::number(owner_.SelectedIndex()));
   drag->setMimeData(mime);
   drag->exec(Qt::MoveAction);
+  SetIndicator(-1);
   owner_.EndDrag();
+}
+
+void TFileListView::SetIndicator(int row) {
+  if (row == indicator_) return;
+  indicator_ = row;
+  viewport()->update();
+}
+
+void TFileListView::dragLeaveEvent(QDragLeaveEvent* e) {
+  SetIndicator(-1);
+  QTreeView::dragLeaveEvent(e);
+}
+
+void TFileListView::paintEvent(QPaintEvent* e) {
+  QTreeView::paintEvent(e);
+  if (indicator_ < 0) return;
+  // A line where the dragged row will land: above the row under the
+  // pointer when it moves up, below it when it moves down.
+  const QRect r = visualRect(model()->index(indicator_, 0));
+  const int y = indicator_ > owner_.SelectedIndex() ? r.bottom() : r.top();
+  QPainter p(viewport());
+  p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+  p.drawLine(0, y, viewport()->width(), y);
 }
 
 void TFileListView::dragEnterEvent(QDragEnterEvent* e) {
@@ -102,6 +127,7 @@ void TFileListView::dragMoveEvent(QDragMoveEvent* e) {
     const QPoint p = e->position().toPoint();
     const QModelIndex at = indexAt(p);
     owner_.DragOverRow(at.isValid() ? at.row() : -1, p.y());
+    SetIndicator(at.isValid() && at.row() != owner_.SelectedIndex() ? at.row() : -1);
     e->acceptProposedAction();
   } else if (e->mimeData()->hasUrls()) {
     e->acceptProposedAction();

@@ -49,9 +49,14 @@ class TFileListView : public QTreeView {
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dragMoveEvent(QDragMoveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+  void dragLeaveEvent(QDragLeaveEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 
  private:
+  void SetIndicator(int row);
+
   TfrmMain& owner_;
+  int indicator_ = -1;  // the row a dragged row would take, -1: none
 };
 
 }  // namespace vantrel::ui

@@ -5,6 +5,9 @@
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLocale>
 #include <QSpinBox>
 
@@ -19,12 +22,6 @@ QString TfrmJoin::LastSaveFolder;
 std::function<int(TfrmJoin&)> TfrmJoin::ExecHook;
 
 namespace {
-
-QLabel* Label(QWidget* parent, const char* text, int x, int y) {
-  auto* l = new QLabel(text, parent);
-  l->move(x, y);
-  return l;
-}
 
 bool SameValue(const std::string& value, const TEncoderOption& o) {
   if (o.Type == TEncoderOption::Choice) return value == o.Default;
@@ -99,62 +96,85 @@ class TCompressorOptionsDialog : public QDialog {
 TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), files_(std::move(files)) {
   setObjectName("frmJoin");
   setWindowTitle("Join Options");
-  setFixedSize(477, 358);
+  // The classic size is the least; layouts let the texts take what their
+  // font needs (11 pt, 1.5 x scaling).
+  setMinimumSize(477, 358);
 
   GroupBox1 = new QGroupBox(" Output File ", this);
-  GroupBox1->setGeometry(8, 12, 457, 57);
   edtOutFileName = new QLineEdit(GroupBox1);
-  edtOutFileName->setGeometry(12, 20, 401, 21);
   sbnSelectOutFile = new QToolButton(GroupBox1);
   sbnSelectOutFile->setText("...");
-  sbnSelectOutFile->setGeometry(416, 20, 23, 22);
+  auto* outRow = new QHBoxLayout(GroupBox1);
+  outRow->addWidget(edtOutFileName, 1);
+  outRow->addWidget(sbnSelectOutFile);
 
   cbxJoinWORecomp = new QCheckBox("Join without recompression", this);
-  cbxJoinWORecomp->setGeometry(8, 80, 160, 17);
   lblNotes = new QLabel("- notes", this);
-  lblNotes->setGeometry(172, 74, 293, 26);
   lblNotes->setWordWrap(true);
   lblNotes->setStyleSheet("color: rgb(115, 115, 115);");
   lblNotes->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  lblNotes->setMinimumWidth(200);
+  auto* joinRow = new QHBoxLayout;
+  joinRow->addWidget(cbxJoinWORecomp, 0, Qt::AlignTop);
+  joinRow->addWidget(lblNotes, 1);
 
   gbxOutOptions = new QGroupBox(" Output Settings ", this);
-  gbxOutOptions->setGeometry(8, 104, 461, 209);
-  Label(gbxOutOptions, "Frame Size", 15, 26);
+  auto* grid = new QGridLayout(gbxOutOptions);
+  grid->setColumnStretch(2, 1);
   edtFrameWidth = new TNaturalEdit(gbxOutOptions);
-  edtFrameWidth->setGeometry(113, 22, 55, 20);
   edtFrameWidth->SetValue(320);
-  Label(gbxOutOptions, "x", 172, 26);
   edtFrameHeight = new TNaturalEdit(gbxOutOptions);
-  edtFrameHeight->setGeometry(182, 22, 55, 20);
   edtFrameHeight->SetValue(240);
+  for (TNaturalEdit* e : {edtFrameWidth, edtFrameHeight})
+    e->setMinimumWidth(e->fontMetrics().horizontalAdvance("00000") + 28);
+  auto* size = new QHBoxLayout;
+  size->addWidget(edtFrameWidth);
+  size->addWidget(new QLabel("x", gbxOutOptions));
+  size->addWidget(edtFrameHeight);
   lblSizeWarning = new QLabel("Note: Some video compressors can fail if Width or Height is not multiple 8.", gbxOutOptions);
-  lblSizeWarning->setGeometry(244, 18, 210, 32);
   lblSizeWarning->setWordWrap(true);
-  Label(gbxOutOptions, "Frame Rate", 15, 54);
   cbxFameRate = new QComboBox(gbxOutOptions);
-  cbxFameRate->setGeometry(113, 50, 80, 21);
-  Label(gbxOutOptions, "Resize method", 15, 82);
   cbxResizeMethod = new QComboBox(gbxOutOptions);
-  cbxResizeMethod->setGeometry(113, 78, 124, 21);
   for (const char* item : kResizeItems) cbxResizeMethod->addItem(item);
-  Label(gbxOutOptions, "Video Compression", 15, 110);
   cbxVideoCompression = new QComboBox(gbxOutOptions);
-  cbxVideoCompression->setGeometry(113, 106, 250, 21);
+  cbxVideoCompression->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbxVideoCompression->setMinimumContentsLength(40);
   btnVideoCompOptions = new QPushButton("Options", gbxOutOptions);
-  btnVideoCompOptions->setGeometry(371, 105, 75, 23);
-  Label(gbxOutOptions, "Audio Compression", 15, 138);
   cbxAudioCompression = new QComboBox(gbxOutOptions);
-  cbxAudioCompression->setGeometry(113, 134, 250, 21);
+  cbxAudioCompression->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbxAudioCompression->setMinimumContentsLength(50);  // "libmp3lame MP3 (MPEG audio layer 3) (libmp3lame)"
   btnResetDefaults = new QPushButton("Reset defaults", gbxOutOptions);
-  btnResetDefaults->setGeometry(113, 167, 176, 25);
+  int row = 0;
+  grid->addWidget(new QLabel("Frame Size", gbxOutOptions), row, 0);
+  grid->addLayout(size, row, 1);
+  grid->addWidget(lblSizeWarning, row++, 2, 1, 2);
+  grid->addWidget(new QLabel("Frame Rate", gbxOutOptions), row, 0);
+  grid->addWidget(cbxFameRate, row++, 1);
+  grid->addWidget(new QLabel("Resize method", gbxOutOptions), row, 0);
+  grid->addWidget(cbxResizeMethod, row++, 1);
+  grid->addWidget(new QLabel("Video Compression", gbxOutOptions), row, 0);
+  grid->addWidget(cbxVideoCompression, row, 1, 1, 2);
+  grid->addWidget(btnVideoCompOptions, row++, 3);
+  grid->addWidget(new QLabel("Audio Compression", gbxOutOptions), row, 0);
+  grid->addWidget(cbxAudioCompression, row++, 1, 1, 3);
+  grid->addWidget(btnResetDefaults, row++, 1);
 
   btnJoin = new QPushButton("Join", this);
-  btnJoin->setGeometry(313, 324, 75, 25);
   btnJoin->setDefault(true);
   btnJoin->setFocusPolicy(Qt::NoFocus);
   btnCancel = new QPushButton("Cancel", this);
-  btnCancel->setGeometry(393, 324, 75, 25);
   btnCancel->setFocusPolicy(Qt::NoFocus);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(btnJoin);
+  buttons->addWidget(btnCancel);
+
+  auto* page = new QVBoxLayout(this);
+  page->setSizeConstraint(QLayout::SetMinimumSize);  // never smaller than its texts
+  page->addWidget(GroupBox1);
+  page->addLayout(joinRow);
+  page->addWidget(gbxOutOptions, 1);
+  page->addLayout(buttons);
 
   // The compressors are listed once, for the whole run.
   std::vector<std::string> names;

@@ -2,6 +2,9 @@
 #include "ui/MainForm.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QShortcut>
+#include <QTimer>
 #include <QCollator>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -14,11 +17,13 @@
 #include <QUrl>
 
 #include "base/Exceptions.h"
+#include "core/FileInfo.h"
 #include "core/RecompressEngine.h"
 #include "core/SaveProjectCls.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/ProdInfo.h"
+#include "ui/ProgressDlg.h"
 #include "ui/RegLib.h"
 
 namespace vantrel::ui {
@@ -64,11 +69,7 @@ TfrmMain::TfrmMain(QWidget* parent)
 
   frmJoin_ = new TfrmJoin(this, [this] { return list_.Infos(); });
   // A stored value that cannot be read is reported; the window opens anyway.
-  try {
-    LoadSettings();
-  } catch (const std::exception& e) {
-    ShowApplicationError(this, QString::fromUtf8(e.what()));
-  }
+  LoadSettings();
   UpdateActions();
   UpdateStatusBar();
 }
@@ -83,10 +84,24 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::LoadSettings() {
   QSettings& s = AppSettings();
-  RestoreFormPlacement(s, *this, false);
-  LastOpenFolder = ReadRegString(s, "LastOpenFolder");
-  TfrmJoin::LastSaveFolder = ReadRegString(s, "LastSaveFolder");
-  LastProjectFolder = ReadRegString(s, "LastProjectFolder");
+  std::vector<std::string> problems;
+  RestoreFormPlacement(s, *this, false, &problems);
+  auto folder = [&](const char* name, QString& into) {
+    try {
+      into = ReadRegString(s, name);
+    } catch (const Exception& e) {
+      problems.push_back(e.what());
+    }
+  };
+  folder("LastOpenFolder", LastOpenFolder);
+  folder("LastSaveFolder", TfrmJoin::LastSaveFolder);
+  folder("LastProjectFolder", LastProjectFolder);
+  if (problems.empty()) return;
+  // Said once the window is there, with where the values come from.
+  QString text;
+  for (const std::string& p : problems) text += QString::fromStdString(p) + "\n";
+  text += "in " + s.fileName() + ": the defaults are used for these.";
+  QTimer::singleShot(0, this, [this, text] { ShowApplicationError(this, text); });
 }
 
 void TfrmMain::SaveSettings() {
@@ -101,19 +116,19 @@ void TfrmMain::SaveSettings() {
 void TfrmMain::BuildActions() {
   auto make = [this](const char* text, const QIcon& icon, const QKeySequence& key) {
     auto* a = new QAction(icon, text, this);
-    a->setToolTip(text);
+    a->setToolTip(QString(text).remove('&'));
     if (!key.isEmpty()) a->setShortcut(key);
     a->setShortcutContext(Qt::WindowShortcut);
     addAction(a);
     return a;
   };
-  acnAddFiles = make("Add Files", ThemeIcon("list-add", QStyle::SP_DialogOpenButton), QKeySequence("Ctrl+O"));
-  acnDelete = make("Delete", ThemeIcon("edit-delete", QStyle::SP_TrashIcon), QKeySequence(Qt::Key_Delete));
-  acnJoinFile = make("Join Files", ThemeIcon("document-save", QStyle::SP_DialogSaveButton), QKeySequence("Ctrl+S"));
-  acnPlay = make("Play", ThemeIcon("media-playback-start", QStyle::SP_MediaPlay), QKeySequence(Qt::Key_Return));
-  acnMoveUp = make("Move Up", ThemeIcon("go-up", QStyle::SP_ArrowUp), QKeySequence("Ctrl+Up"));
-  acnMoveDown = make("Move Down", ThemeIcon("go-down", QStyle::SP_ArrowDown), QKeySequence("Ctrl+Down"));
-  acnClear = make("Clear", ThemeIcon("edit-clear", QStyle::SP_DialogResetButton), QKeySequence());
+  acnAddFiles = make("&Add Files", ThemeIcon("list-add", QStyle::SP_DialogOpenButton), QKeySequence("Ctrl+O"));
+  acnDelete = make("&Delete", ThemeIcon("edit-delete", QStyle::SP_TrashIcon), QKeySequence(Qt::Key_Delete));
+  acnJoinFile = make("&Join Files", ThemeIcon("document-save", QStyle::SP_DialogSaveButton), QKeySequence("Ctrl+S"));
+  acnPlay = make("&Play", ThemeIcon("media-playback-start", QStyle::SP_MediaPlay), QKeySequence(Qt::Key_Return));
+  acnMoveUp = make("Move &Up", ThemeIcon("go-up", QStyle::SP_ArrowUp), QKeySequence("Ctrl+Up"));
+  acnMoveDown = make("Move Do&wn", ThemeIcon("go-down", QStyle::SP_ArrowDown), QKeySequence("Ctrl+Down"));
+  acnClear = make("&Clear", ThemeIcon("edit-clear", QStyle::SP_DialogResetButton), QKeySequence());
   connect(acnAddFiles, &QAction::triggered, this, [this] { acnAddFilesExecute(); });
   connect(acnDelete, &QAction::triggered, this, [this] { DeleteSelected(); });
   connect(acnJoinFile, &QAction::triggered, this, [this] { acnJoinFileExecute(); });
@@ -138,32 +153,41 @@ void TfrmMain::BuildActions() {
 }
 
 void TfrmMain::BuildMenus() {
-  QMenu* file = menuBar()->addMenu("File");
+  QMenu* file = menuBar()->addMenu("&File");
   file->addAction(acnAddFiles);
   file->addSeparator();
   file->addAction(acnJoinFile);
   file->addSeparator();
-  miLoadProject = file->addAction("Load Project...", this, [this] { miLoadProjectClick(); });
-  miSaveProject = file->addAction("Save Project...", this, [this] { miSaveProjectClick(); });
+  miLoadProject = file->addAction("&Load Project...", this, [this] { miLoadProjectClick(); });
+  miSaveProject = file->addAction("&Save Project...", this, [this] { miSaveProjectClick(); });
   file->addSeparator();
-  miExit = file->addAction("Exit", this, [this] { close(); });
+  miExit = file->addAction("E&xit", this, [this] { close(); });
 
-  QMenu* edit = menuBar()->addMenu("Edit");
+  QMenu* edit = menuBar()->addMenu("&Edit");
   edit->addAction(acnMoveUp);
   edit->addAction(acnMoveDown);
   edit->addSeparator();
   edit->addAction(acnClear);
 
-  QMenu* view = menuBar()->addMenu("View");
-  miHighlightDifferents = view->addAction("Highlight Differents");
+  QMenu* view = menuBar()->addMenu("&View");
+  miHighlightDifferents = view->addAction("&Highlight Differents");
   miHighlightDifferents->setCheckable(true);
   connect(miHighlightDifferents, &QAction::toggled, this, [this](bool on) { SetHighlight(on); });
 
-  QMenu* help = menuBar()->addMenu("Help");
-  miHelpTopics = help->addAction("Help Topics", this, [this] { miHelpTopicsClick(); });
+  QMenu* help = menuBar()->addMenu("&Help");
+  miHelpTopics = help->addAction("Help &Topics", this, [this] { miHelpTopicsClick(); });
   miHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
   help->addSeparator();
-  miAbout = help->addAction("About", this, [this] { miAboutClick(); });
+  miAbout = help->addAction("&About", this, [this] { miAboutClick(); });
+
+  // F10 opens the menu bar, as on other desktops.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this, [this] {
+    if (!menuBar()->actions().isEmpty()) {
+      menuBar()->setFocus(Qt::MenuBarFocusReason);
+      menuBar()->setActiveAction(menuBar()->actions().front());
+    }
+  });
 
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName("PopupMenu");
@@ -176,15 +200,11 @@ void TfrmMain::BuildMenus() {
   PopupMenu->addAction(acnDelete);
 }
 
-void TfrmMain::BeginListUpdate() {
-  updating_ = true;
-  lvwFiles->setUpdatesEnabled(false);
-}
+// The list keeps painting (rows appear as files are probed); only the
+// selection's reactions wait.
+void TfrmMain::BeginListUpdate() { updating_ = true; }
 
-void TfrmMain::EndListUpdate() {
-  lvwFiles->setUpdatesEnabled(true);
-  updating_ = false;
-}
+void TfrmMain::EndListUpdate() { updating_ = false; }
 
 int TfrmMain::SelectedIndex() const {
   const QModelIndexList sel = lvwFiles->selectionModel()->selectedRows();
@@ -350,7 +370,7 @@ void TfrmMain::acnAddFilesExecute() {
   d.OwnerWindow = this;
   d.MultiSelect = true;
   if (!LastOpenFolder.isEmpty()) d.InitialDir = LastOpenFolder;
-  d.Filter = "Video Files|*.mpeg;*.mpg;*.avi;*.wmv;*.rm;*.mov|All Files|*.*";
+  d.Filter = kVideoFilesFilter;
   if (!d.Execute()) return;
   LastOpenFolder = FolderOf(d.FileName);
   QStringList names = d.Files;
@@ -360,22 +380,13 @@ void TfrmMain::acnAddFilesExecute() {
   UpdateStatusBar();
 }
 
-void TfrmMain::acnJoinFileExecute() {
-  TJoinFlags f = list_.JoinFlags();
-  if (!frmJoin_->ShowJoinOptions(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio)) return;
-  TJoinOptions options = frmJoin_->Options();
-  for (const TFileListRow& row : list_.Rows()) options.Files.push_back(row.Info);
-  try {
-    RunJoin(options, AllEngines());
-  } catch (const std::exception& e) {
-    ShowMessageDlg(this, QString("Join fails: ") + e.what(), TMsgKind::Warning, TMsgButtons::Ok);
-  }
-}
+
+
 
 void TfrmMain::acnPlayExecute() {
   int k = SelectedIndex();
   if (k < 0) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(list_.Row(k).Info.FileName)));
+  OpenWithDesktop(this, QUrl::fromLocalFile(QString::fromStdString(list_.Row(k).Info.FileName)), "the file");
 }
 
 void TfrmMain::acnMoveUpExecute() {
@@ -408,45 +419,10 @@ void TfrmMain::EndDrag() {
   UpdateStatusBar();
 }
 
-void TfrmMain::LoadProject(const QString& fileName) {
-  TProjectSettings project;
-  project.LoadFromFile(fileName.toStdString());  // raises; the list stays as it was
-  ClearList();
-  QStringList names;
-  for (const std::string& f : project.Files) names << QString::fromStdString(f);
-  AddFiles(names);
-  UpdateActions();
-  UpdateStatusBar();
-}
 
-void TfrmMain::miLoadProjectClick() {
-  TFileOpenDialog d;
-  d.OwnerWindow = this;
-  if (!LastProjectFolder.isEmpty()) d.InitialDir = LastProjectFolder;
-  d.Filter = "Project Files|*.qmf|All Files|*.*";
-  if (!d.Execute()) return;
-  LastProjectFolder = FolderOf(d.FileName);
-  LoadProject(d.FileName);
-}
 
-void TfrmMain::miSaveProjectClick() {
-  TFileSaveDialog d;
-  d.OwnerWindow = this;
-  if (!LastProjectFolder.isEmpty()) d.InitialDir = LastProjectFolder;
-  d.Filter = "Project File|*.qmf";
-  d.DefaultExt = "qmf";
-  d.Title = "Select the project file name";
-  if (!d.Execute()) return;
-  TProjectSettings project;
-  for (const TFileListRow& row : list_.Rows()) project.Files.push_back(row.Info.FileName);
-  project.SaveToFile(d.FileName.toStdString());
-  LastProjectFolder = FolderOf(d.FileName);
-}
 
-void TfrmMain::miHelpTopicsClick() {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/manual.html"));
-}
 
-void TfrmMain::miAboutClick() { ShowAbout(this, ProductInfo()); }
+
 
 }  // namespace vantrel::ui

@@ -51,6 +51,9 @@ class TfrmMain : public QMainWindow {
   void miSaveProjectClick();
   void miHelpTopicsClick();
   void miAboutClick();
+  // Where Help Topics finds the manual.
+  static QString ManualPath();
+  bool Joining() const { return joining_; }
   void LoadProject(const QString& fileName);
 
   // The drag of rows inside the list.
@@ -84,6 +87,8 @@ class TfrmMain : public QMainWindow {
   static QString LastProjectFolder;
 
  private:
+  void closeEvent(QCloseEvent* e) override;
+  void ShowJoinEnd(const TJoinOptions& options, const TJoinOutcome& outcome);
   void BuildActions();
   void BuildMenus();
   void RefreshRows(int select);
@@ -97,6 +102,8 @@ class TfrmMain : public QMainWindow {
   TfrmJoin* frmJoin_;
   bool updating_ = false;
   int dragTarget_ = -1;
+  bool joining_ = false;
+  bool quitAfterJoin_ = false;
 };
 
 }  // namespace vantrel::ui

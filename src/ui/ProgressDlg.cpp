@@ -3,41 +3,65 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 
 namespace vantrel::ui {
 
 TfrmProgress::TfrmProgress(QWidget* owner, TTimeEstimate::TClock clock)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), estimate_(std::move(clock)) {
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      estimate_(std::move(clock)) {
   setObjectName("frmProgress");
   setWindowTitle("Processing...");
-  setFixedSize(392, 148);
+  // The other windows wait while a join runs; this one stays enabled, so
+  // Cancel, Esc and the close box reach it.
+  setWindowModality(Qt::ApplicationModal);
+  setMinimumSize(392, 148);
   auto* panel = new QFrame(this);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  panel->setGeometry(10, 10, 371, 93);
   lblText = new QLabel(panel);
-  lblText->setGeometry(15, 18, 340, 20);
+  lblText->setWordWrap(true);
+  lblStage = new QLabel(panel);
+  lblStage->setObjectName("lblStage");
+  lblStage->setTextFormat(Qt::PlainText);
   ProgressBar = new QProgressBar(panel);
-  ProgressBar->setGeometry(15, 45, 340, 16);
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
-  ProgressBar->setTextVisible(false);
+  ProgressBar->setTextVisible(true);
+  ProgressBar->setFormat("%p%");
   lblTime = new QLabel(panel);
-  lblTime->setGeometry(15, 70, 340, 18);
+  auto* inner = new QVBoxLayout(panel);
+  inner->setContentsMargins(15, 12, 15, 10);
+  inner->addWidget(lblText);
+  inner->addWidget(lblStage);
+  inner->addWidget(ProgressBar);
+  inner->addWidget(lblTime);
   btnCancel = new QPushButton("Cancel", this);
-  btnCancel->setGeometry(306, 114, 75, 25);
-  btnCancel->setFocusPolicy(Qt::NoFocus);
   btnMinimize = new QPushButton("Minimize", this);
-  btnMinimize->setGeometry(220, 116, 75, 25);
   btnMinimize->hide();
-  connect(btnCancel, &QPushButton::clicked, this, [this] { cancelled_ = true; });
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(btnMinimize);
+  buttons->addWidget(btnCancel);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(10, 10, 10, 10);
+  outer->addWidget(panel);
+  outer->addLayout(buttons);
+  connect(btnCancel, &QPushButton::clicked, this, [this] { Cancel(); });
   lblText->clear();
+  lblStage->hide();
   lblTime->clear();
 }
 
-TfrmProgress::~TfrmProgress() { ReenableWindows(); }
+TfrmProgress::~TfrmProgress() = default;
 
 void TfrmProgress::SetCaption(const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); }
 void TfrmProgress::SetText(const std::string& text) { lblText->setText(QString::fromStdString(text)); }
+
+void TfrmProgress::SetStage(const std::string& stage) {
+  lblStage->setText(QString::fromStdString(stage));
+  lblStage->setVisible(!stage.empty());
+}
 
 void TfrmProgress::Show() {
   show();
@@ -48,34 +72,24 @@ void TfrmProgress::showEvent(QShowEvent* e) {
   cancelled_ = false;
   estimate_.Reset();
   ProgressBar->setValue(0);
-  // Every other window waits while the join runs.
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (w != this && w->isEnabled() && w->isVisible()) {
-      w->setEnabled(false);
-      disabled_.emplace_back(w);
-    }
-  }
   if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
   QDialog::showEvent(e);
 }
 
-void TfrmProgress::ReenableWindows() {
-  for (auto& w : disabled_)
-    if (w) w->setEnabled(true);
-  disabled_.clear();
-}
-
-void TfrmProgress::hideEvent(QHideEvent* e) {
-  ReenableWindows();
-  QDialog::hideEvent(e);
+void TfrmProgress::Cancel() {
+  cancelled_ = true;
+  btnCancel->setEnabled(false);
+  lblTime->setText("Stopping...");
+  lblTime->show();
 }
 
 void TfrmProgress::closeEvent(QCloseEvent* e) {
-  // Closed by the system: the join stops at its next poll.
-  cancelled_ = true;
-  e->accept();
-  hide();
+  // The close box cancels; the dialog goes when the join has stopped.
+  Cancel();
+  e->ignore();
 }
+
+void TfrmProgress::reject() { Cancel(); }
 
 void TfrmProgress::SetShowTime(bool value) {
   estimate_.SetShowTime(value);
@@ -87,7 +101,7 @@ void TfrmProgress::SetProgress(double percent) {
   estimate_.SetProgress(percent);
   ProgressBar->setValue(std::clamp(estimate_.Position(), 0, 100));
   if (before && !estimate_.ShowTime()) lblTime->hide();
-  if (estimate_.ShowTime()) lblTime->setText(QString::fromStdString(estimate_.TimeText()));
+  if (estimate_.ShowTime() && !cancelled_) lblTime->setText(QString::fromStdString(estimate_.TimeText()));
 }
 
 bool TfrmProgress::Cancelled() {

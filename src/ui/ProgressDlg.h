@@ -1,6 +1,7 @@
-// The progress dialog of a join: a text, a bar, the remaining time and
-// Cancel. Shown while the rest of the application is disabled; each poll of
-// Cancelled lets pending window events run.
+// The progress dialog of a join: a text, the file being joined, a bar with
+// its percentage, the remaining time and Cancel. Shown application-modal:
+// the other windows wait, the dialog itself takes Cancel, Esc and its close
+// box. Each poll of Cancelled lets pending window events run.
 #pragma once
 
 #include <QDialog>
@@ -26,9 +27,15 @@ class TfrmProgress : public QDialog, public IProgress {
   void Show() override;
   void SetProgress(double percent) override;
   bool Cancelled() override;
+  void SetStage(const std::string& stage) override;
   void SetShowTime(bool value);
+  // What Cancel, Esc and the close box do: the join stops at its next poll;
+  // the dialog stays until its creator frees it.
+  void Cancel();
+  bool WasCancelled() const { return cancelled_; }
 
   QLabel* lblText;
+  QLabel* lblStage;
   QProgressBar* ProgressBar;
   QLabel* lblTime;
   QPushButton* btnCancel;
@@ -36,15 +43,12 @@ class TfrmProgress : public QDialog, public IProgress {
 
  protected:
   void showEvent(QShowEvent* e) override;
-  void hideEvent(QHideEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void reject() override;
 
  private:
-  void ReenableWindows();
-
   bool cancelled_ = false;
   TTimeEstimate estimate_;
-  std::vector<QPointer<QWidget>> disabled_;
 };
 
 }  // namespace vantrel::ui

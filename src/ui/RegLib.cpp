@@ -1,6 +1,7 @@
 // Settings persistence.
 #include "ui/RegLib.h"
 
+#include <functional>
 #include <memory>
 
 #include "base/Exceptions.h"
@@ -48,23 +49,33 @@ QString ReadRegString(QSettings& s, const QString& name) {
 
 void WriteRegString(QSettings& s, const QString& name, const QString& value) {
   s.setValue(name, value);
-  if (s.status() != QSettings::NoError) throw Exception("Failed to set data for '" + name.toStdString() + "'");
+  // Only a write error counts: a file that could not be read (FormatError)
+  // is simply written anew.
+  if (s.status() == QSettings::AccessError) throw Exception("Failed to set data for '" + name.toStdString() + "'");
 }
 
-void RestoreFormPlacement(QSettings& s, QWidget& w, bool positionOnly) {
-  bool has = false;
-  int top = ReadInt(s, FormKey(w, "Top"), "Top", has);
-  if (has) w.move(w.x(), top);
-  int left = ReadInt(s, FormKey(w, "Left"), "Left", has);
-  if (has) w.move(left, w.y());
+void RestoreFormPlacement(QSettings& s, QWidget& w, bool positionOnly, std::vector<std::string>* problems) {
+  // Each value on its own: one that does not convert keeps its default and
+  // the others still apply.
+  auto read = [&](const char* name, const std::function<void(int)>& apply) {
+    try {
+      bool has = false;
+      int v = ReadInt(s, FormKey(w, name), name, has);
+      if (has) apply(v);
+    } catch (const Exception& e) {
+      if (!problems) throw;
+      problems->push_back(e.what());
+    }
+  };
+  read("Top", [&](int v) { w.move(w.x(), v); });
+  read("Left", [&](int v) { w.move(v, w.y()); });
   if (positionOnly) return;
-  int width = ReadInt(s, FormKey(w, "Width"), "Width", has);
-  if (has) w.resize(width, w.height());
-  int height = ReadInt(s, FormKey(w, "Height"), "Height", has);
-  if (has) w.resize(w.width(), height);
-  int state = ReadInt(s, FormKey(w, "WindowState"), "WindowState", has);
-  if (has && state == 0) w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
-  if (has && state == 1) w.setWindowState(w.windowState() | Qt::WindowMaximized);
+  read("Width", [&](int v) { w.resize(v, w.height()); });
+  read("Height", [&](int v) { w.resize(w.width(), v); });
+  read("WindowState", [&](int v) {
+    if (v == 0) w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
+    if (v == 1) w.setWindowState(w.windowState() | Qt::WindowMaximized);
+  });
 }
 
 void SaveFormPlacement(QSettings& s, QWidget& w) {

@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QString>
 #include <QWidget>
+#include <string>
+#include <vector>
 
 namespace vantrel::ui {
 
@@ -19,7 +21,9 @@ void WriteRegString(QSettings& s, const QString& name, const QString& value);
 
 // Placement under "forms/<window's object name>/": Top, Left, Width,
 // Height, WindowState (0 normal, 1 maximised).
-void RestoreFormPlacement(QSettings& s, QWidget& w, bool positionOnly);
+// A value that does not convert raises, or with problems is noted there
+// (its default kept) and the others still apply.
+void RestoreFormPlacement(QSettings& s, QWidget& w, bool positionOnly, std::vector<std::string>* problems = nullptr);
 void SaveFormPlacement(QSettings& s, QWidget& w);
 
 }  // namespace vantrel::ui

@@ -207,22 +207,36 @@ TEST(ProgressDialog, TextsBarTimeAndCancel) {
   QTest::mouseClick(p.btnCancel, Qt::LeftButton);
   EXPECT_TRUE(p.Cancelled());
   EXPECT_TRUE(p.Cancelled());
+  // The close box and Esc cancel too; the dialog stays until it is freed.
   ui::TfrmProgress q(nullptr);
   q.Show();
-  q.close();  // asked to close by the system
+  q.close();
   EXPECT_TRUE(q.Cancelled());
-  EXPECT_FALSE(q.isVisible());
+  EXPECT_TRUE(q.isVisible());
+  ui::TfrmProgress r(nullptr);
+  r.Show();
+  QTest::keyClick(&r, Qt::Key_Escape);
+  EXPECT_TRUE(r.Cancelled());
+  EXPECT_TRUE(r.isVisible());
 }
 
 TEST(ProgressDialog, OtherWindowsWaitWhileItShows) {
-  QWidget other;
-  other.show();
+  // With its owner: the owner waits (the dialog is modal to the whole
+  // application), the dialog and its Cancel take input.
+  QWidget owner;
+  owner.show();
   {
-    ui::TfrmProgress p(nullptr);
+    ui::TfrmProgress p(&owner);
     p.Show();
-    EXPECT_FALSE(other.isEnabled());
+    EXPECT_EQ(QApplication::activeModalWidget(), &p);
+    EXPECT_TRUE(p.isEnabled());
+    EXPECT_TRUE(p.btnCancel->isEnabled());
+    p.SetStage("File 2 of 5: b.avi");
+    EXPECT_EQ(p.lblStage->text(), "File 2 of 5: b.avi");
+    QTest::mouseClick(p.btnCancel, Qt::LeftButton);
+    EXPECT_TRUE(p.Cancelled());
   }
-  EXPECT_TRUE(other.isEnabled());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace

@@ -5,12 +5,16 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include "UiFixture.h"
 #include "base/Exceptions.h"
+#include "core/FileInfo.h"
 #include "core/FileList.h"
 #include "core/SaveProjectCls.h"
+#include "ui/ProgressDlg.h"
 #include "ui/RegLib.h"
 
 namespace vantrel {
@@ -258,7 +262,14 @@ TEST(MainWindow, JoinEndToEnd) {
     return d.result();
   };
   w.acnJoinFileExecute();
-  EXPECT_TRUE(seams.messages.empty()) << (seams.messages.empty() ? "" : seams.messages[0].text.toStdString());
+  // The end says what was written.
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].text.toStdString(),
+            "Joined 2 files into " + copy + " (00:02, " + SizeText(static_cast<int64_t>(test::ReadFileBytes(copy).size())) +
+                ")");
+  EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::OpenPlayClose);
+  EXPECT_EQ(w.StatusPanel0->text(), seams.messages[0].text);
+  seams.messages.clear();
   auto packets = test::ProbePackets(copy);
   EXPECT_EQ(packets.size(), test::ProbePackets(s.a).size() + test::ProbePackets(s.b).size());
 
@@ -273,7 +284,8 @@ TEST(MainWindow, JoinEndToEnd) {
     return d.result();
   };
   w.acnJoinFileExecute();
-  EXPECT_TRUE(seams.messages.empty()) << (seams.messages.empty() ? "" : seams.messages[0].text.toStdString());
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].text.left(8), "Joined 2") << seams.messages[0].text.toStdString();
   auto r = test::Run({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width,height", "-of", "csv=p=0", re});
   EXPECT_NE(r.out.find("mpeg4,320,240"), std::string::npos) << r.out;
 }
@@ -326,12 +338,20 @@ TEST(MainWindow, SettingsFirstRunMaximisedAndMinimised) {
   EXPECT_EQ(s.value("forms/frmMain/WindowState").toInt(), 1);  // minimised: nothing written
   EXPECT_EQ(s.value("forms/frmMain/Width").toInt(), 800);
   s.setValue("forms/frmMain/Top", "high");
+  s.setValue("LastSaveFolder", QStringList{"a", "b"});
+  s.setValue("LastProjectFolder", "/projects");
   seams.messages.clear();
   {
-    TfrmMain w;  // opens all the same
+    TfrmMain w;  // opens all the same, and says so once it is there
+    EXPECT_TRUE(seams.messages.empty());
+    QCoreApplication::processEvents();
     ASSERT_EQ(seams.messages.size(), 1u);
-    // The message ends in an apostrophe, below "." in code: no "." is added.
-    EXPECT_EQ(seams.messages[0].text, "Invalid data type for 'Top'");
+    // Which values, in which file, and what happens instead; the folders
+    // that did read are kept.
+    EXPECT_EQ(seams.messages[0].text, "Invalid data type for 'Top'\nInvalid data type for 'LastSaveFolder'\nin " +
+                                          s.fileName() + ": the defaults are used for these.");
+    EXPECT_EQ(w.LastProjectFolder, "/projects");
+    s.remove("LastSaveFolder");
     EXPECT_EQ(seams.messages[0].kind, ui::TMsgKind::Error);
     s.remove("forms/frmMain/Top");
   }
@@ -380,6 +400,89 @@ TEST(MainWindow, ProjectRoundTripThroughTheMenus) {
   test::WriteFileBytes(project.toStdString(), test::Text("object TProjectSettings\r\n  Caption = 'x'\r\nend\r\n"));
   EXPECT_THROW(w.LoadProject(project), Exception);
   EXPECT_EQ(Order(w), "A");
+}
+
+}  // namespace
+}  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// A recompressing join of a long input, stopped from the real progress
+// dialog (owned by the main window) by Cancel, by Esc, and by closing the
+// main window: each stops within a second, leaves a file that plays to its
+// end, and gives the window back.
+TEST(MainWindow, ALongJoinStopsWhenAskedAndSaysWhatItHolds) {
+  UiSeams seams;
+  test::TempDir dir;
+  const std::string longClip = dir.File("long.mp4");
+  ASSERT_EQ(test::Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                       "testsrc=size=320x240:rate=25:duration=240", "-c:v", "libx264", "-preset", "ultrafast",
+                       longClip})
+                .exitCode,
+            0);
+  TfrmMain w;
+  w.show();
+  SetProgressFactory([&w] { return std::make_unique<ui::TfrmProgress>(&w); });
+  w.AddFiles(QStringList{QString::fromStdString(longClip)});
+  struct Way {
+    const char* name;
+    std::function<void(ui::TfrmProgress&)> stop;
+  };
+  const Way ways[] = {
+      {"Cancel", [](ui::TfrmProgress& p) { QTest::mouseClick(p.btnCancel, Qt::LeftButton); }},
+      {"Esc", [](ui::TfrmProgress& p) { QTest::keyClick(&p, Qt::Key_Escape); }},
+      {"CloseTheMainWindow", [&w](ui::TfrmProgress&) { w.close(); }},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    const std::string out = dir.File(std::string(way.name) + ".avi");
+    ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
+      d.edtOutFileName->setText(QString::fromStdString(out));
+      d.btnJoinClick();
+      return d.result();
+    };
+    seams.messages.clear();
+    seams.answers = {TMsgResult::Yes};  // stop and quit? yes
+    QElapsedTimer sinceStop;
+    bool dialogWasEnabled = false;
+    QTimer::singleShot(1500, &w, [&] {
+      auto* p = w.findChild<ui::TfrmProgress*>();
+      ASSERT_NE(p, nullptr);
+      dialogWasEnabled = p->isEnabled() && p->btnCancel->isEnabled();
+      sinceStop.start();
+      way.stop(*p);
+    });
+    w.acnJoinFileExecute();
+    EXPECT_LT(sinceStop.elapsed(), 1000);
+    EXPECT_TRUE(dialogWasEnabled);
+    EXPECT_EQ(w.findChild<ui::TfrmProgress*>(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(w.isEnabled());
+    test::CommandResult r = test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"});
+    EXPECT_EQ(r.err, "");
+    const double seconds = GetVideoFileInfo(out, false).Duration;
+    EXPECT_GT(seconds, 0.1);
+    EXPECT_LT(seconds, 200);
+    if (std::string(way.name) == "CloseTheMainWindow") {
+      ASSERT_EQ(seams.messages.size(), 1u);
+      EXPECT_EQ(seams.messages[0].text, "A join is running. Stop it and quit?");
+      QCoreApplication::processEvents();
+      EXPECT_FALSE(w.isVisible());
+    } else {
+      ASSERT_EQ(seams.messages.size(), 1u);
+      EXPECT_EQ(seams.messages[0].text.toStdString(), CancelledJoinText(out, seconds));
+    }
+  }
+  SetProgressFactory({});
+}
+
+// The Add Files filter shows the clips of cameras and phones.
+TEST(MainWindow, AddFilesOffersModernContainers) {
+  const QString f = ui::kVideoFilesFilter;
+  for (const char* ext : {"*.mp4", "*.MP4", "*.mkv", "*.webm", "*.ts", "*.m2ts", "*.MTS", "*.mov", "*.flv", "*.vob"})
+    EXPECT_TRUE(f.contains(ext)) << ext;
+  EXPECT_TRUE(ui::QtFilter(f).endsWith("All files (*)"));
 }
 
 }  // namespace
