@@ -37,6 +37,9 @@ struct TVideoFileInfo {
   // What the media framework found the file to be ("MP4", "Matroska",
   // "MPEG-TS", ...); empty when it was not asked.
   std::string ContainerName;
+  // The streams as a stream copy compares them (see CopyFormat.h); empty
+  // when the media framework was not asked.
+  std::string CopyFormat;
   bool VideoDiffers = false;
   bool TypeDiffers = false;
   bool FrameSizeDiffers = false;

@@ -3,6 +3,7 @@
 
 #include "dshow/SourceDecoder.h"
 #include "ffmpeg/AvOwners.h"
+#include "ffmpeg/StreamSignature.h"
 
 #include <algorithm>
 #include <cctype>
@@ -270,11 +271,15 @@ std::string TMediaDet::ContainerName() const {
   return name;
 }
 
-std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths, std::string* containerName) {
+std::string TMediaDet::CopyFormat() const { return ctx_ ? av::StreamSignature(ctx_->fmt.get()) : ""; }
+
+std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths, std::string* containerName,
+                                      std::string* copyFormat) {
   TMediaDet det;
   det.MeasureUnstatedLengths = measureLengths;
   DSCheck(det.put_Filename(fileName));
   if (containerName) *containerName = det.ContainerName();
+  if (copyFormat) *copyFormat = det.CopyFormat();
   int32_t count = 0;
   DSCheck(det.get_OutputStreams(&count));
   std::vector<TDetStream> streams(static_cast<size_t>(count));
@@ -293,7 +298,7 @@ std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureL
 
 void ReadDetectorInfo(TVideoFileInfo& info, const std::string& fileName, bool measureLengths) {
   bool audioSeen = false;
-  for (const TDetStream& s : DetectStreams(fileName, measureLengths, &info.ContainerName)) {
+  for (const TDetStream& s : DetectStreams(fileName, measureLengths, &info.ContainerName, &info.CopyFormat)) {
     if (s.Length > info.Duration) info.Duration = s.Length;
     // With several streams of a kind, the last one wins.
     if (s.Type.MajorType == TMajorType::Video) {

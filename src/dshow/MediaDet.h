@@ -58,6 +58,8 @@ class TMediaDet {
   // The container as users know it: "MP4", "QuickTime", "Matroska",
   // "WebM", "MPEG-TS", "FLV", ... (FFmpeg's own name otherwise).
   std::string ContainerName() const;
+  // The streams as a stream copy compares them (base/CopyFormat.h).
+  std::string CopyFormat() const;
 
   // Limits: probing and opening, and measuring a length the container does
   // not state. A measurement cut short is extrapolated from the bytes read.
@@ -88,7 +90,7 @@ struct TDetStream {
 };
 // Every output stream of a file, each call checked with DSCheck.
 std::vector<TDetStream> DetectStreams(const std::string& fileName, bool measureLengths = true,
-                                      std::string* containerName = nullptr);
+                                      std::string* containerName = nullptr, std::string* copyFormat = nullptr);
 
 // The detector's part of TVideoFileInfo::ReadInfo: duration, video and
 // audio fields from the file's streams (FileName and MediaType already set).

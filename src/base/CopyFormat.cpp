@@ -1,0 +1,181 @@
+#include "base/CopyFormat.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "base/VideoFileInfo.h"
+
+namespace vantrel {
+
+namespace {
+
+// Fields are separated by tabs, label from shown by the first '=', streams
+// by newlines; those characters are replaced in the texts themselves.
+std::string Clean(std::string s) {
+  for (char& c : s)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  return s;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (true) {
+    size_t at = s.find(sep, start);
+    parts.push_back(s.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  return parts;
+}
+
+std::vector<const TCopyStream*> OfKind(const std::vector<TCopyStream>& all, const std::string& kind) {
+  std::vector<const TCopyStream*> v;
+  for (const TCopyStream& s : all)
+    if (s.Kind == kind) v.push_back(&s);
+  return v;
+}
+
+std::string Streams(size_t n, const std::string& kind) {
+  if (n == 0) return "no " + kind + " stream";
+  return std::to_string(n) + " " + kind + (n == 1 ? " stream" : " streams");
+}
+
+// "audio 44.1 kHz, the first file 48 kHz", for streams paired by their
+// order; the stream's number among its kind is named when there are several.
+std::string FirstDifference(const std::vector<const TCopyStream*>& first, const std::vector<const TCopyStream*>& other,
+                            const std::string& kind) {
+  for (size_t i = 0; i < first.size(); ++i) {
+    const auto& a = first[i]->Fields;
+    const auto& b = other[i]->Fields;
+    const std::string who = first.size() > 1 ? kind + " stream " + std::to_string(i + 1) : kind;
+    for (size_t f = 0; f < std::max(a.size(), b.size()); ++f) {
+      if (f < a.size() && f < b.size() && a[f] == b[f]) continue;
+      if (f >= a.size() || f >= b.size() || a[f].first != b[f].first) return who + " format differs from the first file's";
+      if (!a[f].second.empty() && a[f].second[0] == '#')
+        return who + " " + a[f].first + " differ from the first file's";
+      return who + " " + b[f].second + ", the first file " + a[f].second;
+    }
+  }
+  return "";
+}
+
+std::string CountDifference(size_t firstCount, size_t otherCount, const std::string& kind) {
+  return Streams(otherCount, kind) + ", the first file " + (firstCount == 0 ? "none" : std::to_string(firstCount));
+}
+
+}  // namespace
+
+std::string EncodeCopyFormat(const std::vector<TCopyStream>& streams) {
+  std::string text;
+  for (const TCopyStream& s : streams) {
+    if (!text.empty()) text += '\n';
+    text += Clean(s.Kind);
+    for (const auto& [label, shown] : s.Fields) {
+      std::string l = Clean(label);
+      std::replace(l.begin(), l.end(), '=', ' ');
+      text += '\t' + l + '=' + Clean(shown);
+    }
+  }
+  return text;
+}
+
+std::vector<TCopyStream> DecodeCopyFormat(const std::string& text) {
+  std::vector<TCopyStream> streams;
+  if (text.empty()) return streams;
+  for (const std::string& line : Split(text, '\n')) {
+    std::vector<std::string> parts = Split(line, '\t');
+    if (parts[0].empty()) continue;
+    TCopyStream s;
+    s.Kind = parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) {
+      size_t eq = parts[i].find('=');
+      if (eq == std::string::npos) continue;
+      s.Fields.emplace_back(parts[i].substr(0, eq), parts[i].substr(eq + 1));
+    }
+    streams.push_back(std::move(s));
+  }
+  return streams;
+}
+
+TCopyFormatDiff CompareCopyFormat(const std::string& firstText, const std::string& otherText) {
+  const std::vector<TCopyStream> first = DecodeCopyFormat(firstText), other = DecodeCopyFormat(otherText);
+  TCopyFormatDiff d;
+  for (const char* kind : {kStreamVideo, kStreamAudio}) {
+    auto a = OfKind(first, kind), b = OfKind(other, kind);
+    std::string& out = kind == kStreamVideo ? d.Video : d.Audio;
+    out = a.size() != b.size() ? CountDifference(a.size(), b.size(), kind) : FirstDifference(a, b, kind);
+  }
+  // Subtitle and data streams pair up by their order among their kind.
+  for (const char* kind : {kStreamSubtitle, kStreamData}) {
+    auto b = OfKind(other, kind);
+    size_t nth = 0;
+    for (size_t i = 0; i < first.size(); ++i) {
+      if (first[i].Kind != kind) continue;
+      if (nth >= b.size() || b[nth]->Fields != first[i].Fields) d.OthersDiffering.push_back(i);
+      ++nth;
+    }
+  }
+  return d;
+}
+
+const std::vector<TCopyFamily>& CopyFamilies() {
+  // MPEG-2 program streams go out as MPEG-2 packs ("vob"); the plain
+  // "mpeg" muxer would write MPEG-1 system packs.
+  static const std::vector<TCopyFamily> kFamilies = {
+      {"MP4", ".mp4", "mp4", "MP4"},          {"QuickTime", ".mov", "mov", "MOV"},
+      {"3GP", ".3gp", "3gp", "3GP"},          {"Matroska", ".mkv", "matroska", "Matroska"},
+      {"WebM", ".webm", "webm", "WebM"},      {"MPEG-TS", ".ts", "mpegts", "MPEG-TS"},
+      {"MPEG-PS", ".mpg", "vob", "MPEG-PS"},  {"FLV", ".flv", "flv", "FLV"},
+  };
+  return kFamilies;
+}
+
+const TCopyFamily* CopyFamilyOf(const std::string& containerName) {
+  for (const TCopyFamily& f : CopyFamilies())
+    if (containerName == f.Container) return &f;
+  return nullptr;
+}
+
+const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const size_t dot = fileName.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+  std::string ext = fileName.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // Other names users give these containers.
+  static const std::pair<const char*, const char*> kAliases[] = {
+      {".m4v", ".mp4"}, {".m2ts", ".ts"}, {".mts", ".ts"}, {".mpeg", ".mpg"}, {".vob", ".mpg"}, {".qt", ".mov"}};
+  for (const auto& [alias, ext2] : kAliases)
+    if (ext == alias) ext = ext2;
+  for (const TCopyFamily& f : CopyFamilies())
+    if (ext == f.Extension) return &f;
+  return nullptr;
+}
+
+TCopySet CompareCopySet(const std::vector<const TVideoFileInfo*>& files) {
+  TCopySet set;
+  if (files.empty()) return set;
+  const TVideoFileInfo& first = *files.front();
+  if (first.MediaType == kMediaAVI || first.MediaType == kMediaMPEG1 || first.CopyFormat.empty()) return set;
+  set.Family = CopyFamilyOf(first.ContainerName);
+  if (!set.Family) return set;
+  for (size_t i = 1; i < files.size(); ++i) {
+    const TVideoFileInfo& f = *files[i];
+    const std::string name = f.FileName.substr(f.FileName.rfind('/') + 1);
+    const std::string label = "File " + std::to_string(i + 1) + " (" + name + "): ";
+    const TCopyFamily* family = CopyFamilyOf(f.ContainerName);
+    if (family != set.Family) {
+      if (set.WhyNot.empty())
+        set.WhyNot = label + "a " + (family ? family->Shown : f.ContainerName.empty() ? f.MediaType : f.ContainerName) +
+                     " file, the first file " + set.Family->Shown;
+      continue;
+    }
+    const TCopyFormatDiff d = CompareCopyFormat(first.CopyFormat, f.CopyFormat);
+    if (set.WhyNot.empty() && !d.Video.empty()) set.WhyNot = label + d.Video;
+    if (set.SoundDiffers.empty() && !d.Audio.empty()) set.SoundDiffers = label + d.Audio;
+  }
+  return set;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,435 @@
+#include "remux/RemuxJoin.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
+#include "ffmpeg/AvOwners.h"
+#include "ffmpeg/StreamSignature.h"
+#include "remux/RemuxTimes.h"
+#include "remux/RemuxVerify.h"
+
+namespace vantrel {
+
+namespace {
+
+bool Chaptered(const TCopyFamily& f) {
+  const std::string m = f.Muxer;
+  return m == "mp4" || m == "mov" || m == "3gp" || m == "matroska" || m == "webm";
+}
+// The QuickTime muxer decides on its chapter track when the header is
+// written, and writes the chapters' times with the index at the end.
+bool ChaptersBeforeHeader(const TCopyFamily& f) {
+  const std::string m = f.Muxer;
+  return m == "mp4" || m == "mov" || m == "3gp";
+}
+
+std::string Article(const TCopyFamily& f) {
+  const char c = f.Shown[0];
+  return (c == 'M' && f.Shown[1] == 'P') || c == 'F' ? "an " : "a ";
+}
+
+std::string Title(const std::string& path) {
+  std::string name = path.substr(path.rfind('/') + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string FileLabel(size_t i, const std::string& path) {
+  return "File " + std::to_string(i + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
+}
+
+int64_t SizeOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
+const char* KindOf(AVMediaType t) {
+  switch (t) {
+    case AVMEDIA_TYPE_VIDEO: return kStreamVideo;
+    case AVMEDIA_TYPE_AUDIO: return kStreamAudio;
+    case AVMEDIA_TYPE_SUBTITLE: return kStreamSubtitle;
+    default: return kStreamData;
+  }
+}
+
+// An output stream and what has gone into it.
+struct TOut {
+  AVStream* St = nullptr;
+  AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
+  int64_t LastDts = AV_NOPTS_VALUE;  // output time base
+  int64_t Packets = 0;
+  int64_t EndUs = INT64_MIN;  // latest pts + duration of the current input
+};
+
+class TRemuxRun {
+ public:
+  TRemuxRun(const TRemuxJoiner& j, const TCopyFamily& family, IProgress& progress)
+      : j_(j), family_(family), progress_(progress) {}
+  void Execute();
+  void Abandon() { out_.reset(); }
+  TRemuxReport& Report() { return report_; }
+
+ private:
+  void SetUpOutput(AVFormatContext* first);
+  void JoinInput(size_t i, AVFormatContext* in);
+  std::vector<int> MapStreams(size_t i, AVFormatContext* in) const;
+  void PlanChapters();
+  bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets);
+  void Finish();
+
+  const TRemuxJoiner& j_;
+  const TCopyFamily& family_;
+  IProgress& progress_;
+  av::OutputPtr out_;
+  std::string firstSignature_;
+  std::vector<TOut> outs_;
+  // Per kind, the n-th stream of that kind in the first file -> output
+  // stream or -1.
+  std::vector<std::pair<std::string, int>> byKind_;
+  std::vector<std::pair<double, double>> chapterTimes_;  // seconds, as joined
+  std::vector<std::pair<double, double>> chapterPlan_;   // as worked out before
+  int64_t endUs_ = 0;  // where the next input starts
+  int64_t firstUs_ = AV_NOPTS_VALUE;
+  int64_t totalBytes_ = 0, doneBytes_ = 0;
+  bool cancelled_ = false;
+  TRemuxReport report_;
+};
+
+void TRemuxRun::SetUpOutput(AVFormatContext* first) {
+  AVFormatContext* raw = nullptr;
+  int rc = avformat_alloc_output_context2(&raw, nullptr, family_.Muxer, j_.OutputFileName.c_str());
+  if (rc < 0 || !raw) av::Fail("Unable to create " + j_.OutputFileName, rc < 0 ? rc : AVERROR(ENOMEM));
+  out_.reset(raw);
+  AVFormatContext* oc = out_.get();
+  const std::vector<TCopyStream> sig = DecodeCopyFormat(firstSignature_);
+  // Subtitle and data streams that some file lacks or has otherwise.
+  std::vector<bool> unlike(sig.size(), false);
+  for (size_t i = 1; i < j_.CopyFormats.size(); ++i)
+    if (!j_.CopyFormats[i].empty())
+      for (size_t n : CompareCopyFormat(firstSignature_, j_.CopyFormats[i]).OthersDiffering)
+        if (n < unlike.size()) unlike[n] = true;
+
+  size_t n = 0;
+  for (unsigned s = 0; s < first->nb_streams; ++s) {
+    const AVStream* ist = first->streams[s];
+    if (!av::CopiedStream(ist)) {
+      if (ist->disposition & AV_DISPOSITION_ATTACHED_PIC) report_.Notes.push_back("the cover picture was left out");
+      else if (ist->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) report_.Notes.push_back("an attachment was left out");
+      continue;
+    }
+    const AVCodecParameters* p = ist->codecpar;
+    const std::string kind = KindOf(p->codec_type);
+    bool keep = p->codec_type == AVMEDIA_TYPE_VIDEO || (p->codec_type == AVMEDIA_TYPE_AUDIO && !j_.WithoutSound);
+    if (p->codec_type != AVMEDIA_TYPE_VIDEO && p->codec_type != AVMEDIA_TYPE_AUDIO) {
+      const std::string what = kind + " stream (" + avcodec_get_name(p->codec_id) + ")";
+      if (n < unlike.size() && unlike[n]) {
+        report_.Notes.push_back("a " + what + " was left out: not every file has it alike");
+      } else if (avformat_query_codec(oc->oformat, p->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
+        report_.Notes.push_back("a " + what + " was left out: " + Article(family_) + family_.Shown +
+                                " file cannot hold it");
+      } else {
+        keep = true;
+      }
+    }
+    ++n;
+    if (!keep) {
+      byKind_.emplace_back(kind, -1);
+      continue;
+    }
+    AVStream* ost = avformat_new_stream(oc, nullptr);
+    if (!ost) throw Exception("Out of memory");
+    rc = avcodec_parameters_copy(ost->codecpar, p);
+    if (rc < 0) av::Fail("Unable to create " + j_.OutputFileName, rc);
+    // Keep the input's tag (hvc1 rather than hev1, say) where the output
+    // knows it for this codec; else let the muxer choose.
+    unsigned tag = 0;
+    const uint32_t in = p->codec_tag;
+    if (oc->oformat->codec_tag && av_codec_get_id(oc->oformat->codec_tag, in) != p->codec_id &&
+        av_codec_get_tag2(oc->oformat->codec_tag, p->codec_id, &tag))
+      ost->codecpar->codec_tag = 0;
+    ost->time_base = ist->time_base;
+    ost->avg_frame_rate = ist->avg_frame_rate;
+    ost->r_frame_rate = ist->r_frame_rate;
+    ost->sample_aspect_ratio = ist->sample_aspect_ratio;
+    ost->disposition = ist->disposition;
+    av_dict_copy(&ost->metadata, ist->metadata, 0);
+    // The display matrix of a phone's portrait clip, and the like.
+    for (int k = 0; k < ist->nb_side_data; ++k) {
+      const AVPacketSideData& sd = ist->side_data[k];
+      uint8_t* dst = av_stream_new_side_data(ost, sd.type, sd.size);
+      if (!dst) throw Exception("Out of memory");
+      std::memcpy(dst, sd.data, sd.size);
+    }
+    byKind_.emplace_back(kind, static_cast<int>(outs_.size()));
+    TOut o;
+    o.St = ost;
+    o.Type = p->codec_type;
+    outs_.push_back(o);
+  }
+  if (outs_.empty()) throw Exception("The first file has no stream to copy");
+  av_dict_copy(&oc->metadata, first->metadata, 0);
+
+  if (Chaptered(family_) && ChaptersBeforeHeader(family_)) PlanChapters();
+  if (Chaptered(family_) && ChaptersBeforeHeader(family_))
+    for (size_t i = 0; i < chapterPlan_.size(); ++i) {
+      AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+      if (!c || av_dynarray_add_nofree(&oc->chapters, reinterpret_cast<int*>(&oc->nb_chapters), c) < 0) {
+        av_free(c);
+        throw Exception("Out of memory");
+      }
+      c->id = static_cast<int64_t>(i) + 1;
+      c->time_base = {1, 1000};
+      c->start = static_cast<int64_t>(chapterPlan_[i].first * 1000 + 0.5);
+      c->end = static_cast<int64_t>(chapterPlan_[i].second * 1000 + 0.5);
+      av_dict_set(&c->metadata, "title", Title(j_.Files[i]).c_str(), 0);
+    }
+
+  rc = avio_open(&oc->pb, j_.OutputFileName.c_str(), AVIO_FLAG_WRITE);
+  if (rc < 0) av::Fail("Unable to create " + j_.OutputFileName, rc);
+  rc = avformat_write_header(oc, nullptr);
+  if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);
+}
+
+void TRemuxRun::Execute() {
+  for (const std::string& f : j_.Files) totalBytes_ += SizeOf(f);
+  for (size_t i = 0; i < j_.Files.size() && !cancelled_; ++i) {
+    progress_.SetStage(StageText(i, j_.Files.size(), j_.Files[i]));
+    av::InputPtr in = av::OpenInput(j_.Files[i]);
+    const std::string sig = av::StreamSignature(in.get());
+    if (i == 0) {
+      firstSignature_ = sig;
+      SetUpOutput(in.get());
+    } else {
+      const TCopyFormatDiff d = CompareCopyFormat(firstSignature_, sig);
+      if (!d.Video.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Video);
+      if (!j_.WithoutSound && !d.Audio.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Audio);
+    }
+    JoinInput(i, in.get());
+    doneBytes_ += SizeOf(j_.Files[i]);
+  }
+  Finish();
+}
+
+std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in) const {
+  // Input streams -> output streams, pairing the n-th stream of a kind with
+  // the first file's n-th of that kind.
+  std::vector<int> map(in->nb_streams, -1);
+  const TCopyFormatDiff others = i == 0 ? TCopyFormatDiff{} : CompareCopyFormat(firstSignature_, av::StreamSignature(in));
+  for (unsigned s = 0; s < in->nb_streams; ++s) {
+    if (!av::CopiedStream(in->streams[s])) continue;
+    const std::string kind = KindOf(in->streams[s]->codecpar->codec_type);
+    size_t nth = 0;
+    for (unsigned t = 0; t < s; ++t)
+      if (av::CopiedStream(in->streams[t]) && KindOf(in->streams[t]->codecpar->codec_type) == kind) ++nth;
+    for (size_t k = 0, seen = 0; k < byKind_.size(); ++k) {
+      if (byKind_[k].first != kind) continue;
+      if (seen++ != nth) continue;
+      const bool unlike = std::find(others.OthersDiffering.begin(), others.OthersDiffering.end(), k) !=
+                          others.OthersDiffering.end();
+      if (!unlike) map[s] = byKind_[k].second;
+      break;
+    }
+  }
+  return map;
+}
+
+void TRemuxRun::PlanChapters() {
+  // The QuickTime muxer lays its chapter track down with the header: the
+  // times are worked out beforehand, as the join will shift the inputs.
+  int64_t endUs = 0;
+  std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE);
+  for (size_t i = 0; i < j_.Files.size(); ++i) {
+    av::InputPtr in = av::OpenInput(j_.Files[i]);
+    const std::vector<int> map = MapStreams(i, in.get());
+    std::deque<av::PacketPtr> head;
+    const THeadTimes h = ReadHead(in.get(), map, outs_.size(), j_.Files[i], head);
+    const int64_t offset = i == 0 ? 0 : NextOffset(endUs, h, next);
+    const TTailTimes t = ReadTail(in.get(), map, outs_.size(), offset, i > 0, j_.Files[i], head);
+    if (t.EndUs == INT64_MIN) break;
+    chapterPlan_.emplace_back(i == 0 ? 0.0 : static_cast<double>(h.Start + offset) / AV_TIME_BASE,
+                              static_cast<double>(t.EndUs) / AV_TIME_BASE);
+    endUs = t.EndUs;
+    for (size_t s = 0; s < next.size(); ++s)
+      if (t.NextDtsUs[s] != AV_NOPTS_VALUE) next[s] = t.NextDtsUs[s];
+  }
+}
+
+void TRemuxRun::JoinInput(size_t i, AVFormatContext* in) {
+  const std::vector<int> map = MapStreams(i, in);
+  std::deque<av::PacketPtr> head;
+  const THeadTimes h = ReadHead(in, map, outs_.size(), j_.Files[i], head);
+  const bool eof = h.Eof;
+  const int64_t start = h.Start;
+
+  // The first file keeps its own times; every later one starts where the
+  // previous one ended, and later still where a stream's decoding times
+  // would otherwise go back.
+  int64_t offsetUs = 0;
+  if (i > 0) {
+    std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE);
+    for (size_t s = 0; s < outs_.size(); ++s)
+      if (outs_[s].LastDts != AV_NOPTS_VALUE)
+        next[s] = av_rescale_q_rnd(outs_[s].LastDts + 1, outs_[s].St->time_base, kMicro, AV_ROUND_UP);
+    offsetUs = NextOffset(endUs_, h, next);
+  }
+  std::vector<int64_t> offsets(in->nb_streams, 0);
+  for (unsigned s = 0; s < in->nb_streams; ++s)
+    offsets[s] = av_rescale_q(offsetUs, kMicro, in->streams[s]->time_base);
+  for (TOut& o : outs_) o.EndUs = INT64_MIN;
+  const double chapterStart = i == 0 ? 0.0 : static_cast<double>(start + offsetUs) / AV_TIME_BASE;
+
+  int64_t count = 0;
+  auto step = [&](AVPacket* pkt) {
+    const bool more = Write(pkt, in, map, offsets);
+    if (++count % 64 == 0) {
+      const int64_t pos = in->pb ? std::max<int64_t>(avio_tell(in->pb), 0) : 0;
+      if (totalBytes_ > 0) progress_.SetProgress(100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_);
+      if (progress_.Cancelled()) cancelled_ = true;
+    }
+    return more && !cancelled_;
+  };
+  bool going = true;
+  while (going && !head.empty()) {
+    going = step(head.front().get());
+    head.pop_front();
+  }
+  av::PacketPtr pkt = av::NewPacket();
+  while (going && !eof) {
+    int rc = av_read_frame(in, pkt.get());
+    if (rc == AVERROR_EOF) break;
+    if (rc < 0) av::Fail("Unable to read " + j_.Files[i], rc);
+    going = step(pkt.get());
+    av_packet_unref(pkt.get());
+  }
+  int64_t end = INT64_MIN;
+  for (const TOut& o : outs_) end = std::max(end, o.EndUs);
+  if (end != INT64_MIN) {
+    endUs_ = end;
+    chapterTimes_.emplace_back(chapterStart, static_cast<double>(end) / AV_TIME_BASE);
+  }
+}
+
+bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map,
+                      const std::vector<int64_t>& offsets) {
+  const int si = pkt->stream_index;
+  if (si < 0 || si >= static_cast<int>(map.size()) || map[si] < 0) return true;
+  // Packets an edit list hides at the start of a later file: its encoder
+  // delay overlaps the end of the file before it.
+  if (!chapterTimes_.empty() && (pkt->flags & AV_PKT_FLAG_DISCARD)) return true;
+  TOut& o = outs_[static_cast<size_t>(map[si])];
+  if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offsets[si];
+  if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offsets[si];
+  av_packet_rescale_ts(pkt, in->streams[si]->time_base, o.St->time_base);
+  // Past the head a demuxer may still leave a decoding time unset: the
+  // next one after the last, as the muxer would guess it.
+  if (pkt->dts == AV_NOPTS_VALUE && o.LastDts != AV_NOPTS_VALUE) {
+    pkt->dts = o.LastDts + 1;
+    if (pkt->pts != AV_NOPTS_VALUE) pkt->dts = std::max(pkt->dts, std::min(pkt->pts, o.LastDts + std::max<int64_t>(pkt->duration, 1)));
+  }
+  // The last resort for a file whose own decoding times go back.
+  if (pkt->dts != AV_NOPTS_VALUE && o.LastDts != AV_NOPTS_VALUE && pkt->dts <= o.LastDts) {
+    pkt->dts = o.LastDts + 1;
+    if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts) pkt->pts = pkt->dts;
+  }
+  if (pkt->dts != AV_NOPTS_VALUE) o.LastDts = pkt->dts;
+  const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+  if (pts != AV_NOPTS_VALUE) {
+    const AVRational tb = o.St->time_base;
+    o.EndUs = std::max(o.EndUs, av_rescale_q(pts + std::max<int64_t>(pkt->duration, 0), tb, kMicro));
+    const int64_t us = av_rescale_q(pts, tb, kMicro);
+    firstUs_ = firstUs_ == AV_NOPTS_VALUE ? us : std::min(firstUs_, us);
+  }
+  ++o.Packets;
+  pkt->stream_index = o.St->index;
+  pkt->pos = -1;
+  const int rc = av_interleaved_write_frame(out_.get(), pkt);
+  if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);
+  return true;
+}
+
+void TRemuxRun::Finish() {
+  AVFormatContext* oc = out_.get();
+  if (Chaptered(family_)) {
+    if (ChaptersBeforeHeader(family_)) {
+      // After a cancel, the files not reached have no chapter.
+      while (oc->nb_chapters > chapterTimes_.size()) {
+        AVChapter* c = oc->chapters[--oc->nb_chapters];
+        av_dict_free(&c->metadata);
+        av_free(c);
+      }
+    } else {
+      for (size_t i = 0; i < chapterTimes_.size(); ++i) {
+        AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!c || av_dynarray_add_nofree(&oc->chapters, reinterpret_cast<int*>(&oc->nb_chapters), c) < 0) {
+          av_free(c);
+          throw Exception("Out of memory");
+        }
+        c->id = static_cast<int64_t>(i) + 1;
+        c->time_base = {1, 1000};
+        av_dict_set(&c->metadata, "title", Title(j_.Files[i]).c_str(), 0);
+      }
+    }
+    for (unsigned i = 0; i < oc->nb_chapters && i < chapterTimes_.size(); ++i) {
+      oc->chapters[i]->start = static_cast<int64_t>(chapterTimes_[i].first * 1000 + 0.5);
+      oc->chapters[i]->end = static_cast<int64_t>(chapterTimes_[i].second * 1000 + 0.5);
+    }
+  }
+  int rc = av_write_trailer(oc);
+  if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);
+  rc = avio_closep(&oc->pb);
+  if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);
+
+  TRemuxWritten written;
+  for (const TOut& o : outs_) {
+    written.Packets.push_back(o.Packets);
+    if (o.Type == AVMEDIA_TYPE_VIDEO) report_.VideoPackets += o.Packets;
+    else if (o.Type == AVMEDIA_TYPE_AUDIO) report_.AudioPackets += o.Packets;
+    else report_.OtherPackets += o.Packets;
+  }
+  const int64_t first = firstUs_ == AV_NOPTS_VALUE ? 0 : firstUs_;
+  report_.Duration = static_cast<double>(endUs_ - std::min<int64_t>(first, endUs_)) / AV_TIME_BASE;
+  written.Duration = report_.Duration;
+  out_.reset();
+  report_.Verified = VerifyRemuxOutput(j_.OutputFileName, written, j_.VerifyFully);
+}
+
+}  // namespace
+
+const TCopyFamily& RemuxOutputFamily(const std::string& outputFileName, const TCopyFamily& inputFamily) {
+  const TCopyFamily* named = CopyFamilyOfFileName(outputFileName);
+  return named ? *named : inputFamily;
+}
+
+std::string RemuxOutputProblem(const TCopyFamily& output, const std::string& copyFormat, bool withoutSound) {
+  const AVOutputFormat* fmt = av_guess_format(output.Muxer, nullptr, nullptr);
+  if (!fmt) return std::string("this system's media framework cannot write ") + output.Shown + " files";
+  for (const TCopyStream& s : DecodeCopyFormat(copyFormat)) {
+    if (s.Kind != kStreamVideo && !(s.Kind == kStreamAudio && !withoutSound)) continue;
+    if (s.Fields.empty()) continue;
+    const AVCodecDescriptor* d = avcodec_descriptor_get_by_name(s.Fields.front().second.c_str());
+    // 0: the format knows it cannot; a negative answer means it does not say.
+    if (d && avformat_query_codec(fmt, d->id, FF_COMPLIANCE_NORMAL) == 0)
+      return Article(output) + output.Shown + " file cannot hold " + d->name + " " + s.Kind;
+  }
+  return "";
+}
+
+TRemuxReport TRemuxJoiner::Run(IProgress& progress) {
+  if (Files.empty()) throw Exception("There are no files to join");
+  if (!InputFamily) throw Exception("The first file's container is not known");
+  TRemuxRun run(*this, RemuxOutputFamily(OutputFileName, *InputFamily), progress);
+  try {
+    run.Execute();
+  } catch (...) {
+    run.Abandon();
+    RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
+  }
+  return run.Report();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,142 @@
+#include "remux/RemuxTimes.h"
+
+#include <algorithm>
+
+namespace vantrel {
+
+namespace {
+
+// How far the look at an input's head reads for its streams' first time
+// stamps before it gives up on a stream that has none.
+constexpr size_t kHeadPackets = 1000;
+constexpr int64_t kHeadBytes = 64 << 20;
+constexpr int64_t kTailUs = 10 * int64_t{AV_TIME_BASE};
+
+int MappedStream(const AVPacket* pkt, const std::vector<int>& map) {
+  const int si = pkt->stream_index;
+  return si >= 0 && si < static_cast<int>(map.size()) ? map[static_cast<size_t>(si)] : -1;
+}
+
+// Matroska stores presentation times only: the demuxer leaves the decoding
+// times of a stream's first packets unset until its parser has seen enough.
+// Counted back from the first one known by the packets' durations, as a
+// decoder would have taken them, so that a later input's first frames do
+// not collide with the end of the one before.
+void BackfillDts(std::deque<av::PacketPtr>& head) {
+  for (size_t f = 0; f < head.size(); ++f) {
+    AVPacket* known = head[f].get();
+    if (known->dts == AV_NOPTS_VALUE) continue;
+    bool earlierUnset = false;
+    for (size_t k = 0; k < f && !earlierUnset; ++k)
+      earlierUnset = head[k]->stream_index == known->stream_index && head[k]->dts == AV_NOPTS_VALUE;
+    if (!earlierUnset) continue;
+    int64_t d = known->dts;
+    int64_t step = known->duration > 0 ? known->duration : 1;
+    for (size_t k = f; k-- > 0;) {
+      AVPacket* p = head[k].get();
+      if (p->stream_index != known->stream_index) continue;
+      if (p->dts != AV_NOPTS_VALUE) break;
+      if (p->duration > 0) step = p->duration;
+      d -= step;
+      p->dts = p->pts != AV_NOPTS_VALUE ? std::min(d, p->pts) : d;
+      d = p->dts;
+    }
+  }
+}
+
+}  // namespace
+
+THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t outputs, const std::string& fileName,
+                    std::deque<av::PacketPtr>& head) {
+  THeadTimes h;
+  h.FirstPts.assign(outputs, AV_NOPTS_VALUE);
+  h.FirstDts.assign(outputs, AV_NOPTS_VALUE);
+  const size_t mapped = static_cast<size_t>(std::count_if(map.begin(), map.end(), [](int m) { return m >= 0; }));
+  size_t found = 0;
+  int64_t bytes = 0;
+  while (found < mapped && head.size() < kHeadPackets && bytes < kHeadBytes) {
+    av::PacketPtr pkt = av::NewPacket();
+    const int rc = av_read_frame(in, pkt.get());
+    if (rc == AVERROR_EOF) {
+      h.Eof = true;
+      break;
+    }
+    if (rc < 0) av::Fail("Unable to read " + fileName, rc);
+    bytes += pkt->size;
+    const int s = MappedStream(pkt.get(), map);
+    if (s >= 0 && !(pkt->flags & AV_PKT_FLAG_DISCARD) && pkt->dts != AV_NOPTS_VALUE && h.FirstDts[s] == AV_NOPTS_VALUE) {
+      h.FirstDts[s] = 0;  // seen; set below
+      ++found;
+    }
+    head.push_back(std::move(pkt));
+  }
+  BackfillDts(head);
+  for (const av::PacketPtr& pkt : head) {
+    const int s = MappedStream(pkt.get(), map);
+    if (s < 0 || (pkt->flags & AV_PKT_FLAG_DISCARD)) continue;
+    const AVRational tb = in->streams[pkt->stream_index]->time_base;
+    const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    if (pts != AV_NOPTS_VALUE) {
+      const int64_t us = av_rescale_q(pts, tb, kMicro);
+      h.FirstPts[s] = h.FirstPts[s] == AV_NOPTS_VALUE ? us : std::min(h.FirstPts[s], us);
+    }
+  }
+  std::vector<bool> dtsSeen(outputs, false);
+  for (const av::PacketPtr& pkt : head) {
+    const int s = MappedStream(pkt.get(), map);
+    if (s < 0 || (pkt->flags & AV_PKT_FLAG_DISCARD) || pkt->dts == AV_NOPTS_VALUE || dtsSeen[s]) continue;
+    dtsSeen[s] = true;
+    h.FirstDts[s] = av_rescale_q(pkt->dts, in->streams[pkt->stream_index]->time_base, kMicro);
+  }
+  for (size_t s = 0; s < outputs; ++s)
+    if (!dtsSeen[s]) h.FirstDts[s] = AV_NOPTS_VALUE;
+  int64_t start = INT64_MAX;
+  for (int64_t p : h.FirstPts)
+    if (p != AV_NOPTS_VALUE) start = std::min(start, p);
+  h.Start = start == INT64_MAX ? 0 : start;
+  return h;
+}
+
+int64_t NextOffset(int64_t endUs, const THeadTimes& head, const std::vector<int64_t>& nextDtsUs) {
+  int64_t offset = endUs - head.Start;
+  for (size_t s = 0; s < nextDtsUs.size() && s < head.FirstDts.size(); ++s)
+    if (head.FirstDts[s] != AV_NOPTS_VALUE && nextDtsUs[s] != AV_NOPTS_VALUE)
+      offset = std::max(offset, nextDtsUs[s] - head.FirstDts[s]);
+  return offset;
+}
+
+TTailTimes ReadTail(AVFormatContext* in, const std::vector<int>& map, size_t outputs, int64_t offsetUs,
+                    bool dropDiscarded, const std::string& fileName, const std::deque<av::PacketPtr>& head) {
+  TTailTimes t;
+  t.NextDtsUs.assign(outputs, AV_NOPTS_VALUE);
+  auto account = [&](const AVPacket* p) {
+    const int s = MappedStream(p, map);
+    if (s < 0 || (dropDiscarded && (p->flags & AV_PKT_FLAG_DISCARD))) return;
+    const AVRational tb = in->streams[p->stream_index]->time_base;
+    const int64_t pts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+    if (pts != AV_NOPTS_VALUE)
+      t.EndUs = std::max(t.EndUs, av_rescale_q(pts + std::max<int64_t>(p->duration, 0), tb, kMicro) + offsetUs);
+    if (p->dts != AV_NOPTS_VALUE) {
+      const int64_t next = av_rescale_q_rnd(p->dts + 1, tb, kMicro, AV_ROUND_UP) + offsetUs;
+      t.NextDtsUs[s] = t.NextDtsUs[s] == AV_NOPTS_VALUE ? next : std::max(t.NextDtsUs[s], next);
+    }
+  };
+  for (const av::PacketPtr& p : head) account(p.get());
+  // Seek to about ten seconds before the end, or read from where the head
+  // look left off when the length is not known.
+  if (in->duration != AV_NOPTS_VALUE && in->duration > kTailUs) {
+    const int64_t base = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+    const int64_t at = base + in->duration - kTailUs;
+    avformat_seek_file(in, -1, INT64_MIN, at, at, 0);
+  }
+  av::PacketPtr pkt = av::NewPacket();
+  int rc;
+  while ((rc = av_read_frame(in, pkt.get())) >= 0) {
+    account(pkt.get());
+    av_packet_unref(pkt.get());
+  }
+  if (rc != AVERROR_EOF) av::Fail("Unable to read " + fileName, rc);
+  return t;
+}
+
+}  // namespace vantrel
