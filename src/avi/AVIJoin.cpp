@@ -205,6 +205,7 @@ void TAVIJoiner::JoinFiles() {
     if (writer_.WriteFailed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
     throw;
   }
+  for (int id = 0; id < 2; ++id) chunks_written_[id] = writer_.ChunkCount(id);
   try {
     writer_.Close();
   } catch (...) {

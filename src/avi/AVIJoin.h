@@ -53,6 +53,8 @@ class TAVIJoiner {
   uint64_t TotalFrames() const { return total_frames_; }
   int64_t TotalSize() const { return total_size_; }
   bool WasCancelled() const { return cancelled_; }
+  // Chunks written to the output's video (0) and sound (1) streams.
+  uint32_t ChunksWritten(int id) const { return id == 0 || id == 1 ? chunks_written_[id] : 0; }
   // Per input copied, the sound's end minus the video's end left after it,
   // in seconds (what could not be padded or cut).
   const std::vector<double>& SoundMismatch() const { return sound_mismatch_; }
@@ -81,6 +83,7 @@ class TAVIJoiner {
   TMpegAudioHeader first_frame_;
   std::unique_ptr<TAVISoundCopy> sound_;
   std::vector<double> sound_mismatch_;
+  uint32_t chunks_written_[2] = {0, 0};
   uint32_t video_scale_ = 0, video_rate_ = 0, video_start_ = 0;
 };
 

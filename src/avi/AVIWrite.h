@@ -71,6 +71,10 @@ class TAVIFileWriter {
   int64_t Position() const { return out_.Position(); }
   const AVIMAINHEADER& MainHeader() const { return main_header_; }
   int FilePartCount() const { return parts_; }
+  // Chunks written so far to the stream with this id; 0 once closed.
+  uint32_t ChunkCount(int id) const {
+    return id >= 0 && id <= kMaxStreamId ? slots_[static_cast<size_t>(id)].ChunkCount : 0;
+  }
 
  private:
   bool OpenDML() const { return IndexMode != TAVIIndexMode::imLegacy; }

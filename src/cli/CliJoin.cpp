@@ -68,6 +68,12 @@ const char* const kUsage =
     "\n"
     "Ctrl+C stops a join; the output then holds what was joined so far.\n";
 
+std::string JoinReportText(int files, const TJoinReport& report) {
+  return "Joined " + std::to_string(files) + (files == 1 ? " file: " : " files: ") +
+         std::to_string(report.VideoPackets) + " video and " + std::to_string(report.AudioPackets) +
+         " audio packets, " + FormatDuration(report.Duration) + (report.Verified ? ", verified" : "");
+}
+
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "vantrel-cli: %s\n\n%s", message.c_str(), kUsage);
   return kExitUsage;
@@ -116,6 +122,8 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
         args.correctTimeStamps = true;
       } else if (s == "--no-correct-timestamps") {
         args.correctTimeStamps = false;
+      } else if (s == "--verify") {
+        args.verify = true;
       } else if (s == "--exact") {
         args.exact = true;
       } else if (s == "--without-sound") {
@@ -213,7 +221,10 @@ TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list) {
   const std::string firstType = list.Row(0).Info.MediaType;
   if (args.copy) {
     if (flags.CanJoinWithoutRecompression) return TJoinRoute::Copy;
-    std::fprintf(stderr, "vantrel-cli: %s\n", JoinNotes(false, flags.JoinWithoutSound, flags.NoAudio, firstType).c_str());
+    std::fprintf(stderr, "vantrel-cli: %s\n",
+                 JoinNotes(false, flags.JoinWithoutSound, flags.NoAudio, firstType, flags.WhyNotCopy,
+                           !flags.CopyExtension.empty())
+                     .c_str());
     return TJoinRoute::Refused;
   }
   if (args.recompress) return TJoinRoute::Recompress;
@@ -231,6 +242,7 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
   const bool withoutSound = WithoutSound(args, list);
   InstallInterruptHandler();
   const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
+  TJoinReport report;
   SetProgressFactory([visible] { return std::make_unique<TTerminalProgress>(stderr, visible); });
   try {
     for (const TFileListRow& row : list.Rows()) options.Files.push_back(row.Info);
@@ -239,7 +251,8 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
     options.JoinWithoutSound = withoutSound;
     options.CorrectTimeStamps = args.correctTimeStamps;
     options.ExactCopy = args.exact;
-    RunJoin(options, engines);
+    options.VerifyFully = args.verify;
+    report = RunJoin(options, engines).Report;
   } catch (const std::exception& e) {
     SetProgressFactory({});
     std::fprintf(stderr, "Join fails: %s\n", e.what());
@@ -250,7 +263,11 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
     std::fprintf(stderr, "Cancelled: \"%s\" holds what was joined so far.\n", args.output.c_str());
     return kExitCancelled;
   }
-  if (!args.quiet) std::printf("%s\n", args.output.c_str());
+  if (!args.quiet) {
+    for (const std::string& note : report.Notes) std::fprintf(stderr, "- %s\n", note.c_str());
+    if (report.Counted) std::fprintf(stderr, "%s\n", JoinReportText(list.Count(), report).c_str());
+    std::printf("%s\n", args.output.c_str());
+  }
   return kExitOk;
 }
 
@@ -284,8 +301,32 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
   for (const std::string& in : args.inputs) list.AddFile(FullPath(in));
   list.UpdateDifferences();
 
-  const TJoinRoute route = DecideJoinRoute(args, list);
+  TJoinRoute route = DecideJoinRoute(args, list);
   if (route == TJoinRoute::Refused) return kExitFailure;
+  if (route == TJoinRoute::Copy && !list.JoinFlags().CopyExtension.empty()) {
+    // A container copy writes the container the output's name asks for:
+    // one that cannot hold the streams is refused with the reason, and an
+    // .avi name keeps recompressing into AVI unless --copy was asked for.
+    if (!recompresses) return kHandOver;
+    TJoinOptions probe;
+    for (const TFileListRow& row : list.Rows()) probe.Files.push_back(row.Info);
+    probe.OutputFileName = args.output;
+    probe.JoinWithoutSound = WithoutSound(args, list);
+    for (const auto& e : services.Engines) {
+      if (!e->CopiesStreams() || !e->TakesFormatOf(probe)) continue;
+      const std::string why = e->WhyNot(probe);
+      if (why.empty()) break;
+      const size_t dot = args.output.rfind('.');
+      const bool avi = dot != std::string::npos && dot + 4 == args.output.size() &&
+                       (args.output.compare(dot, 4, ".avi") == 0 || args.output.compare(dot, 4, ".AVI") == 0);
+      if (!args.copy && avi) {
+        route = TJoinRoute::Recompress;
+        break;
+      }
+      std::fprintf(stderr, "vantrel-cli: Unable to join these files without recompression: %s\n", why.c_str());
+      return kExitFailure;
+    }
+  }
   TJoinOptions options;
   if (route == TJoinRoute::Recompress) {
     if (!recompresses) return kHandOver;

@@ -28,6 +28,7 @@ struct TJoinArgs {
   bool exact = false;
   bool overwrite = false;
   bool quiet = false;
+  bool verify = false;
   std::string output;
   std::vector<std::string> inputs;
   // Recompression; empty: the computed default.
@@ -43,6 +44,8 @@ int CheckJoinArgs(const TJoinArgs& args);
 // Whether a join without recompression must leave the sound out: asked,
 // the list's flag, or AVI sound formats that cannot share one header.
 bool WithoutSound(const TJoinArgs& args, const TFileList& list);
+// "Joined 3 files: 360 video and 564 audio packets, 00:12, verified".
+std::string JoinReportText(int files, const TJoinReport& report);
 
 enum class TJoinRoute { Copy, Recompress, Refused };
 // As the join options dialog would open for the list; a refused --copy is

@@ -2,6 +2,9 @@
 #include "core/CopyEngines.h"
 
 #include "avi/AVIJoin.h"
+#include "avi/AVIRead.h"
+#include "base/Exceptions.h"
+#include "base/PosixFile.h"
 #include "core/FileInfo.h"
 #include "mpeg/MPEGJoiner.h"
 
@@ -23,18 +26,48 @@ std::string FirstFileIs(const TJoinOptions& r, const char* type) {
   return std::string("the first file is not ") + type;
 }
 
+// Reads the joined file's indexes back (cheap: the index, not the data)
+// and compares the chunks they list with the chunks written.
+TJoinReport CheckAVIOutput(const TAVIJoiner& joiner, const std::string& out) {
+  TJoinReport report;
+  report.Counted = true;
+  report.VideoPackets = joiner.ChunksWritten(0);
+  report.AudioPackets = joiner.ChunksWritten(1);
+  if (report.VideoPackets == 0) return report;  // cancelled before the first frame
+  try {
+    TAVIFileReader reader;
+    reader.Open(out, false);
+    auto check = [&out](const TAVIStream* s, int64_t written, const char* kind) {
+      const int64_t listed = s ? s->IndexCount() : 0;
+      if (listed != written)
+        throw Exception("The joined file " + out + " does not read back as written: its " + kind + " stream has " +
+                        std::to_string(listed) + " chunks, " + std::to_string(written) + " were written");
+    };
+    check(reader.VideoStream(), report.VideoPackets, "video");
+    if (report.AudioPackets > 0) check(reader.AudioStream(), report.AudioPackets, "sound");
+    const AVISTREAMHEADER& h = reader.VideoStream()->Header;
+    if (h.dwRate > 0) report.Duration = static_cast<double>(h.dwLength) * h.dwScale / h.dwRate;
+  } catch (...) {
+    RaiseWithOutputRemoved(std::current_exception(), out);
+  }
+  report.Verified = true;
+  return report;
+}
+
 class TAVIEngine final : public IJoinEngine {
  public:
   bool CopiesStreams() const override { return true; }
   std::string WhyNot(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaAVI); }
+  bool TakesFormatOf(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaAVI).empty(); }
   const char* ProgressText() const override { return kFileBeingJoinedText; }
-  void Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
     TAVIJoiner joiner;
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
     joiner.WithoutSound = r.JoinWithoutSound;
     joiner.ExactCopy = r.ExactCopy;
     joiner.Run(progress);
+    return CheckAVIOutput(joiner, r.OutputFileName);
   }
 };
 
@@ -42,8 +75,9 @@ class TMPEGEngine final : public IJoinEngine {
  public:
   bool CopiesStreams() const override { return true; }
   std::string WhyNot(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaMPEG1); }
+  bool TakesFormatOf(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaMPEG1).empty(); }
   const char* ProgressText() const override { return kFileBeingJoinedText; }
-  void Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
     TMPEGJoiner joiner;
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
@@ -51,6 +85,7 @@ class TMPEGEngine final : public IJoinEngine {
     joiner.WithoutSound = r.JoinWithoutSound;
     joiner.CorrectTimeStamps = r.CorrectTimeStamps;
     joiner.Run(progress);
+    return {};
   }
 };
 

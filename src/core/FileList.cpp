@@ -1,6 +1,8 @@
 // File list logic.
 #include "core/FileList.h"
 
+#include "base/CopyFormat.h"
+
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -142,6 +144,16 @@ TJoinFlags TFileList::JoinFlags() const {
     if (!i.HasAudio || i.AudioDiffers) f.JoinWithoutSound = true;
     if (i.HasAudio) f.NoAudio = false;
   }
+  // Files of one container family with identical streams are copied as
+  // AVI files are: the box is offered, the sound left out when it differs.
+  const TCopySet set = CompareCopySet(Infos());
+  if (set.Family) {
+    f.CanJoinWithoutRecompression = set.WhyNot.empty();
+    f.JoinWithoutSound = !set.SoundDiffers.empty();
+    f.CopyExtension = set.Family->Extension;
+    f.WhyNotCopy = set.WhyNot;
+    f.SoundNote = set.SoundDiffers;
+  }
   return f;
 }
 
@@ -163,9 +175,9 @@ std::string SizeText(int64_t bytes) {
   return buf;
 }
 
-std::string JoinedText(size_t files, const std::string& output, double seconds, int64_t bytes) {
+std::string JoinedText(size_t files, const std::string& output, double seconds, int64_t bytes, bool verified) {
   return "Joined " + std::to_string(files) + (files == 1 ? " file" : " files") + " into " + output + " (" +
-         FormatDuration(seconds) + ", " + SizeText(bytes) + ")";
+         FormatDuration(seconds) + ", " + SizeText(bytes) + (verified ? ", verified" : "") + ")";
 }
 
 std::string CancelledJoinText(const std::string& output, double seconds) {

@@ -35,11 +35,16 @@ struct TFileListRow {
   TVideoFileInfo Info;
 };
 
-// The three flags that decide what the join options offer.
+// The three flags that decide what the join options offer, and for files of
+// one of the container families a stream copy writes (MP4, Matroska, ...),
+// what the copy would write and what stands in its way.
 struct TJoinFlags {
   bool CanJoinWithoutRecompression = true;
   bool JoinWithoutSound = false;
   bool NoAudio = true;
+  std::string CopyExtension;  // ".mp4", ...; empty for other files
+  std::string WhyNotCopy;     // "File 2 (b.mp4): audio 44.1 kHz, the first file 48 kHz"
+  std::string SoundNote;      // the first difference in the sound
 };
 
 class TFileList {
@@ -79,7 +84,9 @@ class TFileList {
 
 // What a finished join wrote: "Joined 3 files into /out.avi (01:02:13,
 // 2.1 GB)"; after a cancel: "Cancelled: /out.avi holds the first 12:04".
-std::string JoinedText(size_t files, const std::string& output, double seconds, int64_t bytes);
+// With verified, the output was read back and matched what was written:
+// "(01:02:13, 2.1 GB, verified)".
+std::string JoinedText(size_t files, const std::string& output, double seconds, int64_t bytes, bool verified = false);
 std::string CancelledJoinText(const std::string& output, double seconds);
 // "2.1 GB", "35.4 MB", "812 KB" (decimal units).
 std::string SizeText(int64_t bytes);

@@ -38,6 +38,11 @@ TJoinOutcome TJoinWrapper::Execute() {
   CheckOutputIsNotAnInput();
   IJoinEngine* engine = ChooseEngine();
   if (!engine) {
+    // An engine whose format the first file has knows what stands in the way.
+    if (options_.JoinWithoutRecompression)
+      for (const auto& e : engines_)
+        if (e->CopiesStreams() && e->TakesFormatOf(options_))
+          throw Exception("Unable to join these files without recompression: " + e->WhyNot(options_));
     if (options_.JoinWithoutRecompression)
       throw Exception("Unable to join " + options_.Files.front().MediaType + " files without recompression");
     throw Exception("The media framework is not loaded");
@@ -47,8 +52,8 @@ TJoinOutcome TJoinWrapper::Execute() {
   if (!options_.JoinWithoutRecompression && !options_.FrameRateText.empty())
     request.Recompress.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
   std::unique_ptr<IProgress> progress = ShowJoinProgress(engine->ProgressText());
-  engine->Join(request, *progress);
   TJoinOutcome outcome;
+  outcome.Report = engine->Join(request, *progress);
   outcome.Cancelled = progress->Cancelled();
   return outcome;
 }

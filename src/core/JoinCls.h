@@ -21,6 +21,7 @@ int ItemOfResizeMethod(TResizeMethod method);
 // How a join that did not fail ended.
 struct TJoinOutcome {
   bool Cancelled = false;  // the output holds what was joined before the stop
+  TJoinReport Report;
 };
 
 class TJoinWrapper {

@@ -3,6 +3,7 @@
 // and "join them, reporting to this progress".
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ struct TJoinOptions {
   // AVI only: chunk for chunk under the first file's headers, without the
   // padding and cutting that keep each file's sound with its video.
   bool ExactCopy = false;
+  // Joins without recompression: read every packet of the output back, not
+  // only its index, before saying it is as written.
+  bool VerifyFully = false;
 
   // Recompression only. The frame-rate box's text is converted by the job
   // into Recompress.FrameRate before an engine runs; empty leaves the rate
@@ -40,6 +44,17 @@ struct TJoinOptions {
   int AudioCompressorIndex = -1;
 };
 
+// What an engine that copies streams wrote and found when it read the
+// output back.
+struct TJoinReport {
+  bool Counted = false;  // the fields below are set
+  int64_t VideoPackets = 0;
+  int64_t AudioPackets = 0;
+  double Duration = 0;    // seconds
+  bool Verified = false;  // read back and matched what was written
+  std::vector<std::string> Notes;  // what was left out, and why
+};
+
 class IJoinEngine {
  public:
   virtual ~IJoinEngine() = default;
@@ -49,10 +64,13 @@ class IJoinEngine {
   virtual bool CopiesStreams() const = 0;
   // Empty when this engine joins the request's files; else why not, in words.
   virtual std::string WhyNot(const TJoinOptions& request) const = 0;
+  // True when the first file is of the format this engine joins, so that
+  // its WhyNot is the reason the files cannot be joined this way.
+  virtual bool TakesFormatOf(const TJoinOptions& /*request*/) const { return false; }
   // The progress object's text while this engine joins.
   virtual const char* ProgressText() const = 0;
   // Joins; returns on success and on cancel, raises on failure.
-  virtual void Join(const TJoinOptions& request, IProgress& progress) = 0;
+  virtual TJoinReport Join(const TJoinOptions& request, IProgress& progress) = 0;
 };
 
 // The engines a front end offers the job, in the order they are asked.

@@ -58,17 +58,23 @@ TJoinCheckState JoinWithoutRecompressionState(bool can, bool withoutSound, bool 
   return {can && !(withoutSound && !noAudio), can};
 }
 
-std::string JoinNotes(bool can, bool withoutSound, bool noAudio, const std::string& firstFileType) {
-  if (!can)
+std::string JoinNotes(bool can, bool withoutSound, bool noAudio, const std::string& firstFileType,
+                      const std::string& copyDifference, bool copyFamily) {
+  const std::string detail = copyDifference.empty() ? "" : "\n- " + copyDifference;
+  if (!can) {
+    if (copyFamily) return kHintIdenticalFormat + detail;
     return firstFileType == kMediaAVI || firstFileType == kMediaMPEG1 ? kHintIdenticalFormat : kHintOnlyAviMpeg;
-  if (withoutSound && !noAudio) return kNoteWithoutSound;
+  }
+  if (withoutSound && !noAudio) return kNoteWithoutSound + (copyFamily ? detail : "");
   return "";
 }
 
-std::string SwitchOutputExtension(const std::string& name, const std::string& firstFileType, bool withoutRecompression) {
+std::string SwitchOutputExtension(const std::string& name, const std::string& firstFileType, bool withoutRecompression,
+                                  const std::string& copyExtension) {
   size_t first = name.find_first_not_of(" \t");
   if (first == std::string::npos) return name;
   std::string ext = firstFileType == kMediaMPEG1 && withoutRecompression ? ".mpeg" : ".avi";
+  if (withoutRecompression && !copyExtension.empty()) ext = copyExtension;
   // The extension is what follows the last dot of the file name part.
   size_t slash = name.rfind('/');
   size_t dot = name.rfind('.');

@@ -15,7 +15,7 @@ class TRecompressEngine final : public IJoinEngine {
   bool CopiesStreams() const override { return false; }
   std::string WhyNot(const TJoinOptions&) const override { return ""; }
   const char* ProgressText() const override { return kFilesBeingJoinedText; }
-  void Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
     TDSVideoJoiner joiner;
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
@@ -38,6 +38,7 @@ class TRecompressEngine final : public IJoinEngine {
     joiner.VideoCompressor = GetCompressorFilter(r.VideoCompressors, r.VideoCompressorIndex);
     joiner.AudioCompressor = GetCompressorFilter(r.AudioCompressors, r.AudioCompressorIndex);
     joiner.Join();
+    return {};
   }
 };
 
@@ -48,6 +49,7 @@ std::unique_ptr<IJoinEngine> MakeRecompressEngine() { return std::make_unique<TR
 TJoinEngines AllEngines() {
   TJoinEngines engines;
   AddCopyEngines(engines);
+  engines.push_back(MakeRemuxEngine());
   engines.push_back(MakeRecompressEngine());
   return engines;
 }

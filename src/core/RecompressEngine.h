@@ -8,7 +8,11 @@
 namespace vantrel {
 
 std::unique_ptr<IJoinEngine> MakeRecompressEngine();
-// Every engine: the copy engines, then recompression.
+// Stream copy of MP4, MOV, Matroska, WebM, MPEG-TS, MPEG-PS and FLV files
+// with identical streams.
+std::unique_ptr<IJoinEngine> MakeRemuxEngine();
+// Every engine: the AVI and MPEG-1 copy engines, the container copy, then
+// recompression.
 TJoinEngines AllEngines();
 
 }  // namespace vantrel

@@ -1,6 +1,8 @@
 // Join options dialog.
 #include "ui/JoinForm.h"
 
+#include "base/CopyFormat.h"
+
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -204,8 +206,11 @@ char TfrmJoin::Separator() const {
   return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
 }
 
-bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio) {
+bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio, const std::string& copyExtension,
+                               const std::string& copyDifference) {
   CanJoinWithoutRecompression = can;
+  CopyExtension = copyExtension;
+  CopyDifference = copyDifference;
   JoinWithoutSound = withoutSound;
   NoAudio = noAudio;
   edtOutFileName->clear();
@@ -219,7 +224,8 @@ bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio) {
 void TfrmJoin::FormShow() {
   FillFrameRates();
   TJoinCheckState state = JoinWithoutRecompressionState(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio);
-  std::string notes = JoinNotes(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio, FirstFileType.toStdString());
+  std::string notes = JoinNotes(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio, FirstFileType.toStdString(),
+                                CopyDifference, !CopyExtension.empty());
   if (state.Enabled) {
     std::vector<std::string> names;
     for (const TVideoFileInfo* f : files_()) names.push_back(f->FileName);
@@ -283,7 +289,7 @@ void TfrmJoin::cbxJoinWORecompClick() {
   UpdateControls();
   if (edtOutFileName->text().trimmed().isEmpty()) return;
   edtOutFileName->setText(QString::fromStdString(SwitchOutputExtension(
-      edtOutFileName->text().toStdString(), FirstFileType.toStdString(), cbxJoinWORecomp->isChecked())));
+      edtOutFileName->text().toStdString(), FirstFileType.toStdString(), cbxJoinWORecomp->isChecked(), CopyExtension)));
 }
 
 void TfrmJoin::sbnSelectOutFileClick() {
@@ -294,6 +300,11 @@ void TfrmJoin::sbnSelectOutFileClick() {
   const bool mpeg = FirstFileType == kMediaMPEG1 && cbxJoinWORecomp->isChecked();
   d.Filter = mpeg ? "MPEG File|*.mpeg" : "AVI File|*.avi";
   d.DefaultExt = mpeg ? "mpeg" : "avi";
+  const TCopyFamily* family = CopyFamilyOfFileName("x" + CopyExtension);
+  if (family && cbxJoinWORecomp->isChecked()) {
+    d.Filter = QString("%1 File|*%2").arg(family->Shown, family->Extension);
+    d.DefaultExt = QString(family->Extension + 1);
+  }
   d.OverwritePrompt = false;  // Join asks instead
   if (!d.Execute()) return;
   LastSaveFolder = FolderOf(d.FileName);

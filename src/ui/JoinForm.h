@@ -30,7 +30,11 @@ class TfrmJoin : public QDialog {
 
   // Stores the three inputs, empties the output name, shows the dialog
   // modally; true when it closed with Join.
-  bool ShowJoinOptions(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio);
+  // copyExtension and copyDifference: for files of a container family a
+  // stream copy writes, its extension and the difference found (see
+  // TJoinFlags).
+  bool ShowJoinOptions(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio,
+                       const std::string& copyExtension = "", const std::string& copyDifference = "");
   // The join's options from the dialog's state (files filled by the caller).
   TJoinOptions Options() const;
 
@@ -38,6 +42,8 @@ class TfrmJoin : public QDialog {
   bool NoAudio = false;
   bool JoinWithoutSound = false;
   QString FirstFileType;
+  std::string CopyExtension;
+  std::string CopyDifference;
   std::vector<std::string> VideoCompressors;
   std::vector<std::string> AudioCompressors;
   static QString LastSaveFolder;

@@ -20,7 +20,9 @@ namespace vantrel::ui {
 
 void TfrmMain::acnJoinFileExecute() {
   TJoinFlags f = list_.JoinFlags();
-  if (!frmJoin_->ShowJoinOptions(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio)) return;
+  if (!frmJoin_->ShowJoinOptions(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio, f.CopyExtension,
+                                 f.CanJoinWithoutRecompression ? f.SoundNote : f.WhyNotCopy))
+    return;
   TJoinOptions options = frmJoin_->Options();
   for (const TFileListRow& row : list_.Rows()) options.Files.push_back(row.Info);
   joining_ = true;
@@ -53,11 +55,13 @@ void TfrmMain::ShowJoinEnd(const TJoinOptions& options, const TJoinOutcome& outc
       outcome.Cancelled
           ? QString::fromStdString(CancelledJoinText(options.OutputFileName, seconds))
           : QString::fromStdString(JoinedText(options.Files.size(), options.OutputFileName, seconds,
-                                              QFileInfo(out).size()));
+                                              QFileInfo(out).size(), outcome.Report.Verified));
+  QString shown = text;
+  for (const std::string& note : outcome.Report.Notes) shown += "\n- " + QString::fromStdString(note);
   StatusPanel0->setText(text);
   StatusPanel0->setFixedWidth(StatusPanel0->fontMetrics().horizontalAdvance(text) + 10);
   StatusPanel1->clear();
-  switch (ShowMessageDlg(this, text, TMsgKind::Information, TMsgButtons::OpenPlayClose)) {
+  switch (ShowMessageDlg(this, shown, TMsgKind::Information, TMsgButtons::OpenPlayClose)) {
     case TMsgResult::OpenFolder:
       OpenWithDesktop(this, QUrl::fromLocalFile(QFileInfo(out).absolutePath()), "the folder");
       break;

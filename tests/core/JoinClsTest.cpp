@@ -75,8 +75,9 @@ struct FakeEngine final : IJoinEngine {
   bool CopiesStreams() const override { return copies; }
   std::string WhyNot(const TJoinOptions&) const override { return refusal; }
   const char* ProgressText() const override { return "fake text"; }
-  void Join(const TJoinOptions& r, IProgress&) override {
+  TJoinReport Join(const TJoinOptions& r, IProgress&) override {
     calls->push_back(name + "@" + std::to_string(r.Recompress.FrameRate));
+    return {};
   }
 };
 
