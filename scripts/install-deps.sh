@@ -13,6 +13,9 @@ PACKAGES=(
   mjpegtools mkvtoolnix mediainfo
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # The manual pages, their reader, and the judges of the installed tree and
+  # the Debian package (file is what cpack tells executables by).
+  scdoc man-db appstream desktop-file-utils lintian file
 )
 
 missing=()

@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <cstdio>
+#include <cstring>
+
 #include "base/Progress.h"
 #include "dshow/Compressors.h"
 #include "ui/Dialogs.h"
@@ -53,9 +56,30 @@ class TSettingsOptionStore final : public ICompressorOptionStore {
   }
 };
 
+const char* const kUsage =
+    "Usage: vantrel [--highlight-differences] [FILE... | PROJECT.qmf]\n"
+    "\n"
+    "The desktop application: lists the FILEs to join, or opens the project\n"
+    "PROJECT.qmf. Qt's own options, such as -platform, are accepted too.\n"
+    "  --highlight-differences  start with the cells that differ from the first\n"
+    "                    file highlighted\n"
+    "  -h, --help        print this help and exit\n"
+    "  --version         print the version and exit\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before Qt starts, so that they need no display.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vantrel %s\n", ProductInfo().Version.toUtf8().constData());
+      return 0;
+    }
+  }
   TApplication app(argc, argv);
   app.setApplicationName(ProductInfo().ProductName);
   app.setApplicationDisplayName(ProductInfo().ProductName);

@@ -266,14 +266,21 @@ int Main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
   if (a.empty()) return UsageError("no command given");
   if (a[0] == "--help" || a[0] == "-h" || a[0] == "help") {
-    std::fputs(kUsage, stdout);
+    // "help COMMAND" is "COMMAND --help".
+    const std::string one = a[0] == "help" && a.size() > 1 ? CommandUsage(a[1]) : std::string();
+    std::fputs(one.empty() ? kUsage : one.c_str(), stdout);
     return kExitOk;
   }
   if (a[0] == "--version") {
-    std::puts("vantrel-cli 2.10");
+    std::puts("vantrel-cli " VANTREL_VERSION);
     return kExitOk;
   }
   std::vector<std::string> rest(a.begin() + 1, a.end());
+  // join reads its own options, --help among them.
+  if (a[0] != "join" && !CommandUsage(a[0]).empty() && AsksForHelp(rest)) {
+    std::fputs(CommandUsage(a[0]).c_str(), stdout);
+    return kExitOk;
+  }
   if (a[0] == "join") return RunFullJoinCommand(rest);
   if (a[0] == "probe") return RunProbeCommand(rest);
   if (a[0] == "codecs") return RunCodecsCommand(rest);

@@ -20,53 +20,94 @@
 
 namespace vantrel::cli {
 
-const char* const kUsage =
-    "Usage:\n"
-    "  vantrel-cli join [--copy | --recompress] -o OUTPUT [options] INPUT...\n"
-    "  vantrel-cli probe [--json] FILE...\n"
-    "  vantrel-cli codecs [--video | --audio]\n"
-    "  vantrel-cli project save FILE.qmf INPUT...\n"
-    "  vantrel-cli project show FILE.qmf\n"
-    "  vantrel-cli --help | --version\n"
-    "\n"
-    "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
-    "--copy or --recompress, the files are joined without recompression when\n"
-    "they allow it with their sound, and recompressed otherwise.\n"
-    "  --copy            join without recompression (AVI files with identical\n"
-    "                    video, MPEG-1 system streams, MPEG video streams)\n"
-    "  --recompress      decode and re-encode\n"
-    "  -o, --output FILE the file to write\n"
-    "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
-    "  --without-sound   leave the sound out (the default when some input has\n"
-    "                    no sound or a sound format different from the first)\n"
-    "  --exact           AVI: copy every chunk as it is, without padding or cutting\n"
-    "                    the sound to keep it with the video at each join\n"
-    "  --no-correct-timestamps\n"
-    "                    MPEG-1: copy clock references and time stamps as they\n"
-    "                    are (by default they are shifted so that every file\n"
-    "                    continues the previous one)\n"
-    "  -y, --overwrite   replace OUTPUT when it exists\n"
-    "Recompression (defaults: as the join options dialog computes them):\n"
-    "  --size WxH        output frame size\n"
-    "  --rate R          output frame rate\n"
-    "  --resize letterbox|crop|stretch|none\n"
-    "  --vcodec NAME|none  video compressor (encoder name, see codecs)\n"
-    "  --acodec NAME|none  audio compressor (encoder name, see codecs)\n"
-    "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
-    "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
-    "  -q, --quiet       no progress display\n"
-    "\n"
-    "probe: one line per file with the file list's columns, tab-separated:\n"
-    "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
-    "  --json            every probed field instead, difference flags included\n"
-    "\n"
-    "project: save writes the INPUT files' full paths as a project; show prints\n"
-    "a project's paths, one per line.\n"
-    "\n"
-    "codecs: the compressors a recompressing join can use, as the join options\n"
-    "dialog lists them, \"<description> (<encoder name>)\".\n"
-    "\n"
-    "Ctrl+C stops a join; the output then holds what was joined so far.\n";
+namespace {
+
+// Each command's lines of the synopsis and its section of the help, in the
+// order the full usage text lists them.
+struct TCommandHelp {
+  const char* name;
+  const char* synopsis;
+  const char* text;
+};
+
+constexpr TCommandHelp kCommandHelp[] = {
+    {"join", "  vantrel-cli join [--copy | --recompress] -o OUTPUT [options] INPUT...\n",
+     "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
+     "--copy or --recompress, the files are joined without recompression when\n"
+     "they allow it with their sound, and recompressed otherwise.\n"
+     "  --copy            join without recompression (AVI files with identical\n"
+     "                    video, MPEG-1 system streams, MPEG video streams, and\n"
+     "                    MP4, MOV, Matroska, WebM, MPEG-TS, MPEG-PS or FLV files\n"
+     "                    with identical streams)\n"
+     "  --recompress      decode and re-encode\n"
+     "  -o, --output FILE the file to write\n"
+     "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
+     "  --without-sound   leave the sound out (the default when some input has\n"
+     "                    no sound or a sound format different from the first)\n"
+     "  --exact           AVI: copy every chunk as it is, without padding or cutting\n"
+     "                    the sound to keep it with the video at each join\n"
+     "  --no-correct-timestamps\n"
+     "                    MPEG-1: copy clock references and time stamps as they\n"
+     "                    are (by default they are shifted so that every file\n"
+     "                    continues the previous one)\n"
+     "  --verify          read the whole output back after a join without\n"
+     "                    recompression and compare it with what was written\n"
+     "                    (MP4, MOV and AVI outputs are always checked by their index)\n"
+     "  -y, --overwrite   replace OUTPUT when it exists\n"
+     "  -q, --quiet       no progress display\n"
+     "Recompression (defaults: as the join options dialog computes them):\n"
+     "  --size WxH        output frame size\n"
+     "  --rate R          output frame rate\n"
+     "  --resize letterbox|crop|stretch|none\n"
+     "  --vcodec NAME|none  video compressor (encoder name, see codecs)\n"
+     "  --acodec NAME|none  audio compressor (encoder name, see codecs)\n"
+     "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
+     "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
+     "Ctrl+C stops a join; the output then holds what was joined so far.\n"},
+    {"probe", "  vantrel-cli probe [--json] FILE...\n",
+     "probe: one line per file with the file list's columns, tab-separated:\n"
+     "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
+     "  --json            every probed field instead, difference flags included\n"},
+    {"codecs", "  vantrel-cli codecs [--video | --audio]\n",
+     "codecs: the compressors a recompressing join can use, as the join options\n"
+     "dialog lists them, \"<description> (<encoder name>)\".\n"
+     "  --video           only the video compressors\n"
+     "  --audio           only the audio compressors\n"},
+    {"project",
+     "  vantrel-cli project save FILE.qmf INPUT...\n"
+     "  vantrel-cli project show FILE.qmf\n",
+     "project: save writes the INPUT files' full paths as a project; show prints\n"
+     "a project's paths, one per line.\n"},
+};
+
+std::string FullUsage() {
+  std::string usage = "Usage:\n";
+  for (const TCommandHelp& c : kCommandHelp) usage += c.synopsis;
+  usage += "  vantrel-cli --help | --version\n"
+           "  vantrel-cli COMMAND --help (or -h)\n";
+  for (const TCommandHelp& c : kCommandHelp) usage += std::string("\n") + c.text;
+  return usage;
+}
+
+const std::string kFullUsage = FullUsage();
+
+}  // namespace
+
+const char* const kUsage = kFullUsage.c_str();
+
+std::string CommandUsage(const std::string& command) {
+  for (const TCommandHelp& c : kCommandHelp)
+    if (command == c.name) return std::string("Usage:\n") + c.synopsis + "\n" + c.text;
+  return {};
+}
+
+bool AsksForHelp(const std::vector<std::string>& a) {
+  for (const std::string& s : a) {
+    if (s == "--") return false;
+    if (s == "--help" || s == "-h") return true;
+  }
+  return false;
+}
 
 std::string JoinReportText(int files, const TJoinReport& report) {
   return "Joined " + std::to_string(files) + (files == 1 ? " file: " : " files: ") +
@@ -114,6 +155,9 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
     if (!optionsEnded && s.size() > 1 && s[0] == '-') {
       if (s == "--") {
         optionsEnded = true;
+      } else if (s == "--help" || s == "-h") {
+        std::fputs(CommandUsage("join").c_str(), stdout);
+        return kExitOk;
       } else if (s == "--copy") {
         args.copy = true;
       } else if (s == "--recompress") {

@@ -12,7 +12,13 @@
 
 namespace vantrel::cli {
 
+// The usage text of every command, for --help and usage errors.
 extern const char* const kUsage;
+// One command's synopsis and section of kUsage, for "COMMAND --help"; empty
+// for a name that is no command.
+std::string CommandUsage(const std::string& command);
+// Whether a command's arguments ask for its help: --help or -h before "--".
+bool AsksForHelp(const std::vector<std::string>& arguments);
 int UsageError(const std::string& message);
 // The full path of a file named on the command line.
 std::string FullPath(const std::string& path);

@@ -1,8 +1,8 @@
 // vantrel-cli: joins AVI and MPEG-1 files without recompression by itself,
 // probing them from their own headers, so that a stream-copy join costs no
 // more than the disk. Everything else (probing other files, recompression,
-// the other commands) runs in vantrel-cli-full beside it, which loads the
-// media framework.
+// the other commands) runs in vantrel-cli-full, which loads the media
+// framework.
 #include <limits.h>
 #include <unistd.h>
 
@@ -22,6 +22,8 @@ namespace {
 using namespace vantrel;
 using namespace vantrel::cli;
 
+// vantrel-cli-full is beside this executable in the build tree and in
+// lib/vantrel/ of the installed tree, where programs users do not type live.
 int ExecFull(char** argv) {
   char self[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -29,7 +31,10 @@ int ExecFull(char** argv) {
   if (n > 0) {
     self[n] = '\0';
     std::string dir(self);
-    path = dir.substr(0, dir.rfind('/') + 1) + "vantrel-cli-full";
+    dir = dir.substr(0, dir.rfind('/') + 1);
+    path = dir + "vantrel-cli-full";
+    const std::string installed = dir + "../lib/vantrel/vantrel-cli-full";
+    if (::access(path.c_str(), X_OK) != 0 && ::access(installed.c_str(), X_OK) == 0) path = installed;
   }
   ::execv(path.c_str(), argv);
   std::fprintf(stderr, "vantrel-cli: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
