@@ -131,6 +131,17 @@ const std::vector<TCopyFamily>& CopyFamilies() {
   return kFamilies;
 }
 
+std::string ArticleFor(const std::string& name) {
+  // Initialisms read letter by letter take "an" before a vowel sound (an
+  // MP4, an AVI, an FLV); MOV and the names read as words take "a".
+  if (name.empty() || name == "MOV") return "a ";
+  const bool initialism = name.size() > 1 && (std::isupper(static_cast<unsigned char>(name[1])) ||
+                                               std::isdigit(static_cast<unsigned char>(name[1])));
+  const char c = name[0];
+  if (initialism) return std::string("AEFHILMNORSX").find(c) != std::string::npos ? "an " : "a ";
+  return std::string("AEIOU").find(c) != std::string::npos ? "an " : "a ";
+}
+
 const TCopyFamily* CopyFamilyOf(const std::string& containerName) {
   for (const TCopyFamily& f : CopyFamilies())
     if (containerName == f.Container) return &f;
@@ -167,8 +178,10 @@ TCopySet CompareCopySet(const std::vector<const TVideoFileInfo*>& files) {
     const TCopyFamily* family = CopyFamilyOf(f.ContainerName);
     if (family != set.Family) {
       if (set.WhyNot.empty())
-        set.WhyNot = label + "a " + (family ? family->Shown : f.ContainerName.empty() ? f.MediaType : f.ContainerName) +
-                     " file, the first file " + set.Family->Shown;
+      {
+        const std::string shown = family ? family->Shown : f.ContainerName.empty() ? f.MediaType : f.ContainerName;
+        set.WhyNot = label + ArticleFor(shown) + shown + " file, the first file " + set.Family->Shown;
+      }
       continue;
     }
     const TCopyFormatDiff d = CompareCopyFormat(first.CopyFormat, f.CopyFormat);

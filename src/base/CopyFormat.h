@@ -50,6 +50,8 @@ const TCopyFamily* CopyFamilyOf(const std::string& containerName);
 // The family whose extension the output name ends with (no case), or null.
 const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName);
 const std::vector<TCopyFamily>& CopyFamilies();
+// "an MP4 file", "a Matroska file": the article for a container's name.
+std::string ArticleFor(const std::string& name);
 
 struct TVideoFileInfo;
 // A list of files as a stream copy of their containers sees it.

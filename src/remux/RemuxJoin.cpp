@@ -28,10 +28,7 @@ bool ChaptersBeforeHeader(const TCopyFamily& f) {
   return m == "mp4" || m == "mov" || m == "3gp";
 }
 
-std::string Article(const TCopyFamily& f) {
-  const char c = f.Shown[0];
-  return (c == 'M' && f.Shown[1] == 'P') || c == 'F' ? "an " : "a ";
-}
+std::string Article(const TCopyFamily& f) { return ArticleFor(f.Shown); }
 
 std::string Title(const std::string& path) {
   std::string name = path.substr(path.rfind('/') + 1);

@@ -127,9 +127,10 @@ TEST_F(Install, HelpAnswersPerCommandAndTheManualPagesNameTheSameOptions) {
     EXPECT_EQ(h.exitCode, 0) << h.err;
     EXPECT_EQ(h.err, "");
     EXPECT_EQ(h.out.rfind(std::string("Usage:\n  vantrel-cli ") + command + " ", 0), 0u) << h.out;
-    for (const char* other : {"join", "probe", "codecs", "project"})
+    for (const char* other : {"join", "probe", "codecs", "project"}) {
       if (std::string(other) != command)
         EXPECT_EQ(h.out.find(std::string("\n") + other + ": "), std::string::npos) << other << "'s section";
+    }
     EXPECT_EQ(Missing(Options(h.out), all), "");
     EXPECT_EQ(vantrel::test::Run({Cli(), command, "-h"}).out, h.out);
     EXPECT_EQ(vantrel::test::Run({Cli(), "help", command}).out, h.out);
