@@ -91,8 +91,13 @@ TEST_P(Sync, EveryJoinPointKeepsTheInputsOffset) {
   const std::vector<double> got = SyncOffsets(out, &problem);
   ASSERT_EQ(problem, "");
   ASSERT_EQ(got.size(), want.size()) << "flashes: " << Format(got);
+  // A container copy moves no packet against the others: every join point
+  // within 30 ms.
+  const bool containerCopy = c.extension != ".avi" && c.extension != ".mpg" && !c.joinFlags.empty() &&
+                             c.joinFlags[0] == "--copy";
+  const double tolerance = containerCopy ? 0.030 : kTolerance;
   for (size_t i = 0; i < got.size(); ++i)
-    EXPECT_NEAR(got[i], want[i], kTolerance) << "flash " << i << "; output " << Format(got) << "; inputs "
+    EXPECT_NEAR(got[i], want[i], tolerance) << "flash " << i << "; output " << Format(got) << "; inputs "
                                               << Format(want);
   EXPECT_NEAR(Duration(out), length, 0.2);
   EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
@@ -116,6 +121,8 @@ const std::string kMjpegtools =
     "mp2enc -v 0 -b 192 -r 48000 -o %s.mp2' < %s.wav' && mplex -v 0 -f 0 -V -o %o %s.m1v' %s.mp2' && "
     "rm -f %s.y4m' %s.wav' %s.m1v' %s.mp2'";
 
+const std::string kH264Aac = "-c:v libx264 -preset veryfast -bf 2 -g 25 -c:a aac -b:a 128k";
+
 const SyncCase kCases[] = {
     {"AviPcmSoundShorter", {Clip(2.8), Clip(2.8), Clip(2.8), Clip(2.8)}, kAviPcm, ".avi", {"--copy"}},
     {"AviPcmSoundLonger", {Clip(3.3), Clip(3.3), Clip(3.3)}, kAviPcm, ".avi", {"--copy"}},
@@ -136,6 +143,22 @@ const SyncCase kCases[] = {
       {"-c:v mpeg2video -bf 2 -c:a mp2 -f vob", ".mpg"},
       {"-c:v mpeg2video -bf 2 -c:a mp2 -f mpegts", ".ts"}},
      ".avi"},
+    // Copied container for container; the middle clip's sound starts 300 ms
+    // after its picture, which the join must keep, not close up.
+    {"Mp4FfmpegBFramesSoundLate", {Clip(3), Clip(3, 0.3), Clip(3)}, kH264Aac + " -f mp4", ".mp4", {"--copy"}},
+    {"MovFfmpeg", {Clip(3), Clip(3), Clip(3)}, kH264Aac + " -f mov", ".mov", {"--copy"}},
+    {"MatroskaFfmpegSoundLate", {Clip(3), Clip(3, 0.3), Clip(3)}, kH264Aac + " -f matroska", ".mkv", {"--copy"}},
+    {"WebmVp9Opus",
+     {Clip(3), Clip(3), Clip(3)},
+     "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 500k -c:a libopus -f webm",
+     ".webm",
+     {"--copy"}},
+    {"MpegTsFfmpeg", {Clip(3), Clip(3, 0.3), Clip(3)}, kH264Aac + " -f mpegts", ".ts", {"--copy"}},
+    {"MatroskaMkvmerge",
+     {Clip(3), Clip(3), Clip(3)},
+     "!ffmpeg -nostdin -v error -y %v %a " + kH264Aac + " %s.mp4' && mkvmerge -q -o %o %s.mp4' && rm -f %s.mp4'",
+     ".mkv",
+     {"--copy"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Joins, Sync, ::testing::ValuesIn(kCases),
