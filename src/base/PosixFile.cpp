@@ -127,6 +127,10 @@ bool FileExists(const std::string& path) {
 }
 
 std::string RemoveIncompleteOutput(const std::string& path) {
+  // Only a file the join made: a device or pipe named as the output stays.
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return "The output " + path + " is not a regular file; it was left as it is.";
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return "The incomplete output " + path + " was removed.";
   return "The incomplete output " + path + " could not be removed: " + std::strerror(errno) + ".";
 }

@@ -95,7 +95,6 @@ std::string StreamSignature(const AVFormatContext* fmt) {
       add("codec", CodecName(p->codec_id));
       if (p->codec_tag) add("tag", TagText(p->codec_tag));
       add("profile", ProfileText(p));
-      if (!inBand) add("codec parameter sets", ExtradataHash(p));
       add("frame size", std::to_string(p->width) + "x" + std::to_string(p->height));
       const char* pix = av_get_pix_fmt_name(static_cast<AVPixelFormat>(p->format));
       add("pixel format", std::string("pixel format ") + (pix ? pix : "not stated"));
@@ -105,17 +104,19 @@ std::string StreamSignature(const AVFormatContext* fmt) {
       add("sample aspect ratio", "sample aspect ratio " + std::to_string(sar.num) + ":" + std::to_string(sar.den));
       add("field order", FieldOrderText(p->field_order));
       add("frame rate", RateText(st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate));
+      // Last, so that a difference with a name of its own is named first.
+      if (!inBand) add("codec parameter sets", ExtradataHash(p));
     } else if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
       s.Kind = kStreamAudio;
       add("codec", CodecName(p->codec_id));
       add("profile", ProfileText(p));
-      if (!inBand) add("codec parameter sets", ExtradataHash(p));
       add("sample rate", SampleRateText(p->sample_rate));
       char layout[128] = {};
       if (av_channel_layout_describe(&p->ch_layout, layout, sizeof layout) < 0) std::strcpy(layout, "?");
       add("channel layout", std::string(layout) + " (" + std::to_string(p->ch_layout.nb_channels) + " channels)");
       const char* sf = av_get_sample_fmt_name(static_cast<AVSampleFormat>(p->format));
       add("sample format", std::string("sample format ") + (sf ? sf : "not stated"));
+      if (!inBand) add("codec parameter sets", ExtradataHash(p));
     } else {
       s.Kind = p->codec_type == AVMEDIA_TYPE_SUBTITLE ? kStreamSubtitle : kStreamData;
       add("codec", p->codec_id != AV_CODEC_ID_NONE ? CodecName(p->codec_id) : TagText(p->codec_tag));

@@ -21,13 +21,6 @@ bool Chaptered(const TCopyFamily& f) {
   const std::string m = f.Muxer;
   return m == "mp4" || m == "mov" || m == "3gp" || m == "matroska" || m == "webm";
 }
-// The QuickTime muxer decides on its chapter track when the header is
-// written, and writes the chapters' times with the index at the end.
-bool ChaptersBeforeHeader(const TCopyFamily& f) {
-  const std::string m = f.Muxer;
-  return m == "mp4" || m == "mov" || m == "3gp";
-}
-
 std::string Article(const TCopyFamily& f) { return ArticleFor(f.Shown); }
 
 std::string Title(const std::string& path) {
@@ -75,7 +68,6 @@ class TRemuxRun {
   void SetUpOutput(AVFormatContext* first);
   void JoinInput(size_t i, AVFormatContext* in);
   std::vector<int> MapStreams(size_t i, AVFormatContext* in) const;
-  void PlanChapters();
   bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets);
   void Finish();
 
@@ -89,7 +81,6 @@ class TRemuxRun {
   // stream or -1.
   std::vector<std::pair<std::string, int>> byKind_;
   std::vector<std::pair<double, double>> chapterTimes_;  // seconds, as joined
-  std::vector<std::pair<double, double>> chapterPlan_;   // as worked out before
   int64_t endUs_ = 0;  // where the next input starts
   int64_t firstUs_ = AV_NOPTS_VALUE;
   int64_t totalBytes_ = 0, doneBytes_ = 0;
@@ -171,21 +162,6 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
   if (outs_.empty()) throw Exception("The first file has no stream to copy");
   av_dict_copy(&oc->metadata, first->metadata, 0);
 
-  if (Chaptered(family_) && ChaptersBeforeHeader(family_)) PlanChapters();
-  if (Chaptered(family_) && ChaptersBeforeHeader(family_))
-    for (size_t i = 0; i < chapterPlan_.size(); ++i) {
-      AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-      if (!c || av_dynarray_add_nofree(&oc->chapters, reinterpret_cast<int*>(&oc->nb_chapters), c) < 0) {
-        av_free(c);
-        throw Exception("Out of memory");
-      }
-      c->id = static_cast<int64_t>(i) + 1;
-      c->time_base = {1, 1000};
-      c->start = static_cast<int64_t>(chapterPlan_[i].first * 1000 + 0.5);
-      c->end = static_cast<int64_t>(chapterPlan_[i].second * 1000 + 0.5);
-      av_dict_set(&c->metadata, "title", Title(j_.Files[i]).c_str(), 0);
-    }
-
   rc = avio_open(&oc->pb, j_.OutputFileName.c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) av::Fail("Unable to create " + j_.OutputFileName, rc);
   rc = avformat_write_header(oc, nullptr);
@@ -233,27 +209,6 @@ std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in) const {
     }
   }
   return map;
-}
-
-void TRemuxRun::PlanChapters() {
-  // The QuickTime muxer lays its chapter track down with the header: the
-  // times are worked out beforehand, as the join will shift the inputs.
-  int64_t endUs = 0;
-  std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE);
-  for (size_t i = 0; i < j_.Files.size(); ++i) {
-    av::InputPtr in = av::OpenInput(j_.Files[i]);
-    const std::vector<int> map = MapStreams(i, in.get());
-    std::deque<av::PacketPtr> head;
-    const THeadTimes h = ReadHead(in.get(), map, outs_.size(), j_.Files[i], head);
-    const int64_t offset = i == 0 ? 0 : NextOffset(endUs, h, next);
-    const TTailTimes t = ReadTail(in.get(), map, outs_.size(), offset, i > 0, j_.Files[i], head);
-    if (t.EndUs == INT64_MIN) break;
-    chapterPlan_.emplace_back(i == 0 ? 0.0 : static_cast<double>(h.Start + offset) / AV_TIME_BASE,
-                              static_cast<double>(t.EndUs) / AV_TIME_BASE);
-    endUs = t.EndUs;
-    for (size_t s = 0; s < next.size(); ++s)
-      if (t.NextDtsUs[s] != AV_NOPTS_VALUE) next[s] = t.NextDtsUs[s];
-  }
 }
 
 void TRemuxRun::JoinInput(size_t i, AVFormatContext* in) {
@@ -351,29 +306,21 @@ bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>
 
 void TRemuxRun::Finish() {
   AVFormatContext* oc = out_.get();
+  // Chapters go in with the trailer, when the times are known: Matroska
+  // and the QuickTime muxer both write them there (QuickTime as a chapter
+  // text track and, in MP4, as a "chpl" list too).
   if (Chaptered(family_)) {
-    if (ChaptersBeforeHeader(family_)) {
-      // After a cancel, the files not reached have no chapter.
-      while (oc->nb_chapters > chapterTimes_.size()) {
-        AVChapter* c = oc->chapters[--oc->nb_chapters];
-        av_dict_free(&c->metadata);
+    for (size_t i = 0; i < chapterTimes_.size(); ++i) {
+      AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+      if (!c || av_dynarray_add_nofree(&oc->chapters, reinterpret_cast<int*>(&oc->nb_chapters), c) < 0) {
         av_free(c);
+        throw Exception("Out of memory");
       }
-    } else {
-      for (size_t i = 0; i < chapterTimes_.size(); ++i) {
-        AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-        if (!c || av_dynarray_add_nofree(&oc->chapters, reinterpret_cast<int*>(&oc->nb_chapters), c) < 0) {
-          av_free(c);
-          throw Exception("Out of memory");
-        }
-        c->id = static_cast<int64_t>(i) + 1;
-        c->time_base = {1, 1000};
-        av_dict_set(&c->metadata, "title", Title(j_.Files[i]).c_str(), 0);
-      }
-    }
-    for (unsigned i = 0; i < oc->nb_chapters && i < chapterTimes_.size(); ++i) {
-      oc->chapters[i]->start = static_cast<int64_t>(chapterTimes_[i].first * 1000 + 0.5);
-      oc->chapters[i]->end = static_cast<int64_t>(chapterTimes_[i].second * 1000 + 0.5);
+      c->id = static_cast<int64_t>(i) + 1;
+      c->time_base = {1, 1000};
+      c->start = static_cast<int64_t>(chapterTimes_[i].first * 1000 + 0.5);
+      c->end = static_cast<int64_t>(chapterTimes_[i].second * 1000 + 0.5);
+      av_dict_set(&c->metadata, "title", Title(j_.Files[i]).c_str(), 0);
     }
   }
   int rc = av_write_trailer(oc);

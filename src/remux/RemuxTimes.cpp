@@ -10,7 +10,6 @@ namespace {
 // stamps before it gives up on a stream that has none.
 constexpr size_t kHeadPackets = 1000;
 constexpr int64_t kHeadBytes = 64 << 20;
-constexpr int64_t kTailUs = 10 * int64_t{AV_TIME_BASE};
 
 int MappedStream(const AVPacket* pkt, const std::vector<int>& map) {
   const int si = pkt->stream_index;
@@ -103,40 +102,6 @@ int64_t NextOffset(int64_t endUs, const THeadTimes& head, const std::vector<int6
     if (head.FirstDts[s] != AV_NOPTS_VALUE && nextDtsUs[s] != AV_NOPTS_VALUE)
       offset = std::max(offset, nextDtsUs[s] - head.FirstDts[s]);
   return offset;
-}
-
-TTailTimes ReadTail(AVFormatContext* in, const std::vector<int>& map, size_t outputs, int64_t offsetUs,
-                    bool dropDiscarded, const std::string& fileName, const std::deque<av::PacketPtr>& head) {
-  TTailTimes t;
-  t.NextDtsUs.assign(outputs, AV_NOPTS_VALUE);
-  auto account = [&](const AVPacket* p) {
-    const int s = MappedStream(p, map);
-    if (s < 0 || (dropDiscarded && (p->flags & AV_PKT_FLAG_DISCARD))) return;
-    const AVRational tb = in->streams[p->stream_index]->time_base;
-    const int64_t pts = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
-    if (pts != AV_NOPTS_VALUE)
-      t.EndUs = std::max(t.EndUs, av_rescale_q(pts + std::max<int64_t>(p->duration, 0), tb, kMicro) + offsetUs);
-    if (p->dts != AV_NOPTS_VALUE) {
-      const int64_t next = av_rescale_q_rnd(p->dts + 1, tb, kMicro, AV_ROUND_UP) + offsetUs;
-      t.NextDtsUs[s] = t.NextDtsUs[s] == AV_NOPTS_VALUE ? next : std::max(t.NextDtsUs[s], next);
-    }
-  };
-  for (const av::PacketPtr& p : head) account(p.get());
-  // Seek to about ten seconds before the end, or read from where the head
-  // look left off when the length is not known.
-  if (in->duration != AV_NOPTS_VALUE && in->duration > kTailUs) {
-    const int64_t base = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
-    const int64_t at = base + in->duration - kTailUs;
-    avformat_seek_file(in, -1, INT64_MIN, at, at, 0);
-  }
-  av::PacketPtr pkt = av::NewPacket();
-  int rc;
-  while ((rc = av_read_frame(in, pkt.get())) >= 0) {
-    account(pkt.get());
-    av_packet_unref(pkt.get());
-  }
-  if (rc != AVERROR_EOF) av::Fail("Unable to read " + fileName, rc);
-  return t;
 }
 
 }  // namespace vantrel

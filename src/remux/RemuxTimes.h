@@ -32,15 +32,4 @@ THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t out
 // decoding time the next packet may have (AV_NOPTS_VALUE: any).
 int64_t NextOffset(int64_t endUs, const THeadTimes& head, const std::vector<int64_t>& nextDtsUs);
 
-// An input's end once shifted by offsetUs: the latest pts + duration over its
-// mapped streams, and per output stream the earliest decoding time a
-// following packet may have. Read from the packets of the head look, then
-// from about the last ten seconds.
-struct TTailTimes {
-  int64_t EndUs = INT64_MIN;
-  std::vector<int64_t> NextDtsUs;
-};
-TTailTimes ReadTail(AVFormatContext* in, const std::vector<int>& map, size_t outputs, int64_t offsetUs,
-                    bool dropDiscarded, const std::string& fileName, const std::deque<av::PacketPtr>& head);
-
 }  // namespace vantrel

@@ -1,0 +1,219 @@
+// Joins of MP4, MOV, Matroska, WebM and MPEG-TS files without recompression,
+// on files three writers make at test time, judged as a viewer would: every
+// frame as it was, the length the sum of the inputs', a chapter where each
+// input begins, nothing a decoder complains about.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "support/TestSupport.h"
+
+namespace vantrel::test {
+namespace {
+
+std::string Sub(std::string s, const std::string& key, const std::string& value) {
+  for (size_t p; (p = s.find(key)) != std::string::npos;) s.replace(p, key.size(), value);
+  return s;
+}
+
+// %o: the file to make; %n: the input's number (1, 2, 3), which varies its
+// tone; %s: a scratch name.
+struct Writer {
+  const char* name;
+  const char* tool;
+  std::string recipe;
+  std::string extension;
+  bool chapters;
+  std::string outExtension = "";  // when not the inputs'
+};
+
+void PrintTo(const Writer& w, std::ostream* os) { *os << w.name; }
+
+const std::string kSrc =
+    "-f lavfi -i testsrc=size=320x240:rate=25:duration=2.4 -f lavfi -i sine=frequency=%n00:sample_rate=48000:duration=2.4";
+const std::string kH264 = "-c:v libx264 -preset veryfast -bf 3 -g 12 -c:a aac";
+const std::string kGstVideo =
+    "videotestsrc num-buffers=60 pattern=%n ! video/x-raw,width=320,height=240,framerate=25/1 ! x264enc ! h264parse ! "
+    "queue";
+const std::string kGstAudio = "audiotestsrc num-buffers=113 freq=%n00 ! audio/x-raw,rate=48000 ! audioconvert";
+
+const Writer kWriters[] = {
+    {"FfmpegMp4", "ffmpeg", "ffmpeg -nostdin -v error -y " + kSrc + " " + kH264 + " %o", ".mp4", true},
+    {"FfmpegMovIntoMatroska", "ffmpeg", "ffmpeg -nostdin -v error -y " + kSrc + " " + kH264 + " %o", ".mov", true, ".mkv"},
+    {"FfmpegMpegTs", "ffmpeg", "ffmpeg -nostdin -v error -y " + kSrc + " " + kH264 + " -f mpegts %o", ".ts", false},
+    {"FfmpegWebm", "ffmpeg",
+     "ffmpeg -nostdin -v error -y " + kSrc + " -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -c:a libopus %o",
+     ".webm", true},
+    {"GstreamerMp4mux", "gst-launch-1.0",
+     "gst-launch-1.0 -q " + kGstVideo + " ! mp4mux name=m ! filesink location=%o " + kGstAudio + " ! avenc_aac ! queue ! m.",
+     ".mp4", true},
+    {"GstreamerMatroskamux", "gst-launch-1.0",
+     "gst-launch-1.0 -q " + kGstVideo + " ! matroskamux name=m ! filesink location=%o " + kGstAudio +
+         " ! vorbisenc ! queue ! m.",
+     ".mkv", true},
+    {"Mkvmerge", "mkvmerge",
+     "ffmpeg -nostdin -v error -y " + kSrc + " " + kH264 + " %s.mp4 && mkvmerge -q -o %o %s.mp4 && rm %s.mp4", ".mkv",
+     true},
+};
+
+double Probe(const std::string& file, const std::string& entry) {
+  return std::atof(Run({"ffprobe", "-v", "error", "-show_entries", entry, "-of", "csv=p=0", file}).out.c_str());
+}
+
+// The decoded pictures' hashes, as a player would show them.
+std::vector<std::string> FrameHashes(const std::string& file) {
+  CommandResult r = Run({"ffmpeg", "-v", "error", "-i", file, "-map", "0:v:0", "-f", "framemd5", "-"});
+  std::vector<std::string> hashes;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
+  return hashes;
+}
+
+class RemuxJoin : public ::testing::TestWithParam<Writer> {};
+
+TEST_P(RemuxJoin, EveryFrameAsItWasAndAChapterPerInput) {
+  const Writer& w = GetParam();
+  if (!HaveTool(w.tool) || !HaveTool("ffmpeg")) GTEST_SKIP() << w.tool << " is not installed";
+  TempDir dir;
+  std::vector<std::string> inputs, want;
+  std::vector<double> starts;
+  double length = 0;
+  for (int n = 1; n <= 3; ++n) {
+    const std::string f = dir.File("clip " + std::to_string(n) + w.extension);
+    std::string cmd = Sub(Sub(Sub(w.recipe, "%o", "'" + f + "'"), "%s", "'" + f + ".scratch'"), "%n", std::to_string(n));
+    CommandResult made = Shell(cmd);
+    ASSERT_EQ(made.exitCode, 0) << cmd << "\n" << made.err;
+    inputs.push_back(f);
+    auto h = FrameHashes(f);
+    ASSERT_FALSE(h.empty());
+    want.insert(want.end(), h.begin(), h.end());
+    starts.push_back(length);
+    length += Probe(f, "format=duration");
+  }
+  const std::string out = dir.File("joined" + (w.outExtension.empty() ? w.extension : w.outExtension));
+  std::vector<std::string> args = {CliPath(), "join", "--verify", "-o", out};
+  args.insert(args.end(), inputs.begin(), inputs.end());
+  CommandResult r = test::Run(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, out + "\n");
+
+  EXPECT_EQ(FrameHashes(out), want);
+  EXPECT_NEAR(Probe(out, "format=duration"), length, 0.1);
+  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+
+  // The report counts what a reader finds.
+  const std::regex line("Joined 3 files: ([0-9]+) video and ([0-9]+) audio packets, 00:0[0-9], verified\n");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.err, m, line)) << r.err;
+  EXPECT_EQ(std::stoul(m[1]), PacketHashes(out, 'v').size());
+  EXPECT_EQ(std::stoul(m[2]), PacketHashes(out, 'a').size());
+
+  CommandResult ch = test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title", "-of",
+                          "csv=p=0", out});
+  if (!w.chapters) {
+    EXPECT_EQ(ch.out, "");
+    return;
+  }
+  std::istringstream in(ch.out);
+  std::vector<std::string> rows;
+  for (std::string row; std::getline(in, row);) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 3u) << ch.out;
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(rows[i]);
+    EXPECT_NEAR(std::atof(rows[i].c_str()), starts[i], 0.1);
+    EXPECT_EQ(rows[i].substr(rows[i].find(',') + 1), "clip " + std::to_string(i + 1));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, RemuxJoin, ::testing::ValuesIn(kWriters),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// What the command line says and writes when the files or the output name
+// rule a copy out.
+struct Refusal {
+  const char* name;
+  std::string second;  // ffmpeg options for the second input (the first: kSrc + kH264 into .mp4)
+  std::string output;
+  std::vector<std::string> flags;
+  int exitCode;
+  std::string message;  // in stderr
+  bool written;
+};
+
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
+const Refusal kRefusals[] = {
+    {"OtherFrameSize", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 " + kH264, "out.mp4", {"--copy"}, 1,
+     "- File 2 (b.mp4): video 160x120, the first file 320x240", false},
+    {"OtherSampleRateLeavesTheSoundOut",
+     "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 -f lavfi -i sine=sample_rate=44100:duration=1 " + kH264,
+     "out.mp4", {"--copy"}, 0,
+     "- files will be joined without sound (audio formats differ)", true},
+    {"ContainerCannotHoldTheVideo", "", "out.webm", {}, 1,
+     "vantrel-cli: Unable to join these files without recompression: a WebM file cannot hold h264 video", false},
+    {"ExtensionOfNoCopiedContainer", "", "out.wav", {"--copy"}, 1,
+     "the output's extension .wav is not one this join can write without recompression; name the output .mp4", false},
+};
+
+class RemuxRefusal : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(RemuxRefusal, SaysWhyAndWritesNothing) {
+  const Refusal& c = GetParam();
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  const std::string a = dir.File("a.mp4"), b = dir.File("b.mp4"), out = dir.File(c.output);
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + Sub(kSrc, "%n", "3") + " " + kH264 + " '" + a + "'").exitCode, 0);
+  const std::string second = c.second.empty() ? Sub(kSrc, "%n", "4") + " " + kH264 : c.second;
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + second + " '" + b + "'").exitCode, 0);
+  std::vector<std::string> args = {CliPath(), "join", "-o", out};
+  args.insert(args.end(), c.flags.begin(), c.flags.end());
+  args.push_back(a);
+  args.push_back(b);
+  CommandResult r = test::Run(args);
+  EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+  EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  EXPECT_EQ(std::filesystem::exists(out), c.written);
+  if (c.written) {
+    EXPECT_EQ(PacketHashes(out, 'a').size(), 0u);
+    EXPECT_EQ(FrameHashes(out).size(), FrameHashes(a).size() + FrameHashes(b).size());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, RemuxRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// A write that fails (here: past the file size limit, as on a full disk)
+// ends the join with the system's error and takes the incomplete output
+// away; the inputs stay as they were.
+TEST(RemuxWrite, AFailedWriteIsAnErrorAndTheOutputIsRemoved) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  std::vector<std::string> inputs;
+  for (int n = 1; n <= 3; ++n) {
+    inputs.push_back(dir.File("in" + std::to_string(n) + ".mp4"));
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + Sub(kSrc, "%n", std::to_string(n)) + " " + kH264 + " '" +
+                    inputs.back() + "'")
+                  .exitCode,
+              0);
+  }
+  for (const char* ext : {".mp4", ".mkv", ".ts"}) {
+    SCOPED_TRACE(ext);
+    const std::string out = dir.File(std::string("out") + ext);
+    // 64 KiB: less than the three inputs; SIGXFSZ ignored, so the write
+    // fails with EFBIG instead of killing the program.
+    std::string cmd = "trap '' XFSZ; ulimit -f 64; exec '" + CliPath() + "' join -q -o '" + out + "'";
+    for (const std::string& in : inputs) cmd += " '" + in + "'";
+    CommandResult r = Shell(cmd);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Join fails: Unable to write " + out + ": File too large"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The incomplete output " + out + " was removed."), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+}  // namespace
+}  // namespace vantrel::test

@@ -1,0 +1,97 @@
+// A container copy stopped part-way: the output is a finished file that
+// plays what was joined, its index written, its counts what a reader finds.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "remux/RemuxJoin.h"
+#include "support/TestSupport.h"
+
+namespace vantrel::test {
+namespace {
+
+// Says "stop" from the n-th time it is asked.
+class StopAt final : public IProgress {
+ public:
+  explicit StopAt(int n) : n_(n) {}
+  void SetCaption(const std::string&) override {}
+  void SetText(const std::string&) override {}
+  void Show() override {}
+  void SetProgress(double) override {}
+  bool Cancelled() override { return ++asked_ >= n_; }
+
+ private:
+  int n_, asked_ = 0;
+};
+
+struct CancelCase {
+  const char* name;
+  std::string extension;
+  int stopAt;           // the progress check that cancels (one every 64 packets)
+  size_t chaptersLeft;  // -1: the container has none
+};
+
+void PrintTo(const CancelCase& c, std::ostream* os) { *os << c.name; }
+
+double Duration(const std::string& f) {
+  return std::atof(
+      test::Run({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", f}).out.c_str());
+}
+
+class RemuxCancel : public ::testing::TestWithParam<CancelCase> {};
+
+TEST_P(RemuxCancel, LeavesAPlayableFileOfWhatWasJoined) {
+  const CancelCase& c = GetParam();
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  TRemuxJoiner j;
+  double total = 0;
+  for (int n = 1; n <= 3; ++n) {
+    const std::string f = dir.File("in" + std::to_string(n) + c.extension);
+    CommandResult made = Shell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=4 -f lavfi "
+                               "-i sine=sample_rate=48000:duration=4 -c:v libx264 -preset veryfast -bf 2 -c:a aac '" +
+                               f + "'");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    j.Files.push_back(f);
+    total += Duration(f);
+  }
+  j.InputFamily = CopyFamilyOfFileName(j.Files[0]);
+  ASSERT_NE(j.InputFamily, nullptr);
+  j.OutputFileName = dir.File("out" + c.extension);
+  StopAt progress(c.stopAt);
+  const TRemuxReport report = j.Run(progress);
+
+  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", j.OutputFileName, "-f", "null", "-"}).err, "");
+  const double held = Duration(j.OutputFileName);
+  EXPECT_GT(held, 0.5);
+  EXPECT_LT(held, total - 1);
+  EXPECT_NEAR(report.Duration, held, 0.1);
+  EXPECT_EQ(static_cast<size_t>(report.VideoPackets), PacketHashes(j.OutputFileName, 'v').size());
+  EXPECT_EQ(static_cast<size_t>(report.AudioPackets), PacketHashes(j.OutputFileName, 'a').size());
+  // A QuickTime file's index is there and read back.
+  EXPECT_EQ(report.Verified, c.extension == ".mp4");
+  if (c.chaptersLeft != static_cast<size_t>(-1)) {
+    CommandResult ch =
+        test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=end_time", "-of", "csv=p=0", j.OutputFileName});
+    std::istringstream in(ch.out);
+    size_t rows = 0;
+    for (std::string row; std::getline(in, row);) {
+      ++rows;
+      EXPECT_LE(std::atof(row.c_str()), held + 0.1) << "a chapter past the end";
+    }
+    EXPECT_EQ(rows, c.chaptersLeft) << ch.out;
+  }
+}
+
+// 4 s of 25 fps video and 48 kHz AAC is 100 + 188 packets a file: the
+// second check is inside the first file, the sixth inside the second.
+INSTANTIATE_TEST_SUITE_P(Containers, RemuxCancel,
+                         ::testing::Values(CancelCase{"Mp4InTheFirstFile", ".mp4", 2, 1},
+                                           CancelCase{"Mp4InTheSecondFile", ".mp4", 6, 2},
+                                           CancelCase{"MatroskaInTheSecondFile", ".mkv", 6, 2},
+                                           CancelCase{"MpegTsInTheSecondFile", ".ts", 6, static_cast<size_t>(-1)}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace vantrel::test
