@@ -1,6 +1,8 @@
 // File list texts, comparisons, moves and the status bar, on probe results
 // given directly.
 #include "core/FileList.h"
+#include "base/CopyFormat.h"
+#include "core/JoinOptions.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +160,86 @@ TEST_F(ListFixture, JoinFlags) {
   EXPECT_TRUE(f.JoinWithoutSound);
   EXPECT_TRUE(f.NoAudio);
 }
+
+// Files of a container family as the media framework describes them.
+TVideoFileInfo Clip(const std::string& name, const std::string& container, const std::string& size = "1920x1080",
+                    const std::string& rate = "48 kHz", bool audio = true, const std::string& sets = "#a1",
+                    const std::string& type = "DirectShow") {
+  TVideoFileInfo i;
+  i.FileName = "/clips/" + name;
+  i.MediaType = type;
+  i.ContainerName = container;
+  i.HasAudio = audio;
+  std::vector<TCopyStream> streams = {
+      {kStreamVideo, {{"codec", "h264"}, {"profile", "High profile"}, {"frame size", size}, {"frame rate", "25.00 fps"},
+                      {"codec parameter sets", sets}}}};
+  if (audio) streams.push_back({kStreamAudio, {{"codec", "aac"}, {"sample rate", rate}}});
+  streams.push_back({kStreamSubtitle, {{"codec", "mov_text"}}});
+  i.CopyFormat = EncodeCopyFormat(streams);
+  return i;
+}
+
+struct CopySetCase {
+  const char* name;
+  std::vector<TVideoFileInfo> files;
+  bool can, withoutSound;
+  std::string extension;
+  std::string notes;  // as the join dialog shows them
+};
+
+void PrintTo(const CopySetCase& c, std::ostream* os) { *os << c.name; }
+
+class CopySets : public ::testing::TestWithParam<CopySetCase> {};
+
+TEST_P(CopySets, FlagsAndTheDifferenceNamed) {
+  const CopySetCase& c = GetParam();
+  std::map<std::string, TVideoFileInfo> infos;
+  for (const TVideoFileInfo& f : c.files) infos[f.FileName] = f;
+  TFileList list([&infos](const std::string& n) { return infos.at(n); });
+  for (const TVideoFileInfo& f : c.files) list.AddFile(f.FileName);
+  list.UpdateDifferences();
+  const TJoinFlags f = list.JoinFlags();
+  EXPECT_EQ(f.CanJoinWithoutRecompression, c.can);
+  EXPECT_EQ(f.JoinWithoutSound, c.withoutSound);
+  EXPECT_EQ(f.CopyExtension, c.extension);
+  EXPECT_EQ(JoinNotes(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio, c.files[0].MediaType,
+                      f.CanJoinWithoutRecompression ? f.SoundNote : f.WhyNotCopy, !f.CopyExtension.empty()),
+            c.notes);
+  // Ticking the box names the output after what the copy writes.
+  EXPECT_EQ(SwitchOutputExtension("/out/joined.avi", c.files[0].MediaType, true, f.CopyExtension),
+            "/out/joined" + (c.extension.empty() ? std::string(".avi") : c.extension));
+}
+
+const std::string kHint = std::string(kHintIdenticalFormat) + "\n- ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, CopySets,
+    ::testing::Values(
+        CopySetCase{"IdenticalMp4", {Clip("a.mp4", "MP4"), Clip("b.mp4", "MP4"), Clip("c.mp4", "MP4")}, true, false,
+                    ".mp4", ""},
+        CopySetCase{"FrameSize", {Clip("a.mp4", "MP4"), Clip("b.mp4", "MP4", "1280x720")}, false, false, ".mp4",
+                    kHint + "File 2 (b.mp4): video 1280x720, the first file 1920x1080"},
+        CopySetCase{"ParameterSets", {Clip("a.mkv", "Matroska"), Clip("b.mkv", "Matroska", "1920x1080", "48 kHz", true, "#b2")},
+                    false, false, ".mkv", kHint + "File 2 (b.mkv): video codec parameter sets differ from the first file's"},
+        CopySetCase{"SampleRateLeavesTheSoundOut",
+                    {Clip("a.mov", "QuickTime"), Clip("b.mov", "QuickTime", "1920x1080", "44.1 kHz")}, true, true, ".mov",
+                    std::string(kNoteWithoutSound) + "\n- File 2 (b.mov): audio 44.1 kHz, the first file 48 kHz"},
+        CopySetCase{"NoSoundInTheThird",
+                    {Clip("a.ts", "MPEG-TS"), Clip("b.ts", "MPEG-TS"), Clip("c.ts", "MPEG-TS", "1920x1080", "", false)},
+                    true, true, ".ts",
+                    std::string(kNoteWithoutSound) + "\n- File 3 (c.ts): no audio stream, the first file 1"},
+        CopySetCase{"AnotherFamily", {Clip("a.mp4", "MP4"), Clip("b.webm", "WebM")}, false, false, ".mp4",
+                    kHint + "File 2 (b.webm): a WebM file, the first file MP4"},
+        CopySetCase{"ProgramStream",
+                    {Clip("a.vob", "MPEG-PS", "720x576", "48 kHz", true, "", kMediaMPEG2),
+                     Clip("b.vob", "MPEG-PS", "720x576", "48 kHz", true, "", kMediaMPEG2)},
+                    true, false, ".mpg", ""},
+        // AVI and MPEG-1 files keep their own joiners and texts.
+        CopySetCase{"AviIsNotAContainerCopy",
+                    {Clip("a.avi", "AVI", "1920x1080", "48 kHz", true, "#a1", kMediaAVI),
+                     Clip("b.mp4", "MP4", "1920x1080", "48 kHz", true, "#a1")},
+                    false, false, "", kHintIdenticalFormat}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ListFixture, FailedProbeAddsNoRowAndDuplicatesAreKept) {
   Add(Video("/A", "AVI", 320, 240, 25));
