@@ -112,7 +112,8 @@ bool AsksForHelp(const std::vector<std::string>& a) {
 std::string JoinReportText(int files, const TJoinReport& report) {
   return "Joined " + std::to_string(files) + (files == 1 ? " file: " : " files: ") +
          std::to_string(report.VideoPackets) + " video and " + std::to_string(report.AudioPackets) +
-         " audio packets, " + FormatDuration(report.Duration) + (report.Verified ? ", verified" : "");
+         " audio packets" + (report.Duration >= 0 ? ", " + FormatDuration(report.Duration) : std::string()) +
+         (report.Verified ? ", verified" : "");
 }
 
 int UsageError(const std::string& message) {

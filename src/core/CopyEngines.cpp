@@ -1,11 +1,14 @@
 // The AVI and MPEG-1 joiners behind the engine interface.
 #include "core/CopyEngines.h"
 
+#include <algorithm>
+
 #include "avi/AVIJoin.h"
 #include "avi/AVIRead.h"
 #include "base/Exceptions.h"
 #include "base/PosixFile.h"
 #include "core/FileInfo.h"
+#include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGJoiner.h"
 
 namespace vantrel {
@@ -54,6 +57,46 @@ TJoinReport CheckAVIOutput(const TAVIJoiner& joiner, const std::string& out) {
   return report;
 }
 
+// Reading an MPEG-1 stream back means reading all of it (there is no
+// index), so it is done only when asked for.
+TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinOptions& r) {
+  TJoinReport report;
+  if (!joiner.Counted()) return report;
+  report.Counted = true;
+  report.VideoPackets = joiner.VideoPackets();
+  report.AudioPackets = joiner.AudioPackets();
+  report.Duration = -1;  // known from the stream's time stamps only
+  if (!r.VerifyFully) return report;
+  int64_t video = 0, audio = 0;
+  int64_t first = INT64_MAX, last = INT64_MIN;
+  try {
+    TMPEG1SystemReader reader;
+    reader.Open(r.OutputFileName);
+    while (reader.Next()) {
+      if (reader.UnitKind != ukPacket) continue;
+      const uint8_t id = reader.Packet.StreamId;
+      if (id >= kFirstVideoStream && id <= kLastVideoStream) ++video;
+      else if (id >= kFirstAudioStream && id < kFirstVideoStream) ++audio;
+      if (reader.Packet.HasPTS && id >= kFirstVideoStream && id <= kLastVideoStream) {
+        first = std::min(first, reader.Packet.PTS);
+        last = std::max(last, reader.Packet.PTS);
+      }
+    }
+    // 90 kHz presentation times of the pictures, plus the last one's span.
+    const double rate = r.Files.empty() ? 0 : r.Files.front().FrameRate;
+    if (first <= last && r.CorrectTimeStamps) report.Duration = (last - first) / 90000.0 + (rate > 0 ? 1 / rate : 0);
+    if (video != report.VideoPackets || audio != report.AudioPackets)
+      throw Exception("The joined file " + r.OutputFileName + " does not read back as written: " +
+                      std::to_string(video) + " video and " + std::to_string(audio) + " audio packets, " +
+                      std::to_string(report.VideoPackets) + " and " + std::to_string(report.AudioPackets) +
+                      " were written");
+  } catch (...) {
+    RaiseWithOutputRemoved(std::current_exception(), r.OutputFileName);
+  }
+  report.Verified = true;
+  return report;
+}
+
 class TAVIEngine final : public IJoinEngine {
  public:
   bool CopiesStreams() const override { return true; }
@@ -85,7 +128,7 @@ class TMPEGEngine final : public IJoinEngine {
     joiner.WithoutSound = r.JoinWithoutSound;
     joiner.CorrectTimeStamps = r.CorrectTimeStamps;
     joiner.Run(progress);
-    return {};
+    return CheckMPEGOutput(joiner, r);
   }
 };
 

@@ -50,7 +50,7 @@ struct TJoinReport {
   bool Counted = false;  // the fields below are set
   int64_t VideoPackets = 0;
   int64_t AudioPackets = 0;
-  double Duration = 0;    // seconds
+  double Duration = 0;    // seconds; negative when not known
   bool Verified = false;  // read back and matched what was written
   std::vector<std::string> Notes;  // what was left out, and why
 };

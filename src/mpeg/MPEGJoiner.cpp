@@ -111,6 +111,11 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
     const uint32_t n = reader.ReadUnitBytes(dest);
     if (CorrectTimeStamps && n == reader.UnitSize) CorrectUnit(dest, reader);
     output.Commit(n);
+    if (reader.UnitKind == ukPacket) {
+      const uint8_t id = reader.Packet.StreamId;
+      if (id >= kFirstVideoStream && id <= kLastVideoStream) ++video_packets_;
+      else if (id >= kFirstAudioStream && id < kFirstVideoStream) ++audio_packets_;
+    }
   };
   const int64_t fileSize = reader.FileSize();
   // Bytes of the file passed so far: units, and the end codes and bytes
@@ -132,6 +137,7 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
     if (end > fileSize) break;
     const bool packet = reader.UnitKind == ukPacket;
     if (WithoutSound) {
+      counted_ = false;
       const uint8_t id = reader.Packet.StreamId;
       if (packet && videoId == 0 && id >= kFirstVideoStream && id <= kLastVideoStream) videoId = id;
       if (packet && id == videoId && videoId != 0 && !reader.Packet.HeaderOverrun) {
@@ -168,6 +174,7 @@ void TMPEGJoiner::CheckSomethingToWrite() const {
 }
 
 void TMPEGJoiner::CopyRaw(size_t index, TOutputStream& output) {
+  counted_ = false;
   TFile in = OpenInput(Files[index]);
   int64_t pos = 0;
   for (;;) {

@@ -29,6 +29,11 @@ class TMPEGJoiner {
 
   int64_t TotalSize() const { return total_size_; }
   int64_t Processed() const { return processed_; }
+  // System-stream packets written, by kind; Counted() is false when some
+  // output was written otherwise (video elementary streams, or video only).
+  int64_t VideoPackets() const { return video_packets_; }
+  int64_t AudioPackets() const { return audio_packets_; }
+  bool Counted() const { return counted_; }
 
  private:
   void JoinFiles();
@@ -42,6 +47,8 @@ class TMPEGJoiner {
   int64_t total_size_ = 1;
   int64_t processed_ = 0;
   bool cancelled_ = false;
+  int64_t video_packets_ = 0, audio_packets_ = 0;
+  bool counted_ = true;
 };
 
 // 1: the file starts with a pack start code, 2: with a video sequence header,

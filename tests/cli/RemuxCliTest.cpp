@@ -186,6 +186,53 @@ TEST_P(RemuxRefusal, SaysWhyAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(Cli, RemuxRefusal, ::testing::ValuesIn(kRefusals),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// What the last line of a copy join says was checked: QuickTime and AVI
+// outputs by their index every time, other containers and MPEG-1 streams
+// only when asked to read every packet back.
+struct ReportCase {
+  const char* name;
+  std::string encode;  // ffmpeg output options
+  std::string extension;
+  bool verify;
+  std::string tail;  // how the report line ends
+};
+
+void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+
+class CopyReport : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(CopyReport, SaysWhatWasReadBack) {
+  const ReportCase& c = GetParam();
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  std::vector<std::string> args = {CliPath(), "join", "--copy", "-o", dir.File("out" + c.extension)};
+  if (c.verify) args.push_back("--verify");
+  for (int n = 1; n <= 2; ++n) {
+    args.push_back(dir.File("in" + std::to_string(n) + c.extension));
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + Sub(kSrc, "%n", std::to_string(n)) + " " + c.encode + " '" +
+                    args.back() + "'")
+                  .exitCode,
+              0);
+  }
+  CommandResult r = test::Run(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.err, std::regex("Joined 2 files: [1-9][0-9]* video and [1-9][0-9]* audio packets" +
+                                                  c.tail + "\n$")))
+      << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CopyReport,
+    ::testing::Values(ReportCase{"Mp4ByItsIndex", kH264, ".mp4", false, ", 00:05, verified"},
+                      ReportCase{"MatroskaNotReadBack", kH264, ".mkv", false, ", 00:05"},
+                      ReportCase{"MatroskaReadBack", kH264, ".mkv", true, ", 00:05, verified"},
+                      ReportCase{"AviByItsIndex", "-c:v mpeg4 -c:a libmp3lame", ".avi", false, ", 00:05, verified"},
+                      // 2 x 2.4 s. An MPEG-1 stream's length comes from the time stamps read back.
+                      ReportCase{"Mpeg1NotReadBack", "-c:v mpeg1video -bf 2 -c:a mp2 -f mpeg", ".mpg", false, ""},
+                      ReportCase{"Mpeg1ReadBack", "-c:v mpeg1video -bf 2 -c:a mp2 -f mpeg", ".mpg", true,
+                                 ", 00:05, verified"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // A write that fails (here: past the file size limit, as on a full disk)
 // ends the join with the system's error and takes the incomplete output
 // away; the inputs stay as they were.
