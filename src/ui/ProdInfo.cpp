@@ -8,8 +8,8 @@ const TProductInfo& ProductInfo() {
       "Vantrel",
       "2.10",
       "\\Software\\oskendel\\corvale",
-      "https://vantrel.example.org/",
-      "https://vantrel.example.org/contact",
+      "https://vantrel.org/",
+      "https://vantrel.org/contact",
       "Copyright (c) 2026 The Vantrel developers",
   };
   return info;
