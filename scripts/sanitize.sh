@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 JOBS="${VANTREL_SANITIZE_JOBS:-1}"
 BUILD=build-asan
-TARGETS=(core_test avi_test mpeg_test hardening_test)
+TARGETS=(core_test avi_test mpeg_test hardening_test remux_test)
 if [ "${VANTREL_SANITIZE_ALL:-0}" = 1 ]; then
   TARGETS+=(dshow_test mpeg_integration_test cli_join_test)
 fi
