@@ -103,6 +103,21 @@ TEST_F(DialogFixture, ExtensionFollowsTheCheckBox) {
   dialog.edtOutFileName->setText("  ");
   dialog.cbxJoinWORecompClick();
   EXPECT_EQ(dialog.edtOutFileName->text(), "  ");
+
+  // Matroska clips copied: the box is ticked and the name follows it; a
+  // difference in the sound is named under the note.
+  files = {Info("DirectShow", 1920, 1080, 25), Info("DirectShow", 1920, 1080, 25)};
+  TfrmJoin::ExecHook = [](TfrmJoin&) { return static_cast<int>(QDialog::Rejected); };
+  dialog.ShowJoinOptions(true, true, false, ".mkv", "File 2 (b.mkv): audio 44.1 kHz, the first file 48 kHz");
+  dialog.cbxJoinWORecomp->setChecked(true);
+  dialog.edtOutFileName->setText("/out/trip.avi");
+  dialog.cbxJoinWORecompClick();
+  EXPECT_EQ(dialog.edtOutFileName->text(), "/out/trip.mkv");
+  EXPECT_EQ(dialog.lblNotes->text().toStdString(),
+            std::string(kNoteWithoutSound) + "\n- File 2 (b.mkv): audio 44.1 kHz, the first file 48 kHz");
+  dialog.cbxJoinWORecomp->setChecked(false);
+  dialog.cbxJoinWORecompClick();
+  EXPECT_EQ(dialog.edtOutFileName->text(), "/out/trip.avi");
 }
 
 TEST_F(DialogFixture, OutputNameChecks) {
