@@ -148,12 +148,18 @@ const TCopyFamily* CopyFamilyOf(const std::string& containerName) {
   return nullptr;
 }
 
-const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName) {
+std::string LowerExtension(const std::string& fileName) {
   const size_t slash = fileName.rfind('/');
   const size_t dot = fileName.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return nullptr;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   std::string ext = fileName.substr(dot);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName) {
+  std::string ext = LowerExtension(fileName);
+  if (ext.empty()) return nullptr;
   // Other names users give these containers.
   static const std::pair<const char*, const char*> kAliases[] = {
       {".m4v", ".mp4"}, {".m2ts", ".ts"}, {".mts", ".ts"}, {".mpeg", ".mpg"}, {".vob", ".mpg"}, {".qt", ".mov"}};

@@ -47,6 +47,9 @@ struct TCopyFamily {
   const char* Shown;      // in messages
 };
 const TCopyFamily* CopyFamilyOf(const std::string& containerName);
+// What follows the last dot of the name part, lower case, with the dot;
+// empty when there is none.
+std::string LowerExtension(const std::string& fileName);
 // The family whose extension the output name ends with (no case), or null.
 const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName);
 const std::vector<TCopyFamily>& CopyFamilies();

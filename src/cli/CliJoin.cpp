@@ -12,6 +12,7 @@
 #include "avi/AVIJoin.h"
 #include "cli/Cli.h"
 #include "cli/TerminalProgress.h"
+#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
 #include "core/CopyEngines.h"
 #include "core/JoinOptions.h"
@@ -361,10 +362,7 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
       if (!e->CopiesStreams() || !e->TakesFormatOf(probe)) continue;
       const std::string why = e->WhyNot(probe);
       if (why.empty()) break;
-      const size_t dot = args.output.rfind('.');
-      const bool avi = dot != std::string::npos && dot + 4 == args.output.size() &&
-                       (args.output.compare(dot, 4, ".avi") == 0 || args.output.compare(dot, 4, ".AVI") == 0);
-      if (!args.copy && avi) {
+      if (!args.copy && LowerExtension(args.output) == ".avi") {
         route = TJoinRoute::Recompress;
         break;
       }

@@ -1,6 +1,4 @@
 // The container stream copy behind the engine interface.
-#include <cctype>
-
 #include "base/CopyFormat.h"
 #include "core/RecompressEngine.h"
 #include "remux/RemuxJoin.h"
@@ -15,15 +13,6 @@ std::vector<const TVideoFileInfo*> Infos(const TJoinOptions& r) {
   return v;
 }
 
-// The output name's extension, lower case, with its dot; empty when none.
-std::string ExtensionOf(const std::string& name) {
-  const size_t slash = name.rfind('/'), dot = name.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = name.substr(dot);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
-
 class TRemuxEngine final : public IJoinEngine {
  public:
   bool CopiesStreams() const override { return true; }
@@ -33,7 +22,7 @@ class TRemuxEngine final : public IJoinEngine {
     if (!set.Family) return "the first file is not an MP4, MOV, Matroska, WebM, MPEG-TS, MPEG-PS or FLV file";
     if (!set.WhyNot.empty()) return set.WhyNot;
     if (!r.JoinWithoutSound && !set.SoundDiffers.empty()) return set.SoundDiffers;
-    const std::string ext = ExtensionOf(r.OutputFileName);
+    const std::string ext = LowerExtension(r.OutputFileName);
     if (!ext.empty() && !CopyFamilyOfFileName(r.OutputFileName))
       return "the output's extension " + ext + " is not one this join can write without recompression; name the output " +
              set.Family->Extension;

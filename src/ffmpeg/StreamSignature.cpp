@@ -77,6 +77,15 @@ bool CopiedStream(const AVStream* st) {
   }
 }
 
+const char* CopiedStreamKind(const AVStream* st) {
+  switch (st->codecpar->codec_type) {
+    case AVMEDIA_TYPE_VIDEO: return kStreamVideo;
+    case AVMEDIA_TYPE_AUDIO: return kStreamAudio;
+    case AVMEDIA_TYPE_SUBTITLE: return kStreamSubtitle;
+    default: return kStreamData;
+  }
+}
+
 std::string StreamSignature(const AVFormatContext* fmt) {
   // Transport and program streams repeat the parameter sets in the stream
   // itself; elsewhere a decoder is set up once from the extradata, and
@@ -89,9 +98,9 @@ std::string StreamSignature(const AVFormatContext* fmt) {
     if (!CopiedStream(st)) continue;
     const AVCodecParameters* p = st->codecpar;
     TCopyStream s;
+    s.Kind = CopiedStreamKind(st);
     auto add = [&s](const char* label, std::string shown) { s.Fields.emplace_back(label, std::move(shown)); };
     if (p->codec_type == AVMEDIA_TYPE_VIDEO) {
-      s.Kind = kStreamVideo;
       add("codec", CodecName(p->codec_id));
       if (p->codec_tag) add("tag", TagText(p->codec_tag));
       add("profile", ProfileText(p));
@@ -107,7 +116,6 @@ std::string StreamSignature(const AVFormatContext* fmt) {
       // Last, so that a difference with a name of its own is named first.
       if (!inBand) add("codec parameter sets", ExtradataHash(p));
     } else if (p->codec_type == AVMEDIA_TYPE_AUDIO) {
-      s.Kind = kStreamAudio;
       add("codec", CodecName(p->codec_id));
       add("profile", ProfileText(p));
       add("sample rate", SampleRateText(p->sample_rate));
@@ -118,7 +126,6 @@ std::string StreamSignature(const AVFormatContext* fmt) {
       add("sample format", std::string("sample format ") + (sf ? sf : "not stated"));
       if (!inBand) add("codec parameter sets", ExtradataHash(p));
     } else {
-      s.Kind = p->codec_type == AVMEDIA_TYPE_SUBTITLE ? kStreamSubtitle : kStreamData;
       add("codec", p->codec_id != AV_CODEC_ID_NONE ? CodecName(p->codec_id) : TagText(p->codec_tag));
     }
     streams.push_back(std::move(s));

@@ -13,6 +13,8 @@ namespace vantrel::av {
 // signature and the joiner walk streams through this test, so the n-th
 // signature line is the n-th stream it passes.
 bool CopiedStream(const AVStream* st);
+// The kind a copied stream is compared and paired as (kStreamVideo, ...).
+const char* CopiedStreamKind(const AVStream* st);
 std::string StreamSignature(const AVFormatContext* fmt);
 
 }  // namespace vantrel::av

@@ -38,15 +38,6 @@ int64_t SizeOf(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
 }
 
-const char* KindOf(AVMediaType t) {
-  switch (t) {
-    case AVMEDIA_TYPE_VIDEO: return kStreamVideo;
-    case AVMEDIA_TYPE_AUDIO: return kStreamAudio;
-    case AVMEDIA_TYPE_SUBTITLE: return kStreamSubtitle;
-    default: return kStreamData;
-  }
-}
-
 // An output stream and what has gone into it.
 struct TOut {
   AVStream* St = nullptr;
@@ -66,8 +57,8 @@ class TRemuxRun {
 
  private:
   void SetUpOutput(AVFormatContext* first);
-  void JoinInput(size_t i, AVFormatContext* in);
-  std::vector<int> MapStreams(size_t i, AVFormatContext* in) const;
+  void JoinInput(size_t i, AVFormatContext* in, const std::string& signature);
+  std::vector<int> MapStreams(size_t i, AVFormatContext* in, const std::string& signature) const;
   bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets);
   void Finish();
 
@@ -111,7 +102,7 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
       continue;
     }
     const AVCodecParameters* p = ist->codecpar;
-    const std::string kind = KindOf(p->codec_type);
+    const std::string kind = av::CopiedStreamKind(ist);
     bool keep = p->codec_type == AVMEDIA_TYPE_VIDEO || (p->codec_type == AVMEDIA_TYPE_AUDIO && !j_.WithoutSound);
     if (p->codec_type != AVMEDIA_TYPE_VIDEO && p->codec_type != AVMEDIA_TYPE_AUDIO) {
       const std::string what = kind + " stream (" + avcodec_get_name(p->codec_id) + ")";
@@ -182,23 +173,23 @@ void TRemuxRun::Execute() {
       if (!d.Video.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Video);
       if (!j_.WithoutSound && !d.Audio.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Audio);
     }
-    JoinInput(i, in.get());
+    JoinInput(i, in.get(), sig);
     doneBytes_ += SizeOf(j_.Files[i]);
   }
   Finish();
 }
 
-std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in) const {
+std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in, const std::string& signature) const {
   // Input streams -> output streams, pairing the n-th stream of a kind with
   // the first file's n-th of that kind.
   std::vector<int> map(in->nb_streams, -1);
-  const TCopyFormatDiff others = i == 0 ? TCopyFormatDiff{} : CompareCopyFormat(firstSignature_, av::StreamSignature(in));
+  const TCopyFormatDiff others = i == 0 ? TCopyFormatDiff{} : CompareCopyFormat(firstSignature_, signature);
   for (unsigned s = 0; s < in->nb_streams; ++s) {
     if (!av::CopiedStream(in->streams[s])) continue;
-    const std::string kind = KindOf(in->streams[s]->codecpar->codec_type);
+    const std::string kind = av::CopiedStreamKind(in->streams[s]);
     size_t nth = 0;
     for (unsigned t = 0; t < s; ++t)
-      if (av::CopiedStream(in->streams[t]) && KindOf(in->streams[t]->codecpar->codec_type) == kind) ++nth;
+      if (av::CopiedStream(in->streams[t]) && av::CopiedStreamKind(in->streams[t]) == kind) ++nth;
     for (size_t k = 0, seen = 0; k < byKind_.size(); ++k) {
       if (byKind_[k].first != kind) continue;
       if (seen++ != nth) continue;
@@ -211,8 +202,8 @@ std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in) const {
   return map;
 }
 
-void TRemuxRun::JoinInput(size_t i, AVFormatContext* in) {
-  const std::vector<int> map = MapStreams(i, in);
+void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& signature) {
+  const std::vector<int> map = MapStreams(i, in, signature);
   std::deque<av::PacketPtr> head;
   const THeadTimes h = ReadHead(in, map, outs_.size(), j_.Files[i], head);
   const bool eof = h.Eof;
