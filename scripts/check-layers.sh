@@ -10,12 +10,12 @@ allowed() {
     base) echo "base" ;;
     avi | mpeg) echo "base $1" ;;
     ffmpeg) echo "base ffmpeg" ;;
-    dshow | remux) echo "base ffmpeg $1" ;;
+    recompress | remux) echo "base ffmpeg $1" ;;
     *) echo "" ;;
   esac
 }
 bad=0
-for dir in base avi mpeg ffmpeg dshow remux; do
+for dir in base avi mpeg ffmpeg recompress remux; do
   [ -d "$dir" ] || continue
   ok=$(allowed "$dir")
   while IFS= read -r line; do

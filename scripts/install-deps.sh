@@ -8,6 +8,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   qt6-base-dev libqt6svg6
+  # Fonts for the widgets, so that a fresh machine measures texts as a
+  # developer's does.
+  fonts-dejavu-core fonts-liberation2
   ffmpeg mencoder
   # Other writers and judges for the tests' inputs and outputs.
   mjpegtools mkvtoolnix mediainfo

@@ -12,7 +12,7 @@ JOBS="${VANTREL_SANITIZE_JOBS:-1}"
 BUILD=build-asan
 TARGETS=(core_test avi_test mpeg_test hardening_test remux_test)
 if [ "${VANTREL_SANITIZE_ALL:-0}" = 1 ]; then
-  TARGETS+=(dshow_test mpeg_integration_test cli_join_test)
+  TARGETS+=(recompress_test mpeg_integration_test cli_join_test)
 fi
 
 bash scripts/install-deps.sh

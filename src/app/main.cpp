@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "base/Progress.h"
-#include "dshow/Compressors.h"
+#include "recompress/Compressors.h"
 #include "ui/Dialogs.h"
 #include "ui/MainForm.h"
 #include "ui/ProdInfo.h"

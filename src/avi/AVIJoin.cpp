@@ -5,6 +5,7 @@
 
 #include "avi/AVIUtils.h"
 #include "base/Exceptions.h"
+#include "base/JoinLoop.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,11 +16,20 @@
 namespace vantrel {
 
 bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exact) {
-  const AVISTREAMHEADER& a = first.Header;
-  const AVISTREAMHEADER& b = other.Header;
-  const std::vector<uint8_t>& fa = first.Format;
-  const std::vector<uint8_t>& fb = other.Format;
-  if (fa.size() < 8 || fb.size() < 8) return fa == fb && a.dwScale == b.dwScale && a.dwRate == b.dwRate;
+  return SameAudioFormat(first.Header.dwScale, first.Header.dwRate, first.Header.dwSampleSize, first.Format,
+                         other.Header.dwScale, other.Header.dwRate, other.Header.dwSampleSize, other.Format, exact);
+}
+
+bool SameAudioFormat(const TAviHeaderInfo& first, const TAviHeaderInfo& other, bool exact) {
+  if (first.HasSound != other.HasSound) return false;
+  return !first.HasSound ||
+         SameAudioFormat(first.SoundScale, first.SoundRate, first.SoundSampleSize, first.SoundFormat, other.SoundScale,
+                         other.SoundRate, other.SoundSampleSize, other.SoundFormat, exact);
+}
+
+bool SameAudioFormat(uint32_t scaleA, uint32_t rateA, uint32_t sizeA, const std::vector<uint8_t>& fa, uint32_t scaleB,
+                     uint32_t rateB, uint32_t sizeB, const std::vector<uint8_t>& fb, bool exact) {
+  if (fa.size() < 8 || fb.size() < 8) return fa == fb && scaleA == scaleB && rateA == rateB;
   const uint16_t tag = ReadLE16(fa.data());
   if (tag != ReadLE16(fb.data())) return false;
   // wFormatTag, nChannels, nSamplesPerSec.
@@ -27,11 +37,30 @@ bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exac
   // MPEG audio frames carry their own timing: copied frame by frame, only
   // the layer, rate and channels must agree, however the headers time them.
   // Chunk for chunk, both must be described by frames.
-  if ((tag == 0x50 || tag == 0x55) && (!exact || (a.dwSampleSize == 0 && b.dwSampleSize == 0))) return sameBasics;
-  if (a.dwScale != b.dwScale || a.dwRate != b.dwRate || a.dwSampleSize != b.dwSampleSize) return false;
-  if (fa.size() != fb.size()) return false;
+  if ((tag == 0x50 || tag == 0x55) && (!exact || (sizeA == 0 && sizeB == 0))) return sameBasics;
+  if (scaleA != scaleB || rateA != rateB || sizeA != sizeB) return false;
+  // A WAVEFORMATEX whose cbSize is 0 says no more than the 16-byte
+  // PCMWAVEFORMAT other writers store (mencoder the one, ffmpeg the other).
+  auto said = [](const std::vector<uint8_t>& f) {
+    return f.size() == 18 && f[16] == 0 && f[17] == 0 ? size_t{16} : f.size();
+  };
+  const size_t n = said(fa);
+  if (n != said(fb)) return false;
   // Everything but nAvgBytesPerSec (bytes 8 to 11), which follows from the rest.
-  return sameBasics && (fa.size() <= 12 || std::equal(fa.begin() + 12, fa.end(), fb.begin() + 12));
+  return sameBasics && (n <= 12 || std::equal(fa.begin() + 12, fa.begin() + static_cast<ptrdiff_t>(n), fb.begin() + 12));
+}
+
+std::string AudioFormatDifference(const TAviHeaderInfo& first, const TAviHeaderInfo& other) {
+  const std::vector<uint8_t>& a = first.SoundFormat;
+  const std::vector<uint8_t>& b = other.SoundFormat;
+  if (a.size() >= kWaveFormatSize && b.size() >= kWaveFormatSize &&
+      ReadLE16(a.data() + kBlockAlignOffset) != ReadLE16(b.data() + kBlockAlignOffset))
+    return "sound blocks of " + std::to_string(ReadLE16(b.data() + kBlockAlignOffset)) + " bytes, the first file " +
+           std::to_string(ReadLE16(a.data() + kBlockAlignOffset));
+  if (first.SoundScale != other.SoundScale || first.SoundRate != other.SoundRate ||
+      first.SoundSampleSize != other.SoundSampleSize)
+    return "sound timed otherwise in its stream header than the first file's";
+  return "a sound format block other than the first file's";
 }
 
 bool AviSoundCompatible(const std::vector<std::string>& files, bool exact) {
@@ -48,25 +77,17 @@ bool AviSoundCompatible(const std::vector<std::string>& files, bool exact) {
   return true;
 }
 
-std::string AviSoundNote(const std::vector<std::string>& files) {
+std::string AviSoundNote(const std::vector<const TVideoFileInfo*>& files) {
   std::string late;
-  TAVIFileReader r;
-  for (const std::string& name : files) {
-    r.Open(name, true);
-    const TAVIStream* v = r.VideoStream();
-    const TAVIStream* a = r.AudioStream();
-    if (!v || !a) return "";
-    if (SoundKindOf(*a, false) != TSoundKind::Other) return "";
-    const AVISTREAMHEADER& vh = v->Header;
-    const AVISTREAMHEADER& ah = a->Header;
-    if (vh.dwRate == 0 || ah.dwRate == 0) continue;
-    const double video = (static_cast<double>(vh.dwStart) + vh.dwLength) * vh.dwScale / vh.dwRate;
-    const double sound = (static_cast<double>(ah.dwStart) + ah.dwLength) * ah.dwScale / ah.dwRate;
-    const double frame = static_cast<double>(vh.dwScale) / vh.dwRate;
-    if (std::abs(sound - video) < frame) continue;
+  for (const TVideoFileInfo* f : files) {
+    const TAviHeaderInfo& h = f->AviHeaders;
+    if (!h.Known || !h.HasSound) return "";
+    if (SoundKindOf(h.SoundFormat, false) != TSoundKind::Other) return "";
+    if (h.FrameSeconds <= 0 || h.SoundRate == 0) continue;
+    if (std::abs(h.SoundEnd - h.VideoEnd) < h.FrameSeconds) continue;
     char text[64];
-    std::snprintf(text, sizeof text, " %+.3f s", sound - video);
-    late += (late.empty() ? "" : ",") + std::string(" ") + name.substr(name.rfind('/') + 1) + text;
+    std::snprintf(text, sizeof text, " %+.3f s", h.SoundEnd - h.VideoEnd);
+    late += (late.empty() ? "" : ",") + std::string(" ") + f->FileName.substr(f->FileName.rfind('/') + 1) + text;
   }
   if (late.empty()) return "";
   return "- the sound of these files cannot be padded or cut to its video, so later files' sound is shifted "
@@ -92,7 +113,48 @@ bool FindFirstFrame(const std::string& name, TMpegAudioHeader& h) {
   }
 }
 
+// The same in a file open with its index.
+bool FindFirstFrame(const TAVIFileReader& r, TMpegAudioHeader& h) {
+  try {
+    return FirstMpegAudioFrame(r, h);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::string SoundRefusal(const std::string& name) {
+  return "The sound of " + name + " is not of the first file's format; join without sound or with recompression";
+}
+
 }  // namespace
+
+bool TAVIJoiner::UseDescribed() const {
+  if (Described.size() != Files.size() || Files.empty()) return false;
+  for (const TAviHeaderInfo& d : Described)
+    if (!d.Known) return false;
+  return true;
+}
+
+void TAVIJoiner::ChooseSoundKind(const TAVIFileReader& first) {
+  const TAVIStream* v = first.VideoStream();
+  // Without the video's timing there is no end to keep the sound to.
+  const bool timed = v->Header.dwScale != 0 && v->Header.dwRate != 0;
+  sound_kind_ = first.AudioStream() ? SoundKindOf(*first.AudioStream(), ExactCopy || !timed) : TSoundKind::Other;
+  // MPEG audio copied by frames needs a frame to describe the output.
+  if (sound_kind_ == TSoundKind::MPEG && !FindFirstFrame(first, first_frame_)) sound_kind_ = TSoundKind::Other;
+}
+
+void TAVIJoiner::CheckSoundOf(const std::string& name, const TAviHeaderInfo& first, const TMpegAudioHeader& firstFrame) {
+  const TAVIStream* other = reader_.AudioStream();
+  if (WithoutSound || !first.HasSound || !other) return;
+  TMpegAudioHeader h;
+  const bool otherFrames =
+      sound_kind_ == TSoundKind::MPEG && FindFirstFrame(reader_, h) && !SameMpegAudioFormat(h, firstFrame);
+  if (otherFrames || !SameAudioFormat(first.SoundScale, first.SoundRate, first.SoundSampleSize, first.SoundFormat,
+                                      other->Header.dwScale, other->Header.dwRate, other->Header.dwSampleSize,
+                                      other->Format, ExactCopy))
+    throw Exception(SoundRefusal(name));
+}
 
 void TAVIJoiner::CalcTotals() {
   total_frames_ = 0;
@@ -108,8 +170,7 @@ void TAVIJoiner::CalcTotals() {
     // Sound copied under the first file's header must be of its format, or
     // players cannot decode it: refuse before the output is touched.
     if (!WithoutSound) {
-      const std::string refusal =
-          "The sound of " + name + " is not of the first file's format; join without sound or with recompression";
+      const std::string refusal = SoundRefusal(name);
       if (&name == &Files.front()) {
         first.Open(name, true);
         const TAVIStream* v = first.VideoStream();
@@ -170,41 +231,65 @@ void TAVIJoiner::JoinFiles() {
   frames_done_ = 0;
   bytes_before_ = 0;
   cancelled_ = false;
-  CalcTotals();
+  // Described inputs are opened once each: the first one's headers make
+  // the output, and its chunks are copied from the same opening.
+  const bool described = UseDescribed();
+  if (described) {
+    total_frames_ = 0;
+    total_size_ = 0;
+    for (const TAviHeaderInfo& d : Described) {
+      total_frames_ += d.VideoFrames;
+      total_size_ += d.FileSize;
+    }
+  } else {
+    CalcTotals();
+  }
   writer_.IndexMode = total_size_ < kOpenDMLThreshold ? TAVIIndexMode::imLegacy : TAVIIndexMode::imBoth;
 
-  reader_.Open(Files.front(), true);
+  reader_.Open(Files.front(), !described);
   if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + Files.front());
-  CreateOutput();
-  reader_.Close();
-
-  try {
-    for (const std::string& name : Files) {
-      if (progress_->Cancelled()) {
-        cancelled_ = true;
-        break;
-      }
-      progress_->SetStage(StageText(static_cast<size_t>(&name - Files.data()), Files.size(), name));
-      reader_.Open(name, false);
-      if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
-      CopyChunks();
-      // The sound ends with the video written, a cancelled input's too.
-      if (sound_) sound_mismatch_.push_back(sound_->EndInput(VideoEnd(frames_done_)));
-      bytes_before_ += reader_.FileSize();
-      reader_.Close();
-      if (cancelled_) break;
-    }
-  } catch (...) {
-    reader_.Close();
-    try {
-      writer_.Close();
-    } catch (...) {
-      // The first failure is the one to report.
-    }
-    // A failed write leaves nothing to finish: no half-patched file stays.
-    if (writer_.WriteFailed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
-    throw;
+  if (described && !WithoutSound) ChooseSoundKind(reader_);
+  // What later inputs' sound is checked against, while each is copied.
+  TAviHeaderInfo firstSound;
+  if (const TAVIStream* a = reader_.AudioStream()) {
+    firstSound.HasSound = true;
+    firstSound.SoundScale = a->Header.dwScale;
+    firstSound.SoundRate = a->Header.dwRate;
+    firstSound.SoundSampleSize = a->Header.dwSampleSize;
+    firstSound.SoundFormat = a->Format;
   }
+  const TMpegAudioHeader firstFrame = first_frame_;
+  CreateOutput();
+  if (!described) reader_.Close();
+
+  TJoinLoop loop(*progress_, Files);
+  loop_ = &loop;
+  TJoinLoop::Guarded(
+      OutputFileName,
+      [&] {
+        loop.ForEachInput([&](size_t i) {
+          const std::string& name = Files[i];
+          if (!described || i > 0) {
+            reader_.Open(name, false);
+            if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + name);
+            if (described) CheckSoundOf(name, firstSound, firstFrame);
+          }
+          if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
+          CopyChunks();
+          // The sound ends with the video written, a cancelled input's too.
+          if (sound_) sound_mismatch_.push_back(sound_->EndInput(VideoEnd(frames_done_)));
+          bytes_before_ += reader_.FileSize();
+          reader_.Close();
+        });
+      },
+      [&] {
+        reader_.Close();
+        writer_.Close();
+      },
+      // A failed write leaves nothing to finish: no half-patched file stays.
+      [&] { return writer_.WriteFailed(); });
+  loop_ = nullptr;
+  cancelled_ = loop.WasCancelled();
   for (int id = 0; id < 2; ++id) chunks_written_[id] = writer_.ChunkCount(id);
   try {
     writer_.Close();
@@ -268,10 +353,7 @@ void TAVIJoiner::CopyChunks() {
     }
     if (s == videoIndex) ++frames_done_;
     ReportProgress(pos);
-    if (progress_->Cancelled()) {
-      cancelled_ = true;
-      break;
-    }
+    if (loop_->Cancelled()) break;
   }
 }
 

@@ -11,7 +11,9 @@
 #include "avi/AVIRead.h"
 #include "avi/AVISoundCopy.h"
 #include "avi/AVIWrite.h"
+#include "base/JoinLoop.h"
 #include "base/Progress.h"
+#include "base/VideoFileInfo.h"
 
 namespace vantrel {
 
@@ -21,13 +23,23 @@ namespace vantrel {
 // frames describe themselves, needs only the same tag, channels and rate
 // (chunk for chunk, exact, also both described by frames).
 bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exact = false);
+// The same on what the probe kept of two files' headers; files without
+// sound match only each other.
+bool SameAudioFormat(const TAviHeaderInfo& first, const TAviHeaderInfo& other, bool exact = false);
+// The same on the stream headers' dwScale, dwRate, dwSampleSize and the strf
+// blocks.
+bool SameAudioFormat(uint32_t scaleA, uint32_t rateA, uint32_t sizeA, const std::vector<uint8_t>& formatA,
+                     uint32_t scaleB, uint32_t rateB, uint32_t sizeB, const std::vector<uint8_t>& formatB, bool exact);
+// In words, how other's sound format differs from first's ("sound blocks of
+// 2048 bytes, the first file 1024").
+std::string AudioFormatDifference(const TAviHeaderInfo& first, const TAviHeaderInfo& other);
 // True when every file's first audio stream can be carried under the first
 // file's (a file without sound cannot); raises what opening a file raises.
 bool AviSoundCompatible(const std::vector<std::string>& files, bool exact = false);
 // A note for the join's notes when the sound of some file is of a format
 // that cannot be padded or cut and does not end with its video (as the
 // headers say): each such file with the difference. Empty otherwise.
-std::string AviSoundNote(const std::vector<std::string>& files);
+std::string AviSoundNote(const std::vector<const TVideoFileInfo*>& files);
 
 class TAVIJoiner {
  public:
@@ -41,6 +53,11 @@ class TAVIJoiner {
   // Chunk for chunk under the first file's headers: nothing added, dropped
   // or cut to keep the sound with the video.
   bool ExactCopy = false;
+  // What the probe read of each file's headers, in Files' order: when every
+  // file has them, the joiner sizes the output from them and opens each
+  // input once, for its copy, checking its sound there; otherwise it reads
+  // every input's headers before the output is touched.
+  std::vector<TAviHeaderInfo> Described;
 
   // Joins; returns normally on success and on cancel, raises on failure.
   // Whatever happens after the output's streams are registered, the output
@@ -64,6 +81,9 @@ class TAVIJoiner {
  private:
   void JoinFiles();
   void CalcTotals();
+  bool UseDescribed() const;
+  void CheckSoundOf(const std::string& name, const TAviHeaderInfo& first, const TMpegAudioHeader& firstFrame);
+  void ChooseSoundKind(const TAVIFileReader& first);
   void CreateOutput();
   void CopyChunks();
   void ReportProgress(int64_t bytePos);
@@ -73,6 +93,7 @@ class TAVIJoiner {
   TAVIFileReader reader_;
   TAVIFileWriter writer_;
   IProgress* progress_ = nullptr;
+  TJoinLoop* loop_ = nullptr;  // the run's, while the inputs are copied
   uint64_t frames_done_ = 0;
   uint64_t total_frames_ = 0;
   int64_t total_size_ = 0;

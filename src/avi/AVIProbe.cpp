@@ -9,12 +9,23 @@
 namespace vantrel {
 
 bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
-  TAVIFileReader r;
   try {
-    r.Open(fileName, true);
+    return DescribeAVIFile(TFile::OpenRead(fileName), info);
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool DescribeAVIFile(TFile file, TVideoFileInfo& info) {
+  TAVIFileReader r;
+  try {
+    r.Open(std::move(file), true);
+  } catch (const std::exception&) {
+    return false;
+  }
+  TAviHeaderInfo& kept = info.AviHeaders;
+  kept = TAviHeaderInfo();
+  kept.FileSize = r.FileSize();
   bool video = false;
   for (int i = 0; i < r.StreamCount(); ++i) {
     const TAVIStream& s = r.Streams(i);
@@ -31,6 +42,9 @@ bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
       info.Height = static_cast<uint16_t>(std::llabs(height) & 0xFFFF);  // negative: top-down rows
       info.VideoFourCC = ReadLE32(s.Format.data() + kBiCompressionOffset);
       info.FrameRate = static_cast<double>(h.dwRate) / h.dwScale;
+      kept.VideoFrames = h.dwLength;
+      kept.FrameSeconds = static_cast<double>(h.dwScale) / h.dwRate;
+      kept.VideoEnd = (static_cast<double>(h.dwStart) + h.dwLength) * kept.FrameSeconds;
     } else if (h.fccType == ckAuds && !info.HasAudio) {
       // The first audio stream describes the sound: the one the joiner copies.
       if (s.Format.size() < kWaveFormatSize) return false;
@@ -42,8 +56,15 @@ bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
       info.Channels = static_cast<uint8_t>(ReadLE16(f + kWfChannelsOffset) & 0xFF);
       info.SampleRate = static_cast<int32_t>(ReadLE32(f + kWfSamplesPerSecOffset));
       info.BitsPerSample = static_cast<int16_t>(ReadLE16(f + kWfBitsPerSampleOffset));
+      kept.HasSound = true;
+      kept.SoundScale = h.dwScale;
+      kept.SoundRate = h.dwRate;
+      kept.SoundSampleSize = h.dwSampleSize;
+      if (h.dwRate > 0) kept.SoundEnd = (static_cast<double>(h.dwStart) + h.dwLength) * h.dwScale / h.dwRate;
+      kept.SoundFormat = s.Format;
     }
   }
+  kept.Known = video;
   return video;
 }
 

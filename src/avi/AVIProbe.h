@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/PosixFile.h"
 #include "base/VideoFileInfo.h"
 
 namespace vantrel {
@@ -12,6 +13,9 @@ namespace vantrel {
 // them (Duration is left alone). False when the file is not an AVI file this
 // reader opens, or holds something only the detector can describe (DV,
 // extensible or unknown sound formats).
+// The AVI headers the copy join decides on are kept in info.AviHeaders.
 bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info);
+// The same on a file already open for reading.
+bool DescribeAVIFile(TFile file, TVideoFileInfo& info);
 
 }  // namespace vantrel

@@ -200,9 +200,13 @@ int TAVIFileReader::IndexOf(const TAVIStream* s) const {
 }
 
 void TAVIFileReader::Open(const std::string& fileName, bool headersOnly) {
+  Open(TFile::OpenRead(fileName), headersOnly);
+}
+
+void TAVIFileReader::Open(TFile file, bool headersOnly) {
   has_odml_ = false;
   Close();
-  handle_ = TFile::OpenRead(fileName);
+  handle_ = std::move(file);
   file_size_ = handle_.Size();
 
   uint8_t riff[kListHeaderSize];  // "RIFF", dwSize, "AVI "

@@ -93,6 +93,8 @@ class TAVIFileReader {
   ~TAVIFileReader() { Close(); }
 
   void Open(const std::string& fileName, bool headersOnly);
+  // The same on a file already open for reading (the reader takes it).
+  void Open(TFile file, bool headersOnly);
   void Close();
 
   int StreamCount() const { return static_cast<int>(streams_.size()); }

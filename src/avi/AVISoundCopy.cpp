@@ -25,6 +25,10 @@ uint16_t TagOf(const TAVIStream& s) { return s.Format.size() >= 2 ? ReadLE16(s.F
 bool FirstMpegAudioFrame(const std::string& fileName, TMpegAudioHeader& header) {
   TAVIFileReader r;
   r.Open(fileName, false);
+  return FirstMpegAudioFrame(r, header);
+}
+
+bool FirstMpegAudioFrame(const TAVIFileReader& r, TMpegAudioHeader& header) {
   const TAVIStream* a = r.AudioStream();
   if (!a) return false;
   bool found = false;
@@ -46,14 +50,15 @@ bool FirstMpegAudioFrame(const std::string& fileName, TMpegAudioHeader& header) 
   return found;
 }
 
-TSoundKind SoundKindOf(const TAVIStream& audio, bool exact) {
+TSoundKind SoundKindOf(const TAVIStream& audio, bool exact) { return SoundKindOf(audio.Format, exact); }
+
+TSoundKind SoundKindOf(const std::vector<uint8_t>& format, bool exact) {
   if (exact) return TSoundKind::Exact;
-  const uint16_t tag = TagOf(audio);
+  const uint16_t tag = format.size() >= 2 ? ReadLE16(format.data()) : 0;
   if (tag == kTagMpeg || tag == kTagMp3) return TSoundKind::MPEG;
   // PCM needs whole sample frames in every chunk: nBlockAlign bytes each.
-  if ((tag == kTagPCM || tag == kTagFloat) && audio.Format.size() >= kWaveFormatSize &&
-      ReadLE16(audio.Format.data() + kBlockAlignOffset) > 0 &&
-      ReadLE32(audio.Format.data() + kWfSamplesPerSecOffset) > 0)
+  if ((tag == kTagPCM || tag == kTagFloat) && format.size() >= kWaveFormatSize &&
+      ReadLE16(format.data() + kBlockAlignOffset) > 0 && ReadLE32(format.data() + kWfSamplesPerSecOffset) > 0)
     return TSoundKind::PCM;
   return TSoundKind::Other;
 }

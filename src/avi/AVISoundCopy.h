@@ -29,8 +29,12 @@ enum class TSoundKind {
 // The first MPEG audio frame among the first chunks of a file's first audio
 // stream; false when the file has none (or its sound is not MPEG audio).
 bool FirstMpegAudioFrame(const std::string& fileName, TMpegAudioHeader& header);
-// The kind a stream's sound is carried as (exact: the chunk-for-chunk copy).
+// The same in a file open with its index.
+bool FirstMpegAudioFrame(const TAVIFileReader& reader, TMpegAudioHeader& header);
+// The kind a stream's sound is carried as (exact: the chunk-for-chunk copy),
+// from the stream or its strf block.
 TSoundKind SoundKindOf(const TAVIStream& audio, bool exact);
+TSoundKind SoundKindOf(const std::vector<uint8_t>& format, bool exact);
 
 class TAVISoundCopy {
  public:

@@ -26,6 +26,11 @@ class IProgress {
   // Where a join of several files is: "File 2 of 5: name.avi". Shown where
   // the front end can; nothing by default.
   virtual void SetStage(const std::string& /*stage*/) {}
+  // Milliseconds an engine's join lets pass between asking Cancelled (0:
+  // every time it checks). Long enough that asking costs nothing against
+  // the copy, short enough that a stop answers at once.
+  virtual int CancelInterval() const { return kCancelInterval; }
+  static constexpr int kCancelInterval = 40;
 };
 
 using TProgressFactory = std::function<std::unique_ptr<IProgress>()>;

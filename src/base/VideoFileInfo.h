@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -15,6 +16,23 @@ inline constexpr const char* kMediaMPEG2 = "MPEG2";
 inline constexpr const char* kMediaWMV = "WMV";
 inline constexpr const char* kMediaRealMedia = "RealMedia";
 inline constexpr const char* kMediaDirectShow = "DirectShow";
+
+// What an AVI file's own headers say, kept from the probe so that the AVI
+// copy join decides and sizes itself without opening the file again.
+struct TAviHeaderInfo {
+  bool Known = false;
+  uint32_t VideoFrames = 0;  // the video stream's dwLength
+  int64_t FileSize = 0;
+  double VideoEnd = 0;      // seconds: (dwStart + dwLength) * dwScale / dwRate
+  double FrameSeconds = 0;  // dwScale / dwRate of the video
+  // The first audio stream: AVISTREAMHEADER timing and the strf block.
+  bool HasSound = false;
+  uint32_t SoundScale = 0;
+  uint32_t SoundRate = 0;
+  uint32_t SoundSampleSize = 0;
+  double SoundEnd = 0;  // seconds, as for VideoEnd
+  std::vector<uint8_t> SoundFormat;
+};
 
 struct TVideoFileInfo {
   std::string FileName;
@@ -40,6 +58,8 @@ struct TVideoFileInfo {
   // The streams as a stream copy compares them (see CopyFormat.h); empty
   // when the media framework was not asked.
   std::string CopyFormat;
+  // AVI files only.
+  TAviHeaderInfo AviHeaders;
   bool VideoDiffers = false;
   bool TypeDiffers = false;
   bool FrameSizeDiffers = false;

@@ -23,7 +23,9 @@
 #include "base/PosixFile.h"
 #include "core/SaveProjectCls.h"
 #include "cli/CliJoin.h"
-#include "dshow/Compressors.h"
+#include "recompress/Compressors.h"
+
+#include <map>
 
 namespace vantrel::cli {
 namespace {
@@ -112,16 +114,13 @@ int RunProbeCommand(const std::vector<std::string>& a) {
   return all ? kExitOk : kExitFailure;
 }
 
-// Applies KEY=VALUE options to the encoder's stored values.
-bool StoreOptions(const std::string& encoder, const std::vector<std::string>& opts) {
-  if (encoder.empty() || opts.empty()) return true;
-  auto values = CompressorOptionStore().Get(encoder);
+// KEY=VALUE options into values; false for one without a key.
+bool ParseOptions(const std::vector<std::string>& opts, std::map<std::string, std::string>& values) {
   for (const std::string& o : opts) {
     size_t eq = o.find('=');
     if (eq == std::string::npos || eq == 0) return false;
     values[o.substr(0, eq)] = o.substr(eq + 1);
   }
-  CompressorOptionStore().Set(encoder, values);
   return true;
 }
 
@@ -134,13 +133,14 @@ int IndexOfEncoder(const std::vector<std::string>& monikers, const std::string& 
 
 // Fills the recompression settings: what was asked, else the defaults the
 // join options dialog computes. Returns an exit status, or -1 to go on.
-int RecompressionSettings(const TJoinArgs& args, const TFileList& list, TJoinOptions& o) {
-  auto infos = list.Infos();
+int RecompressionSettings(const TJoinArgs& args, TJoinRequest& o) {
+  std::vector<const TVideoFileInfo*> infos;
+  for (const TVideoFileInfo& f : o.Files) infos.push_back(&f);
   TFrameRateItems rates = FillFrameRates(infos);
   TJoinDefaults d = ComputeDefaults(infos, rates.Items);
   o.Recompress.FrameWidth = d.FrameWidth;
   o.Recompress.FrameHeight = d.FrameHeight;
-  o.FrameRateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
+  std::string rateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
   o.Recompress.ResizeMethod = d.ResizeMethod;
   if (!args.size.empty()) {
     int w = 0, h = 0;
@@ -151,7 +151,13 @@ int RecompressionSettings(const TJoinArgs& args, const TFileList& list, TJoinOpt
     o.Recompress.FrameWidth = w;
     o.Recompress.FrameHeight = h;
   }
-  if (!args.rate.empty()) o.FrameRateText = args.rate;
+  if (!args.rate.empty()) rateText = args.rate;
+  try {
+    o.Recompress.FrameRate = StrToFloat(rateText);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Join fails: %s\n", e.what());
+    return kExitFailure;
+  }
   if (!args.resize.empty()) {
     const std::vector<std::string> names = {"letterbox", "crop", "stretch", "none"};
     auto it = std::find(names.begin(), names.end(), args.resize);
@@ -159,39 +165,38 @@ int RecompressionSettings(const TJoinArgs& args, const TFileList& list, TJoinOpt
     o.Recompress.ResizeMethod = ResizeMethodOfItem(static_cast<int>(it - names.begin()));
   }
 
-  std::vector<std::string> vnames;
-  EnumCompressors(false, &vnames, &o.VideoCompressors);
-  std::vector<std::string> anames = {kNoCompressingItem};
-  o.AudioCompressors = {""};
-  EnumCompressors(true, &anames, &o.AudioCompressors);
-  if (args.vcodec.empty()) {
-    bool none = false;
-    o.VideoCompressorIndex = ChooseVideoCompressor(vnames, -1, &none);
-    if (none && !args.quiet) std::fprintf(stderr, "%s\n", kNoOptimumVideoCompressor);
-  } else if (args.vcodec == "none") {
-    o.VideoCompressorIndex = -1;
-  } else if ((o.VideoCompressorIndex = IndexOfEncoder(o.VideoCompressors, args.vcodec)) < 0) {
-    std::fprintf(stderr, "vantrel-cli: \"%s\" is not a video compressor here; see vantrel-cli codecs --video\n",
-                 args.vcodec.c_str());
-    return kExitFailure;
-  }
-  if (args.acodec.empty()) {
-    o.AudioCompressorIndex = ChooseAudioCompressor(anames, -1);
-  } else if (args.acodec == "none") {
-    o.AudioCompressorIndex = 0;
-  } else if ((o.AudioCompressorIndex = IndexOfEncoder(o.AudioCompressors, args.acodec)) < 1) {
-    std::fprintf(stderr, "vantrel-cli: \"%s\" is not an audio compressor here; see vantrel-cli codecs --audio\n",
-                 args.acodec.c_str());
-    return kExitFailure;
-  }
+  std::vector<std::string> vnames, vmonikers;
+  EnumCompressors(false, &vnames, &vmonikers);
+  std::vector<std::string> anames = {kNoCompressingItem}, amonikers = {""};
+  EnumCompressors(true, &anames, &amonikers);
   auto chosen = [](const std::vector<std::string>& m, int i) {
     return i >= 0 && i < static_cast<int>(m.size()) ? m[static_cast<size_t>(i)] : std::string();
   };
-  if (!StoreOptions(chosen(o.VideoCompressors, o.VideoCompressorIndex), args.vopts) ||
-      !StoreOptions(chosen(o.AudioCompressors, o.AudioCompressorIndex), args.aopts))
+  if (args.vcodec.empty()) {
+    bool none = false;
+    o.VideoEncoder.Encoder = chosen(vmonikers, ChooseVideoCompressor(vnames, -1, &none));
+    if (none && !args.quiet) std::fprintf(stderr, "%s\n", kNoOptimumVideoCompressor);
+  } else if (args.vcodec != "none") {
+    if (IndexOfEncoder(vmonikers, args.vcodec) < 0) {
+      std::fprintf(stderr, "vantrel-cli: \"%s\" is not a video compressor here; see vantrel-cli codecs --video\n",
+                   args.vcodec.c_str());
+      return kExitFailure;
+    }
+    o.VideoEncoder.Encoder = args.vcodec;
+  }
+  if (args.acodec.empty()) {
+    o.AudioEncoder.Encoder = chosen(amonikers, ChooseAudioCompressor(anames, -1));
+  } else if (args.acodec != "none") {
+    if (IndexOfEncoder(amonikers, args.acodec) < 1) {
+      std::fprintf(stderr, "vantrel-cli: \"%s\" is not an audio compressor here; see vantrel-cli codecs --audio\n",
+                   args.acodec.c_str());
+      return kExitFailure;
+    }
+    o.AudioEncoder.Encoder = args.acodec;
+  }
+  if (!ParseOptions(args.vopts, o.VideoEncoder.Options) || !ParseOptions(args.aopts, o.AudioEncoder.Options))
     return UsageError("--vopt and --aopt take KEY=VALUE, for the compressor in use");
-  if ((!args.vopts.empty() && chosen(o.VideoCompressors, o.VideoCompressorIndex).empty()) ||
-      (!args.aopts.empty() && chosen(o.AudioCompressors, o.AudioCompressorIndex).empty()))
+  if ((!args.vopts.empty() && o.VideoEncoder.Encoder.empty()) || (!args.aopts.empty() && o.AudioEncoder.Encoder.empty()))
     return UsageError("--vopt and --aopt need a compressor (uncompressed output has no options)");
   return -1;
 }

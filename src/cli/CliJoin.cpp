@@ -9,12 +9,11 @@
 #include <cstring>
 #include <memory>
 
-#include "avi/AVIJoin.h"
 #include "cli/Cli.h"
 #include "cli/TerminalProgress.h"
 #include "base/CopyFormat.h"
 #include "base/Exceptions.h"
-#include "core/CopyEngines.h"
+#include "core/JoinPlan.h"
 #include "core/JoinOptions.h"
 #include "base/PosixFile.h"
 #include "core/SaveProjectCls.h"
@@ -245,60 +244,29 @@ int CheckJoinArgs(const TJoinArgs& args) {
   return -1;
 }
 
-bool WithoutSound(const TJoinArgs& args, const TFileList& list) {
-  if (args.withoutSound || list.JoinFlags().JoinWithoutSound) return true;
-  // AVI sound is copied under the first file's format: a format that only
-  // looks the same (another ADPCM block size, another byte rate of
-  // byte-timed sound) cannot be carried.
-  if (list.Count() > 0 && list.Row(0).Info.MediaType == kMediaAVI) {
-    std::vector<std::string> files;
-    for (const TFileListRow& r : list.Rows()) files.push_back(r.Info.FileName);
-    try {
-      return !AviSoundCompatible(files, args.exact);
-    } catch (const std::exception&) {
-      return false;  // the join reports an unreadable file itself
-    }
-  }
-  return false;
-}
-
-TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list) {
-  const TJoinFlags flags = list.JoinFlags();
-  const std::string firstType = list.Row(0).Info.MediaType;
-  if (args.copy) {
-    if (flags.CanJoinWithoutRecompression) return TJoinRoute::Copy;
-    std::fprintf(stderr, "vantrel-cli: %s\n",
-                 JoinNotes(false, flags.JoinWithoutSound, flags.NoAudio, firstType, flags.WhyNotCopy,
-                           !flags.CopyExtension.empty())
-                     .c_str());
-    return TJoinRoute::Refused;
-  }
-  if (args.recompress) return TJoinRoute::Recompress;
-  return JoinWithoutRecompressionState(flags.CanJoinWithoutRecompression, flags.JoinWithoutSound, flags.NoAudio)
-                 .Checked
-             ? TJoinRoute::Copy
-             : TJoinRoute::Recompress;
+TJoinRequest MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> files) {
+  TJoinRequest r;
+  r.Files = std::move(files);
+  r.OutputFileName = args.output;
+  r.Route = args.copy ? TJoinRoute::Copy : args.recompress ? TJoinRoute::Recompress : TJoinRoute::Auto;
+  r.WithoutSound = args.withoutSound;
+  r.CorrectTimeStamps = args.correctTimeStamps;
+  r.ExactCopy = args.exact;
+  r.VerifyFully = args.verify;
+  return r;
 }
 
 namespace {
 
 // Runs the join with progress on the terminal and Ctrl+C as cancel.
-int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& options, bool copy,
-               const TJoinEngines& engines) {
-  const bool withoutSound = WithoutSound(args, list);
+int RunJoinJob(const TJoinArgs& args, const TJoinRequest& request, const TJoinEngines& engines,
+               const TJoinPlan& plan) {
   InstallInterruptHandler();
   const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
   TJoinReport report;
   SetProgressFactory([visible] { return std::make_unique<TTerminalProgress>(stderr, visible); });
   try {
-    for (const TFileListRow& row : list.Rows()) options.Files.push_back(row.Info);
-    options.OutputFileName = args.output;
-    options.JoinWithoutRecompression = copy;
-    options.JoinWithoutSound = withoutSound;
-    options.CorrectTimeStamps = args.correctTimeStamps;
-    options.ExactCopy = args.exact;
-    options.VerifyFully = args.verify;
-    report = RunJoin(options, engines).Report;
+    report = RunJoin(request, engines, &plan).Report;
   } catch (const std::exception& e) {
     SetProgressFactory({});
     std::fprintf(stderr, "Join fails: %s\n", e.what());
@@ -311,7 +279,8 @@ int RunJoinJob(const TJoinArgs& args, const TFileList& list, TJoinOptions& optio
   }
   if (!args.quiet) {
     for (const std::string& note : report.Notes) std::fprintf(stderr, "- %s\n", note.c_str());
-    if (report.Counted) std::fprintf(stderr, "%s\n", JoinReportText(list.Count(), report).c_str());
+    if (report.Counted)
+      std::fprintf(stderr, "%s\n", JoinReportText(static_cast<int>(request.Files.size()), report).c_str());
     std::printf("%s\n", args.output.c_str());
   }
   return kExitOk;
@@ -342,49 +311,29 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
     }
   }
   if (!all) return kExitFailure;
-  size_t next = 0;
-  TFileList list([&probed, &next](const std::string&) { return probed[next++]; });
-  for (const std::string& in : args.inputs) list.AddFile(FullPath(in));
-  list.UpdateDifferences();
+  std::vector<TVideoFileInfo*> flagged;
+  for (TVideoFileInfo& f : probed) flagged.push_back(&f);
+  UpdateDifferenceFlags(flagged);
 
-  TJoinRoute route = DecideJoinRoute(args, list);
-  if (route == TJoinRoute::Refused) return kExitFailure;
-  if (route == TJoinRoute::Copy && !list.JoinFlags().CopyExtension.empty()) {
-    // A container copy writes the container the output's name asks for:
-    // one that cannot hold the streams is refused with the reason, and an
-    // .avi name keeps recompressing into AVI unless --copy was asked for.
+  TJoinRequest request = MakeRequest(args, std::move(probed));
+  const TJoinPlan plan = MakeJoinPlan(request, services.Engines);
+  if (!plan.Engine || (plan.Kind != TEngineKind::Copy && !recompresses)) {
+    // This executable lacks the engine the plan needs.
     if (!recompresses) return kHandOver;
-    TJoinOptions probe;
-    for (const TFileListRow& row : list.Rows()) probe.Files.push_back(row.Info);
-    probe.OutputFileName = args.output;
-    probe.JoinWithoutSound = WithoutSound(args, list);
-    for (const auto& e : services.Engines) {
-      if (!e->CopiesStreams() || !e->TakesFormatOf(probe)) continue;
-      const std::string why = e->WhyNot(probe);
-      if (why.empty()) break;
-      if (!args.copy && LowerExtension(args.output) == ".avi") {
-        route = TJoinRoute::Recompress;
-        break;
-      }
-      std::fprintf(stderr, "vantrel-cli: Unable to join these files without recompression: %s\n", why.c_str());
-      return kExitFailure;
-    }
+    // A refused copy names the first difference as the dialog does.
+    const std::string why = args.copy && !plan.CanCopy ? plan.DialogNote : plan.Refusal;
+    std::fprintf(stderr, "vantrel-cli: %s\n", why.c_str());
+    return kExitFailure;
   }
-  TJoinOptions options;
-  if (route == TJoinRoute::Recompress) {
-    if (!recompresses) return kHandOver;
-    if ((rc = services.RecompressionSettings(args, list, options)) >= 0) return rc;
+  if (plan.Kind != TEngineKind::Copy) {
+    if ((rc = services.RecompressionSettings(args, request)) >= 0) return rc;
   }
-  const bool copy = route == TJoinRoute::Copy;
-  if (copy && !args.quiet && !args.withoutSound && !list.JoinFlags().NoAudio && WithoutSound(args, list))
-    std::fprintf(stderr, "%s\n", kNoteWithoutSound);
-  if (copy && !args.quiet) {
-    std::vector<std::string> files;
-    for (const TFileListRow& row : list.Rows()) files.push_back(row.Info.FileName);
-    const std::string note = SoundSyncNote(files, WithoutSound(args, list), args.exact);
-    if (!note.empty()) std::fprintf(stderr, "%s\n", note.c_str());
+  if (!args.quiet) {
+    if (!plan.WhyRecompress.empty())
+      std::fprintf(stderr, "Joining with recompression: %s\n", plan.WhyRecompress.c_str());
+    for (const std::string& note : plan.Notes) std::fprintf(stderr, "%s\n", note.c_str());
   }
-  return RunJoinJob(args, list, options, copy, services.Engines);
+  return RunJoinJob(args, request, services.Engines, plan);
 }
 
 }  // namespace vantrel::cli

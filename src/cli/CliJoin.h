@@ -47,16 +47,10 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args);
 // Usage, missing inputs, an existing output; an exit status, or -1.
 int CheckJoinArgs(const TJoinArgs& args);
 
-// Whether a join without recompression must leave the sound out: asked,
-// the list's flag, or AVI sound formats that cannot share one header.
-bool WithoutSound(const TJoinArgs& args, const TFileList& list);
 // "Joined 3 files: 360 video and 564 audio packets, 00:12, verified".
 std::string JoinReportText(int files, const TJoinReport& report);
-
-enum class TJoinRoute { Copy, Recompress, Refused };
-// As the join options dialog would open for the list; a refused --copy is
-// reported.
-TJoinRoute DecideJoinRoute(const TJoinArgs& args, const TFileList& list);
+// The join's request from the arguments and the probed files.
+TJoinRequest MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> files);
 
 // What an executable offers the join command.
 struct TJoinServices {
@@ -64,10 +58,10 @@ struct TJoinServices {
   // executable cannot describe it, raises when the file cannot be read.
   std::function<bool(const std::string& path, TVideoFileInfo& info)> Probe;
   TJoinEngines Engines;
-  // Fills the recompression settings of options from the arguments and the
-  // list; an exit status, or -1 to go on. Empty when this executable does
-  // not recompress.
-  std::function<int(const TJoinArgs&, const TFileList&, TJoinOptions&)> RecompressionSettings;
+  // Fills the recompression settings of the request from the arguments and
+  // its files; an exit status, or -1 to go on. Empty when this executable
+  // does not recompress.
+  std::function<int(const TJoinArgs&, TJoinRequest&)> RecompressionSettings;
 };
 
 // The join command, written once for both executables: parse, check,

@@ -2,18 +2,21 @@
 #include "core/CopyEngines.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "avi/AVIJoin.h"
 #include "avi/AVIRead.h"
+#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
 #include "base/PosixFile.h"
 #include "core/FileInfo.h"
+#include "core/FileList.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGJoiner.h"
 
 namespace vantrel {
 
-std::vector<std::string> FileNames(const TJoinOptions& request) {
+std::vector<std::string> FileNames(const TJoinRequest& request) {
   std::vector<std::string> names;
   for (const TVideoFileInfo& f : request.Files) names.push_back(f.FileName);
   return names;
@@ -21,12 +24,77 @@ std::vector<std::string> FileNames(const TJoinOptions& request) {
 
 namespace {
 
-// Only the first file's media type is consulted: the join options offer
-// "Join without recompression" only when every file has the first file's
-// type and video format.
-std::string FirstFileIs(const TJoinOptions& r, const char* type) {
-  if (!r.Files.empty() && r.Files.front().MediaType == type) return "";
-  return std::string("the first file is not ") + type;
+std::string Label(const TJoinRequest& r, size_t i) {
+  const std::string& path = r.Files[i].FileName;
+  return "File " + std::to_string(i + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
+}
+
+// What a file is, in words: the container's name where the media type
+// would only say "DirectShow".
+std::string TypeWords(const TVideoFileInfo& f) {
+  return f.MediaType == kMediaDirectShow && !f.ContainerName.empty() ? f.ContainerName : f.MediaType;
+}
+
+std::string RateWords(double rate) { return FormatFrameRate(rate) + " fps"; }
+
+std::string SoundWords(const TVideoFileInfo& f) {
+  if (!f.HasAudio) return "no sound";
+  char khz[32];
+  std::snprintf(khz, sizeof khz, "%g kHz", f.SampleRate / 1000.0);
+  return std::string("sound ") + khz + (f.Channels == 1 ? " mono" : f.Channels == 2 ? " stereo" : " " +
+         std::to_string(f.Channels) + " channels") + (f.BitsPerSample > 0 ? " " + std::to_string(f.BitsPerSample) +
+         " bits" : "") + " (format tag " + std::to_string(f.AudioFormatTag) + ")";
+}
+
+// The answer of a joiner of one media type (AVI, MPEG-1) for the request:
+// the first file's type must be its own, every file the first file's type
+// and video format; the sound is left out when some file has none, another
+// format, or (AVI) a format that cannot be carried under the first file's
+// stream header.
+TEngineAnswer NativeAnswer(const TJoinRequest& r, const char* type, const char* extension) {
+  TEngineAnswer a;
+  if (r.Files.empty() || r.Files.front().MediaType != type) {
+    a.Reason = std::string("the first file is not ") + type;
+    return a;
+  }
+  a.Extension = extension;
+  const TVideoFileInfo& first = r.Files.front();
+  for (size_t i = 1; i < r.Files.size(); ++i) {
+    TVideoFileInfo f = r.Files[i];
+    if (f.SameVideo(first)) continue;
+    a.Verdict = TEngineAnswer::OtherParameters;
+    if (f.MediaType != first.MediaType)
+      a.Reason = Label(r, i) + ArticleFor(TypeWords(f)) + TypeWords(f) + " file, the first file " + TypeWords(first);
+    else if (f.TypeDiffers)
+      a.Reason = Label(r, i) + "video " + FourCCToString(f.VideoFourCC) + ", the first file " + FourCCToString(first.VideoFourCC);
+    else if (f.FrameSizeDiffers)
+      a.Reason = Label(r, i) + "video " + std::to_string(f.Width) + "x" + std::to_string(f.Height) + ", the first file " +
+                 std::to_string(first.Width) + "x" + std::to_string(first.Height);
+    else
+      a.Reason = Label(r, i) + "video " + RateWords(f.FrameRate) + ", the first file " + RateWords(first.FrameRate);
+    return a;
+  }
+  a.Verdict = TEngineAnswer::Joins;
+  if (r.WithoutSound) return a;
+  bool anySound = false;
+  for (const TVideoFileInfo& f : r.Files) anySound = anySound || f.HasAudio;
+  if (!anySound) return a;
+  for (size_t i = 0; i < r.Files.size(); ++i) {
+    const TVideoFileInfo& f = r.Files[i];
+    std::string why;
+    if (!f.HasAudio)
+      why = Label(r, i) + "no sound";
+    else if (i > 0 && !f.SameAudio(first))
+      why = Label(r, i) + SoundWords(f) + ", the first file " + SoundWords(first);
+    else if (i > 0 && f.AviHeaders.Known && first.AviHeaders.Known &&
+             !SameAudioFormat(first.AviHeaders, f.AviHeaders, r.ExactCopy))
+      why = Label(r, i) + AudioFormatDifference(first.AviHeaders, f.AviHeaders);
+    if (why.empty()) continue;
+    a.Verdict = TEngineAnswer::JoinsWithoutSound;
+    a.Reason = why;
+    return a;
+  }
+  return a;
 }
 
 // Reads the joined file's indexes back (cheap: the index, not the data)
@@ -59,7 +127,7 @@ TJoinReport CheckAVIOutput(const TAVIJoiner& joiner, const std::string& out) {
 
 // Reading an MPEG-1 stream back means reading all of it (there is no
 // index), so it is done only when asked for.
-TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinOptions& r) {
+TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinRequest& r) {
   TJoinReport report;
   if (!joiner.Counted()) return report;
   report.Counted = true;
@@ -99,15 +167,25 @@ TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinOptions& r) {
 
 class TAVIEngine final : public IJoinEngine {
  public:
-  bool CopiesStreams() const override { return true; }
-  std::string WhyNot(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaAVI); }
-  bool TakesFormatOf(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaAVI).empty(); }
+  TEngineKind Kind() const override { return TEngineKind::Copy; }
+  TEngineAnswer Answer(const TJoinRequest& r) const override {
+    TEngineAnswer a = NativeAnswer(r, kMediaAVI, ".avi");
+    // Sound that cannot be padded or cut to its video shifts later files'.
+    if (a.Verdict == TEngineAnswer::Joins && !r.WithoutSound && !r.ExactCopy) {
+      std::vector<const TVideoFileInfo*> files;
+      for (const TVideoFileInfo& f : r.Files) files.push_back(&f);
+      const std::string note = AviSoundNote(files);
+      if (!note.empty()) a.Notes.push_back(note);
+    }
+    return a;
+  }
   const char* ProgressText() const override { return kFileBeingJoinedText; }
-  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TAVIJoiner joiner;
     joiner.Files = FileNames(r);
+    for (const TVideoFileInfo& f : r.Files) joiner.Described.push_back(f.AviHeaders);
     joiner.OutputFileName = r.OutputFileName;
-    joiner.WithoutSound = r.JoinWithoutSound;
+    joiner.WithoutSound = r.WithoutSound;
     joiner.ExactCopy = r.ExactCopy;
     joiner.Run(progress);
     return CheckAVIOutput(joiner, r.OutputFileName);
@@ -116,16 +194,15 @@ class TAVIEngine final : public IJoinEngine {
 
 class TMPEGEngine final : public IJoinEngine {
  public:
-  bool CopiesStreams() const override { return true; }
-  std::string WhyNot(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaMPEG1); }
-  bool TakesFormatOf(const TJoinOptions& r) const override { return FirstFileIs(r, kMediaMPEG1).empty(); }
+  TEngineKind Kind() const override { return TEngineKind::Copy; }
+  TEngineAnswer Answer(const TJoinRequest& r) const override { return NativeAnswer(r, kMediaMPEG1, ".mpeg"); }
   const char* ProgressText() const override { return kFileBeingJoinedText; }
-  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TMPEGJoiner joiner;
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
     joiner.FrameRate = r.Files.front().FrameRate;
-    joiner.WithoutSound = r.JoinWithoutSound;
+    joiner.WithoutSound = r.WithoutSound;
     joiner.CorrectTimeStamps = r.CorrectTimeStamps;
     joiner.Run(progress);
     return CheckMPEGOutput(joiner, r);
@@ -136,16 +213,6 @@ class TMPEGEngine final : public IJoinEngine {
 
 std::unique_ptr<IJoinEngine> MakeAVIEngine() { return std::make_unique<TAVIEngine>(); }
 std::unique_ptr<IJoinEngine> MakeMPEGEngine() { return std::make_unique<TMPEGEngine>(); }
-
-std::string SoundSyncNote(const std::vector<std::string>& files, bool withoutSound, bool exact) {
-  if (files.empty() || withoutSound || exact) return "";
-  try {
-    if (GetMediaType(files.front()) != kMediaAVI) return "";
-    return AviSoundNote(files);
-  } catch (const std::exception&) {
-    return "";  // the join reports a file it cannot read
-  }
-}
 
 void AddCopyEngines(TJoinEngines& engines) {
   engines.push_back(MakeAVIEngine());

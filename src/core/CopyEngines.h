@@ -9,9 +9,4 @@ std::unique_ptr<IJoinEngine> MakeAVIEngine();
 std::unique_ptr<IJoinEngine> MakeMPEGEngine();
 // Both, in the order the job asks them.
 void AddCopyEngines(TJoinEngines& engines);
-// For a join without recompression of these files: a note when some AVI
-// file's sound cannot be padded or cut to its video (so later files' sound
-// is shifted); empty when there is nothing to say.
-std::string SoundSyncNote(const std::vector<std::string>& files, bool withoutSound, bool exact);
-
 }  // namespace vantrel

@@ -62,11 +62,14 @@ bool NativeProbe(const std::string& fileName, TVideoFileInfo& info) {
   TVideoFileInfo i;
   try {
     i.FileName = fileName;
-    uint8_t code = DetectFileFormat(fileName);
+    // The signature and an AVI file's headers from one opening.
+    TFile f = TFile::OpenRead(fileName);
+    uint8_t sig[20];
+    const uint8_t code = DetectFormatFromSignature(sig, f.ReadAt(sig, sizeof sig, 0));
     i.MediaType = MediaTypeOfFormat(code);
     bool ok = false;
     if (code == kFormatAVI)
-      ok = DescribeAVIFile(fileName, i);
+      ok = DescribeAVIFile(std::move(f), i);
     else if (code == kFormatMPEGVideo || code == kFormatMPEG1System)
       ok = DescribeMPEGFile(fileName, i);
     if (!ok) return false;

@@ -1,7 +1,7 @@
 // File list logic.
 #include "core/FileList.h"
 
-#include "base/CopyFormat.h"
+#include "core/JoinPlan.h"
 
 #include <cmath>
 #include <cstdio>
@@ -118,11 +118,11 @@ int TFileList::MoveItem(int index, int newIndex) {
 }
 
 void TFileList::UpdateItemDifferences(int index) {
-  if (rows_.empty()) return;
-  const TVideoFileInfo first = rows_.front().Info;
-  TVideoFileInfo& info = rows_[static_cast<size_t>(index)].Info;
-  info.VideoDiffers = !info.SameVideo(first);
-  info.AudioDiffers = !info.SameAudio(first);
+  if (rows_.empty() || index < 0 || index >= Count()) return;
+  // A copy of the first row leads the pair: it is compared, not changed.
+  TVideoFileInfo first = rows_.front().Info;
+  std::vector<TVideoFileInfo*> pair = {&first, &rows_[static_cast<size_t>(index)].Info};
+  UpdateDifferenceFlags(pair);
 }
 
 void TFileList::UpdateDifferences() {
@@ -133,28 +133,6 @@ double TFileList::TotalDuration() const {
   double total = 0;
   for (const TFileListRow& r : rows_) total += r.Info.Duration;
   return total;
-}
-
-TJoinFlags TFileList::JoinFlags() const {
-  TJoinFlags f;
-  for (const TFileListRow& r : rows_) {
-    const TVideoFileInfo& i = r.Info;
-    if (i.MediaType != kMediaAVI && i.MediaType != kMediaMPEG1) f.CanJoinWithoutRecompression = false;
-    if (i.VideoDiffers) f.CanJoinWithoutRecompression = false;
-    if (!i.HasAudio || i.AudioDiffers) f.JoinWithoutSound = true;
-    if (i.HasAudio) f.NoAudio = false;
-  }
-  // Files of one container family with identical streams are copied as
-  // AVI files are: the box is offered, the sound left out when it differs.
-  const TCopySet set = CompareCopySet(Infos());
-  if (set.Family) {
-    f.CanJoinWithoutRecompression = set.WhyNot.empty();
-    f.JoinWithoutSound = !set.SoundDiffers.empty();
-    f.CopyExtension = set.Family->Extension;
-    f.WhyNotCopy = set.WhyNot;
-    f.SoundNote = set.SoundDiffers;
-  }
-  return f;
 }
 
 std::vector<const TVideoFileInfo*> TFileList::Infos() const {

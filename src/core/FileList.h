@@ -35,18 +35,6 @@ struct TFileListRow {
   TVideoFileInfo Info;
 };
 
-// The three flags that decide what the join options offer, and for files of
-// one of the container families a stream copy writes (MP4, Matroska, ...),
-// what the copy would write and what stands in its way.
-struct TJoinFlags {
-  bool CanJoinWithoutRecompression = true;
-  bool JoinWithoutSound = false;
-  bool NoAudio = true;
-  std::string CopyExtension;  // ".mp4", ...; empty for other files
-  std::string WhyNotCopy;     // "File 2 (b.mp4): audio 44.1 kHz, the first file 48 kHz"
-  std::string SoundNote;      // the first difference in the sound
-};
-
 class TFileList {
  public:
   using TProbe = std::function<TVideoFileInfo(const std::string&)>;
@@ -66,6 +54,7 @@ class TFileList {
   // differences when the first row changed.
   int MoveItem(int index, int newIndex);
 
+  // The difference flags against the first row, as the join plan compares.
   void UpdateItemDifferences(int index);
   void UpdateDifferences();
 
@@ -73,7 +62,6 @@ class TFileList {
   const TFileListRow& Row(int index) const { return rows_[static_cast<size_t>(index)]; }
   const std::vector<TFileListRow>& Rows() const { return rows_; }
   double TotalDuration() const;
-  TJoinFlags JoinFlags() const;
   std::vector<const TVideoFileInfo*> Infos() const;
 
  private:

@@ -9,52 +9,66 @@
 
 namespace vantrel {
 
-TJoinOutcome RunJoin(const TJoinOptions& options, const TJoinEngines& engines) {
-  TJoinWrapper wrapper(options, engines);
+TJoinOutcome RunJoin(const TJoinRequest& request, const TJoinEngines& engines, const TJoinPlan* plan) {
+  TJoinWrapper wrapper(request, engines, plan);
   return wrapper.Execute();
 }
 
 void TJoinWrapper::FillFileList(std::vector<std::string>& list) const {
-  for (const TVideoFileInfo& f : options_.Files) list.push_back(f.FileName);
+  for (const TVideoFileInfo& f : request_.Files) list.push_back(f.FileName);
 }
 
 void TJoinWrapper::CheckOutputIsNotAnInput() const {
   // By identity, not by name: a hard link, a symbolic link or another
   // spelling of an input's path is still that input, and the engines delete
   // an existing output before writing it.
-  for (const TVideoFileInfo& f : options_.Files)
-    if (f.FileName == options_.OutputFileName || SameFile(f.FileName, options_.OutputFileName))
+  for (const TVideoFileInfo& f : request_.Files)
+    if (f.FileName == request_.OutputFileName || SameFile(f.FileName, request_.OutputFileName))
       throw Exception("The output file is one of the input files");
 }
 
-IJoinEngine* TJoinWrapper::ChooseEngine() const {
-  for (const auto& e : engines_)
-    if (e->CopiesStreams() == options_.JoinWithoutRecompression && e->WhyNot(options_).empty()) return e.get();
-  return nullptr;
-}
+namespace {
+
+// Passes everything on and remembers the last percent reported.
+class TPercentKept final : public IProgress {
+ public:
+  explicit TPercentKept(IProgress& inner) : inner_(inner) {}
+  void SetCaption(const std::string& caption) override { inner_.SetCaption(caption); }
+  void SetText(const std::string& text) override { inner_.SetText(text); }
+  void Show() override { inner_.Show(); }
+  void SetProgress(double percent) override {
+    percent_ = percent;
+    inner_.SetProgress(percent);
+  }
+  void SetStage(const std::string& stage) override { inner_.SetStage(stage); }
+  bool Cancelled() override { return inner_.Cancelled(); }
+  double Percent() const { return percent_; }
+
+ private:
+  IProgress& inner_;
+  double percent_ = 0;
+};
+
+}  // namespace
 
 TJoinOutcome TJoinWrapper::Execute() {
-  if (options_.Files.empty()) throw Exception("There are no files to join");
+  if (request_.Files.empty()) throw Exception("There are no files to join");
   CheckOutputIsNotAnInput();
-  IJoinEngine* engine = ChooseEngine();
-  if (!engine) {
-    // An engine whose format the first file has knows what stands in the way.
-    if (options_.JoinWithoutRecompression)
-      for (const auto& e : engines_)
-        if (e->CopiesStreams() && e->TakesFormatOf(options_))
-          throw Exception("Unable to join these files without recompression: " + e->WhyNot(options_));
-    if (options_.JoinWithoutRecompression)
-      throw Exception("Unable to join " + options_.Files.front().MediaType + " files without recompression");
-    throw Exception("The media framework is not loaded");
-  }
-  TJoinOptions request = options_;
-  // The rate's text is converted before the engine runs.
-  if (!options_.JoinWithoutRecompression && !options_.FrameRateText.empty())
-    request.Recompress.FrameRate = StrToFloat(options_.FrameRateText, options_.DecimalSeparator);
-  std::unique_ptr<IProgress> progress = ShowJoinProgress(engine->ProgressText());
   TJoinOutcome outcome;
-  outcome.Report = engine->Join(request, *progress);
-  outcome.Cancelled = progress->Cancelled();
+  outcome.Plan = plan_ ? *plan_ : MakeJoinPlan(request_, engines_);
+  const TJoinPlan& plan = outcome.Plan;
+  if (!plan.Engine) throw Exception(plan.Refusal);
+  TJoinRequest settled = request_;
+  settled.WithoutSound = plan.WithoutSound;
+  std::unique_ptr<IProgress> shown = ShowJoinProgress(plan.Engine->ProgressText());
+  TPercentKept progress(*shown);
+  outcome.Report = plan.Engine->Join(settled, progress);
+  outcome.Cancelled = shown->Cancelled();
+  double total = 0;
+  for (const TVideoFileInfo& f : request_.Files) total += f.Duration;
+  outcome.Seconds = outcome.Report.Duration >= 0 ? outcome.Report.Duration
+                    : outcome.Cancelled          ? total * progress.Percent() / 100
+                                                 : total;
   return outcome;
 }
 

@@ -1,26 +1,44 @@
-// What the front end asks of a join, and the one interface every engine
-// offers the join job: "can you join these probed files, and if not, why"
-// and "join them, reporting to this progress".
+// What a front end asks of a join, and the one interface every engine
+// offers the join plan: "do you join these probed files, and how; if not,
+// why" and "join them, reporting to this progress".
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/Progress.h"
 #include "base/VideoFileInfo.h"
-#include "dshow/RecompressSettings.h"
+#include "recompress/RecompressSettings.h"
 
 namespace vantrel {
 
-// The files in join order with their probe results, and the options of the
-// join options dialog.
-struct TJoinOptions {
+// Which way the user asked the files to be joined.
+enum class TJoinRoute {
+  Auto,        // without recompression when the files allow it with their sound
+  Copy,        // without recompression, or not at all
+  Recompress,  // decode and re-encode
+};
+
+// An encoder by its libavcodec name, with the option values it is to be
+// opened with ("b", "crf", "preset", ...). An empty name: uncompressed.
+struct TEncoderChoice {
+  std::string Encoder;
+  std::map<std::string, std::string> Options;
+};
+
+// A join as a front end asks for it: the files in join order with their
+// probe results, the output, the options every engine reads, and the
+// recompression's settings as numbers and encoder names. Each front end
+// converts its own widgets or arguments into this.
+struct TJoinRequest {
   std::vector<TVideoFileInfo> Files;
   std::string OutputFileName;
-  bool JoinWithoutRecompression = true;
-  bool JoinWithoutSound = false;
+  TJoinRoute Route = TJoinRoute::Auto;
+  // Asked for by the user; the plan may leave the sound out on its own.
+  bool WithoutSound = false;
   // MPEG-1 only: shift clock references and time stamps so that every file
   // continues the previous one. Off, each file's timeline starts again,
   // which players show as a fraction of the length and cannot seek in.
@@ -32,51 +50,64 @@ struct TJoinOptions {
   // only its index, before saying it is as written.
   bool VerifyFully = false;
 
-  // Recompression only. The frame-rate box's text is converted by the job
-  // into Recompress.FrameRate before an engine runs; empty leaves the rate
-  // as set.
+  // Recompression only.
   TRecompressSettings Recompress;
-  std::string FrameRateText;
-  char DecimalSeparator = '.';
-  std::vector<std::string> VideoCompressors;  // monikers, in the list's order
-  int VideoCompressorIndex = -1;
-  std::vector<std::string> AudioCompressors;  // entry 0 is "No-compressing"
-  int AudioCompressorIndex = -1;
+  TEncoderChoice VideoEncoder;
+  TEncoderChoice AudioEncoder;
 };
 
-// What an engine that copies streams wrote and found when it read the
-// output back.
+// What an engine wrote and found when it read the output back.
 struct TJoinReport {
-  bool Counted = false;  // the fields below are set
+  bool Counted = false;  // the packet counts below are set
   int64_t VideoPackets = 0;
   int64_t AudioPackets = 0;
-  double Duration = 0;    // seconds; negative when not known
+  double Duration = -1;   // seconds of the output; negative when not known
   bool Verified = false;  // read back and matched what was written
   std::vector<std::string> Notes;  // what was left out, and why
+};
+
+// How an engine treats the streams.
+enum class TEngineKind {
+  Copy,        // every packet copied, nothing decoded
+  Recompress,  // everything decoded and re-encoded
+  Mixed,       // some files copied, the others re-encoded to match them
+};
+
+// An engine's answer for a set of files, in the manner of a track that can
+// or cannot be appended to another: it joins them (perhaps only without
+// their sound), or it cannot because they are not of its format (another
+// engine may take them) or because some parameter differs.
+struct TEngineAnswer {
+  enum TVerdict { Joins, JoinsWithoutSound, OtherFormat, OtherParameters };
+  TVerdict Verdict = OtherFormat;
+  // Why not, or why without sound: the first difference in words
+  // ("File 2 (b.mp4): audio 44.1 kHz, the first file 48 kHz").
+  std::string Reason;
+  // What the user should know before the join (sync that cannot be kept).
+  std::vector<std::string> Notes;
+  // The extension of what it writes for these files (".avi", ".mp4").
+  std::string Extension;
+  bool Accepts() const { return Verdict == Joins || Verdict == JoinsWithoutSound; }
 };
 
 class IJoinEngine {
  public:
   virtual ~IJoinEngine() = default;
-  // True for the engines that copy streams without recompression: the job
-  // takes one of them when "Join without recompression" is checked, and a
-  // recompressing one otherwise.
-  virtual bool CopiesStreams() const = 0;
-  // Empty when this engine joins the request's files; else why not, in words.
-  virtual std::string WhyNot(const TJoinOptions& request) const = 0;
-  // True when the first file is of the format this engine joins, so that
-  // its WhyNot is the reason the files cannot be joined this way.
-  virtual bool TakesFormatOf(const TJoinOptions& /*request*/) const { return false; }
+  virtual TEngineKind Kind() const = 0;
+  // The answer for the request's files, output name and options (an empty
+  // output name: not chosen yet).
+  virtual TEngineAnswer Answer(const TJoinRequest& request) const = 0;
   // The progress object's text while this engine joins.
   virtual const char* ProgressText() const = 0;
-  // Joins; returns on success and on cancel, raises on failure.
-  virtual TJoinReport Join(const TJoinOptions& request, IProgress& progress) = 0;
+  // Joins what the plan settled (request.WithoutSound is the plan's
+  // decision); returns on success and on cancel, raises on failure.
+  virtual TJoinReport Join(const TJoinRequest& request, IProgress& progress) = 0;
 };
 
 // The engines a front end offers the job, in the order they are asked.
 using TJoinEngines = std::vector<std::unique_ptr<IJoinEngine>>;
 
 // The paths of the request's files, in join order.
-std::vector<std::string> FileNames(const TJoinOptions& request);
+std::vector<std::string> FileNames(const TJoinRequest& request);
 
 }  // namespace vantrel

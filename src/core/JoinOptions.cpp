@@ -63,23 +63,11 @@ std::string JoinNotes(bool can, bool withoutSound, bool noAudio, const std::stri
   const std::string detail = copyDifference.empty() ? "" : "\n- " + copyDifference;
   if (!can) {
     if (copyFamily) return kHintIdenticalFormat + detail;
-    return firstFileType == kMediaAVI || firstFileType == kMediaMPEG1 ? kHintIdenticalFormat : kHintOnlyAviMpeg;
+    return firstFileType == kMediaAVI || firstFileType == kMediaMPEG1 ? kHintIdenticalFormat + detail
+                                                                       : std::string(kHintOnlyAviMpeg);
   }
-  if (withoutSound && !noAudio) return kNoteWithoutSound + (copyFamily ? detail : "");
+  if (withoutSound && !noAudio) return kNoteWithoutSound + detail;
   return "";
-}
-
-std::string SwitchOutputExtension(const std::string& name, const std::string& firstFileType, bool withoutRecompression,
-                                  const std::string& copyExtension) {
-  size_t first = name.find_first_not_of(" \t");
-  if (first == std::string::npos) return name;
-  std::string ext = firstFileType == kMediaMPEG1 && withoutRecompression ? ".mpeg" : ".avi";
-  if (withoutRecompression && !copyExtension.empty()) ext = copyExtension;
-  // The extension is what follows the last dot of the file name part.
-  size_t slash = name.rfind('/');
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ext;
-  return name.substr(0, dot) + ext;
 }
 
 namespace {

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "base/VideoFileInfo.h"
-#include "dshow/RecompressSettings.h"
+#include "recompress/RecompressSettings.h"
+
 
 namespace vantrel {
 
@@ -44,18 +45,13 @@ struct TJoinCheckState {
 };
 TJoinCheckState JoinWithoutRecompressionState(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio);
 // The note beside the check box; empty when there is nothing to say.
-// For files of a container family a stream copy writes, copyDifference is
-// the first difference found (TJoinFlags::WhyNotCopy when the copy is ruled
-// out, else its SoundNote) and copyFamily is set.
+// copyDifference is the first difference found (why a copy is ruled out,
+// or why it leaves the sound out), shown on a line of its own; copyFamily
+// is set for files of a container family a stream copy writes.
 std::string JoinNotes(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio,
                       const std::string& firstFileType, const std::string& copyDifference = "",
                       bool copyFamily = false);
 
-// The output name with its extension switched to ".mpeg" (MPEG-1 joined
-// without recompression), to copyExtension (a container family's, joined
-// without recompression) or ".avi"; a blank name stays as it is.
-std::string SwitchOutputExtension(const std::string& name, const std::string& firstFileType, bool withoutRecompression,
-                                  const std::string& copyExtension = "");
 bool SizeWarningVisible(int width, int height);
 std::string OverwriteQuestion(const std::string& name);
 

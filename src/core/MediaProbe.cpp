@@ -1,7 +1,8 @@
 // The probe of any file by the media detector: the media type from the
 // signature, everything else from the detector.
+#include "avi/AVIProbe.h"
 #include "core/FileInfo.h"
-#include "dshow/MediaDet.h"
+#include "recompress/MediaDet.h"
 
 namespace vantrel {
 
@@ -11,6 +12,12 @@ void TVideoFileInfo::ReadInfo(const std::string& fileName, bool measureLengths) 
   Duration = 0;
   HasAudio = false;
   ReadDetectorInfo(*this, fileName, measureLengths);
+  // The AVI copy join decides on the file's own headers, whoever describes
+  // it for the list.
+  if (MediaType == kMediaAVI) {
+    TVideoFileInfo headers;
+    if (DescribeAVIFile(fileName, headers)) AviHeaders = headers.AviHeaders;
+  }
 }
 
 TVideoFileInfo GetVideoFileInfo(const std::string& fileName, bool measureLengths) {

@@ -1,44 +1,64 @@
 // The recompressing joiner behind the engine interface.
 #include "core/RecompressEngine.h"
 
-#include "dshow/Compressors.h"
-#include "dshow/DSJoin.h"
+#include "recompress/Compressors.h"
+#include "recompress/DSJoin.h"
 
 #include <algorithm>
+
+#include "base/Exceptions.h"
+#include "base/JoinLoop.h"
 
 namespace vantrel {
 
 namespace {
 
+// A compressor instance with the request's option values.
+std::shared_ptr<TCompressorFilter> Compressor(const TEncoderChoice& choice) {
+  if (choice.Encoder.empty()) return nullptr;
+  auto filter = MakeCompressorFilter(choice.Encoder);
+  if (!filter) throw Exception("The compressor " + choice.Encoder + " is not available");
+  filter->Options = choice.Options;
+  return filter;
+}
+
 class TRecompressEngine final : public IJoinEngine {
  public:
-  bool CopiesStreams() const override { return false; }
-  std::string WhyNot(const TJoinOptions&) const override { return ""; }
+  TEngineKind Kind() const override { return TEngineKind::Recompress; }
+  TEngineAnswer Answer(const TJoinRequest&) const override {
+    TEngineAnswer a;
+    a.Verdict = TEngineAnswer::Joins;
+    a.Extension = ".avi";
+    return a;
+  }
   const char* ProgressText() const override { return kFilesBeingJoinedText; }
-  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TDSVideoJoiner joiner;
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
     static_cast<TRecompressSettings&>(joiner) = r.Recompress;
-    // The job's DSProgress: report, then ask whether to stop.
-    const std::vector<std::string> files = joiner.Files;
-    joiner.OnProgress = [&progress, &files](TDSVideoJoiner& sender, bool& cancel, double percent) {
-      // The file whose span of the timeline the render is in.
+    joiner.Container = "avi";
+    // The job's DSProgress: the file the render is in, the percent, then
+    // whether to stop.
+    TJoinLoop loop(progress, joiner.Files);
+    joiner.OnProgress = [&loop](TDSVideoJoiner& sender, bool& cancel, double percent) {
       const TTimeline& t = sender.Timeline();
       const double at = percent / 100 * t.Duration();
       for (size_t i = 0; i < t.VideoTrack.size(); ++i)
         if (at < t.VideoTrack[i].TStop || i + 1 == t.VideoTrack.size()) {
-          const auto f = std::find(files.begin(), files.end(), t.VideoTrack[i].MediaName);
-          progress.SetStage(StageText(static_cast<size_t>(f - files.begin()), files.size(), t.VideoTrack[i].MediaName));
+          loop.Announce(t.VideoTrack[i].FileIndex);
           break;
         }
-      progress.SetProgress(percent);
-      cancel = progress.Cancelled();
+      loop.SetProgress(percent);
+      cancel = loop.Cancelled();
     };
-    joiner.VideoCompressor = GetCompressorFilter(r.VideoCompressors, r.VideoCompressorIndex);
-    joiner.AudioCompressor = GetCompressorFilter(r.AudioCompressors, r.AudioCompressorIndex);
+    joiner.VideoCompressor = Compressor(r.VideoEncoder);
+    joiner.AudioCompressor = Compressor(r.AudioEncoder);
     joiner.Join();
-    return {};
+    TJoinReport report;
+    // What a player shows: the timeline, or the part of it rendered.
+    report.Duration = joiner.WasCancelled() ? joiner.Rendered() : joiner.Timeline().Duration();
+    return report;
   }
 };
 

@@ -7,7 +7,7 @@ namespace vantrel {
 
 namespace {
 
-std::vector<const TVideoFileInfo*> Infos(const TJoinOptions& r) {
+std::vector<const TVideoFileInfo*> Infos(const TJoinRequest& r) {
   std::vector<const TVideoFileInfo*> v;
   for (const TVideoFileInfo& f : r.Files) v.push_back(&f);
   return v;
@@ -15,22 +15,40 @@ std::vector<const TVideoFileInfo*> Infos(const TJoinOptions& r) {
 
 class TRemuxEngine final : public IJoinEngine {
  public:
-  bool CopiesStreams() const override { return true; }
-  bool TakesFormatOf(const TJoinOptions& r) const override { return CompareCopySet(Infos(r)).Family != nullptr; }
-  std::string WhyNot(const TJoinOptions& r) const override {
+  TEngineKind Kind() const override { return TEngineKind::Copy; }
+  TEngineAnswer Answer(const TJoinRequest& r) const override {
+    TEngineAnswer a;
     const TCopySet set = CompareCopySet(Infos(r));
-    if (!set.Family) return "the first file is not an MP4, MOV, Matroska, WebM, MPEG-TS, MPEG-PS or FLV file";
-    if (!set.WhyNot.empty()) return set.WhyNot;
-    if (!r.JoinWithoutSound && !set.SoundDiffers.empty()) return set.SoundDiffers;
+    if (!set.Family) {
+      a.Reason = "the first file is not an MP4, MOV, Matroska, WebM, MPEG-TS, MPEG-PS or FLV file";
+      return a;
+    }
+    a.Extension = set.Family->Extension;
+    a.Verdict = TEngineAnswer::OtherParameters;
+    if (!set.WhyNot.empty()) {
+      a.Reason = set.WhyNot;
+      return a;
+    }
+    const bool withoutSound = r.WithoutSound || !set.SoundDiffers.empty();
+    // The output's name, once chosen, picks the container written.
     const std::string ext = LowerExtension(r.OutputFileName);
-    if (!ext.empty() && !CopyFamilyOfFileName(r.OutputFileName))
-      return "the output's extension " + ext + " is not one this join can write without recompression; name the output " +
-             set.Family->Extension;
-    return RemuxOutputProblem(RemuxOutputFamily(r.OutputFileName, *set.Family), r.Files.front().CopyFormat,
-                              r.JoinWithoutSound);
+    if (!ext.empty() && !CopyFamilyOfFileName(r.OutputFileName)) {
+      a.Reason = "the output's extension " + ext + " is not one this join can write without recompression; name the output " +
+                 set.Family->Extension;
+      return a;
+    }
+    if (!r.OutputFileName.empty()) {
+      a.Reason = RemuxOutputProblem(RemuxOutputFamily(r.OutputFileName, *set.Family), r.Files.front().CopyFormat,
+                                    withoutSound);
+      if (!a.Reason.empty()) return a;
+      a.Extension = RemuxOutputFamily(r.OutputFileName, *set.Family).Extension;
+    }
+    a.Verdict = set.SoundDiffers.empty() || r.WithoutSound ? TEngineAnswer::Joins : TEngineAnswer::JoinsWithoutSound;
+    if (!r.WithoutSound) a.Reason = set.SoundDiffers;
+    return a;
   }
   const char* ProgressText() const override { return kFilesBeingJoinedText; }
-  TJoinReport Join(const TJoinOptions& r, IProgress& progress) override {
+  TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TRemuxJoiner joiner;
     for (const TVideoFileInfo& f : r.Files) {
       joiner.Files.push_back(f.FileName);
@@ -38,7 +56,7 @@ class TRemuxEngine final : public IJoinEngine {
     }
     joiner.OutputFileName = r.OutputFileName;
     joiner.InputFamily = CompareCopySet(Infos(r)).Family;
-    joiner.WithoutSound = r.JoinWithoutSound;
+    joiner.WithoutSound = r.WithoutSound;
     joiner.VerifyFully = r.VerifyFully;
     const TRemuxReport done = joiner.Run(progress);
     TJoinReport report;

@@ -43,8 +43,20 @@ struct OutputDeleter {
     avformat_free_context(c);
   }
 };
-struct DictionaryDeleter {
-  void operator()(AVDictionary* d) const { av_dict_free(&d); }
+
+// An options dictionary, freed with its owner; the calls that fill or
+// consume one take its address.
+class Dictionary {
+ public:
+  Dictionary() = default;
+  ~Dictionary() { av_dict_free(&d_); }
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
+  AVDictionary** Address() { return &d_; }
+  AVDictionary*& Get() { return d_; }
+
+ private:
+  AVDictionary* d_ = nullptr;
 };
 
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;

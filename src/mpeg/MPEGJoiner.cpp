@@ -69,29 +69,23 @@ void TMPEGJoiner::JoinFiles() {
   } catch (const EOSError&) {
     throw Exception("Cannot create file " + OutputFileName);
   }
-  try {
-    for (size_t i = 0; i < Files.size(); ++i) {
-      if (progress_->Cancelled()) {
-        cancelled_ = true;
-        break;
-      }
-      progress_->SetStage(StageText(i, Files.size(), Files[i]));
-      if (GetMPEGStartCode(Files[i]) == 1)
-        CopySystemStream(i, output);
-      else
-        CopyRaw(i, output);
-      if (cancelled_) break;
-    }
-  } catch (...) {
-    try {
-      output.Close();
-    } catch (...) {
-      // The first failure is the one to report.
-    }
-    // After a failed write the stream is cut at an arbitrary byte: remove it.
-    if (output.Failed()) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
-    throw;
-  }
+  TJoinLoop loop(*progress_, Files);
+  loop_ = &loop;
+  TJoinLoop::Guarded(
+      OutputFileName,
+      [&] {
+        loop.ForEachInput([&](size_t i) {
+          if (GetMPEGStartCode(Files[i]) == 1)
+            CopySystemStream(i, output);
+          else
+            CopyRaw(i, output);
+        });
+      },
+      [&] { output.Close(); },
+      // After a failed write the stream is cut at an arbitrary byte: remove it.
+      [&] { return output.Failed(); });
+  loop_ = nullptr;
+  cancelled_ = loop.WasCancelled();
   try {
     output.Close();
   } catch (...) {
@@ -128,10 +122,7 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
     processed_ += std::min(end, fileSize) - passed;
     passed = std::min(end, fileSize);
     Report();
-    if (progress_->Cancelled()) {
-      cancelled_ = true;
-      return;
-    }
+    if (loop_->Cancelled()) return;
     // A unit cut short by the end of the file is dropped whole: written
     // short, its length field would swallow the next file's first bytes.
     if (end > fileSize) break;
@@ -184,10 +175,7 @@ void TMPEGJoiner::CopyRaw(size_t index, TOutputStream& output) {
     pos += static_cast<int64_t>(n);
     processed_ += static_cast<int64_t>(n);
     Report();
-    if (progress_->Cancelled()) {
-      cancelled_ = true;
-      return;
-    }
+    if (loop_->Cancelled()) return;
     if (n < kRawBlock) return;
   }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "base/Progress.h"
 
@@ -44,6 +45,7 @@ class TMPEGJoiner {
   void Report();
 
   IProgress* progress_ = nullptr;
+  TJoinLoop* loop_ = nullptr;  // the run's, while the inputs are copied
   int64_t total_size_ = 1;
   int64_t processed_ = 0;
   bool cancelled_ = false;

@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "base/Exceptions.h"
+#include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "ffmpeg/AvOwners.h"
 #include "ffmpeg/StreamSignature.h"
@@ -75,7 +76,7 @@ class TRemuxRun {
   int64_t endUs_ = 0;  // where the next input starts
   int64_t firstUs_ = AV_NOPTS_VALUE;
   int64_t totalBytes_ = 0, doneBytes_ = 0;
-  bool cancelled_ = false;
+  TJoinLoop* loop_ = nullptr;  // while the inputs are copied
   TRemuxReport report_;
 };
 
@@ -161,8 +162,9 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
 
 void TRemuxRun::Execute() {
   for (const std::string& f : j_.Files) totalBytes_ += SizeOf(f);
-  for (size_t i = 0; i < j_.Files.size() && !cancelled_; ++i) {
-    progress_.SetStage(StageText(i, j_.Files.size(), j_.Files[i]));
+  TJoinLoop loop(progress_, j_.Files);
+  loop_ = &loop;
+  loop.ForEachInput([&](size_t i) {
     av::InputPtr in = av::OpenInput(j_.Files[i]);
     const std::string sig = av::StreamSignature(in.get());
     if (i == 0) {
@@ -175,7 +177,8 @@ void TRemuxRun::Execute() {
     }
     JoinInput(i, in.get(), sig);
     doneBytes_ += SizeOf(j_.Files[i]);
-  }
+  });
+  loop_ = nullptr;
   Finish();
 }
 
@@ -232,9 +235,8 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
     if (++count % 64 == 0) {
       const int64_t pos = in->pb ? std::max<int64_t>(avio_tell(in->pb), 0) : 0;
       if (totalBytes_ > 0) progress_.SetProgress(100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_);
-      if (progress_.Cancelled()) cancelled_ = true;
     }
-    return more && !cancelled_;
+    return more && !loop_->Cancelled();
   };
   bool going = true;
   while (going && !head.empty()) {
@@ -358,12 +360,10 @@ TRemuxReport TRemuxJoiner::Run(IProgress& progress) {
   if (Files.empty()) throw Exception("There are no files to join");
   if (!InputFamily) throw Exception("The first file's container is not known");
   TRemuxRun run(*this, RemuxOutputFamily(OutputFileName, *InputFamily), progress);
-  try {
-    run.Execute();
-  } catch (...) {
-    run.Abandon();
-    RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
-  }
+  // A container's index is written at its end: whatever failed, the file
+  // cannot be finished.
+  TJoinLoop::Guarded(
+      OutputFileName, [&] { run.Execute(); }, [&] { run.Abandon(); }, [] { return true; });
   return run.Report();
 }
 

@@ -13,9 +13,8 @@
 #include <QLocale>
 #include <QSpinBox>
 
-#include "core/CopyEngines.h"
 #include "core/JoinOptions.h"
-#include "dshow/Compressors.h"
+#include "recompress/Compressors.h"
 #include "ui/Dialogs.h"
 
 namespace vantrel::ui {
@@ -206,13 +205,11 @@ char TfrmJoin::Separator() const {
   return p.size() == 1 && p[0].unicode() < 128 ? static_cast<char>(p[0].unicode()) : '.';
 }
 
-bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio, const std::string& copyExtension,
-                               const std::string& copyDifference) {
-  CanJoinWithoutRecompression = can;
-  CopyExtension = copyExtension;
-  CopyDifference = copyDifference;
-  JoinWithoutSound = withoutSound;
-  NoAudio = noAudio;
+bool TfrmJoin::ShowJoinOptions(const TJoinPlan& plan) {
+  Plan = plan;
+  CanJoinWithoutRecompression = plan.CanCopy;
+  JoinWithoutSound = plan.CopyLosesSound;
+  NoAudio = plan.NoAudio;
   edtOutFileName->clear();
   FormShow();
   edtOutFileName->setFocus();
@@ -223,18 +220,9 @@ bool TfrmJoin::ShowJoinOptions(bool can, bool withoutSound, bool noAudio, const 
 
 void TfrmJoin::FormShow() {
   FillFrameRates();
-  TJoinCheckState state = JoinWithoutRecompressionState(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio);
-  std::string notes = JoinNotes(CanJoinWithoutRecompression, JoinWithoutSound, NoAudio, FirstFileType.toStdString(),
-                                CopyDifference, !CopyExtension.empty());
-  if (state.Enabled) {
-    std::vector<std::string> names;
-    for (const TVideoFileInfo* f : files_()) names.push_back(f->FileName);
-    const std::string sync = SoundSyncNote(names, JoinWithoutSound, false);
-    if (!sync.empty()) notes += (notes.empty() ? "" : "\n") + sync;
-  }
-  lblNotes->setText(QString::fromStdString(notes));
-  cbxJoinWORecomp->setChecked(state.Checked);
-  cbxJoinWORecomp->setEnabled(state.Enabled);
+  lblNotes->setText(QString::fromStdString(Plan.DialogNote));
+  cbxJoinWORecomp->setChecked(Plan.CopyByDefault);
+  cbxJoinWORecomp->setEnabled(Plan.CanCopy);
   UpdateControls();
   edtFrameWidthChange();
   btnResetDefaultsClick();
@@ -288,8 +276,8 @@ void TfrmJoin::ChooseAudioCompressor() {
 void TfrmJoin::cbxJoinWORecompClick() {
   UpdateControls();
   if (edtOutFileName->text().trimmed().isEmpty()) return;
-  edtOutFileName->setText(QString::fromStdString(SwitchOutputExtension(
-      edtOutFileName->text().toStdString(), FirstFileType.toStdString(), cbxJoinWORecomp->isChecked(), CopyExtension)));
+  edtOutFileName->setText(QString::fromStdString(
+      SwitchOutputExtension(edtOutFileName->text().toStdString(), Plan, cbxJoinWORecomp->isChecked())));
 }
 
 void TfrmJoin::sbnSelectOutFileClick() {
@@ -297,11 +285,12 @@ void TfrmJoin::sbnSelectOutFileClick() {
   d.OwnerWindow = this;
   d.Title = "Select the output file name";
   if (!LastSaveFolder.isEmpty()) d.InitialDir = LastSaveFolder;
-  const bool mpeg = FirstFileType == kMediaMPEG1 && cbxJoinWORecomp->isChecked();
+  const bool copy = cbxJoinWORecomp->isChecked();
+  const bool mpeg = copy && Plan.CopyExtension == ".mpeg";
   d.Filter = mpeg ? "MPEG File|*.mpeg" : "AVI File|*.avi";
   d.DefaultExt = mpeg ? "mpeg" : "avi";
-  const TCopyFamily* family = CopyFamilyOfFileName("x" + CopyExtension);
-  if (family && cbxJoinWORecomp->isChecked()) {
+  const TCopyFamily* family = Plan.ContainerCopy ? CopyFamilyOfFileName("x" + Plan.CopyExtension) : nullptr;
+  if (family && copy) {
     d.Filter = QString("%1 File|*%2").arg(family->Shown, family->Extension);
     d.DefaultExt = QString(family->Extension + 1);
   }
@@ -347,21 +336,25 @@ void TfrmJoin::edtFrameWidthChange() {
   lblSizeWarning->setVisible(SizeWarningVisible(edtFrameWidth->Value(), edtFrameHeight->Value()));
 }
 
-TJoinOptions TfrmJoin::Options() const {
-  TJoinOptions o;
-  o.OutputFileName = edtOutFileName->text().toStdString();
-  o.JoinWithoutRecompression = cbxJoinWORecomp->isChecked();
-  o.JoinWithoutSound = JoinWithoutSound;
-  o.Recompress.FrameWidth = edtFrameWidth->Value();
-  o.Recompress.FrameHeight = edtFrameHeight->Value();
-  o.FrameRateText = cbxFameRate->currentText().toStdString();
-  o.DecimalSeparator = Separator();
-  o.Recompress.ResizeMethod = ResizeMethodOfItem(cbxResizeMethod->currentIndex());
-  o.VideoCompressors = VideoCompressors;
-  o.VideoCompressorIndex = cbxVideoCompression->currentIndex();
-  o.AudioCompressors = AudioCompressors;
-  o.AudioCompressorIndex = cbxAudioCompression->currentIndex();
-  return o;
+TJoinRequest TfrmJoin::Request() const {
+  TJoinRequest r;
+  r.OutputFileName = edtOutFileName->text().toStdString();
+  r.Route = cbxJoinWORecomp->isChecked() ? TJoinRoute::Copy : TJoinRoute::Recompress;
+  if (r.Route == TJoinRoute::Copy) return r;
+  r.Recompress.FrameWidth = edtFrameWidth->Value();
+  r.Recompress.FrameHeight = edtFrameHeight->Value();
+  r.Recompress.FrameRate = StrToFloat(cbxFameRate->currentText().toStdString(), Separator());
+  r.Recompress.ResizeMethod = ResizeMethodOfItem(cbxResizeMethod->currentIndex(), r.Recompress.ResizeMethod);
+  // A compressor's options are kept per encoder, as the user set them.
+  auto choice = [](const std::vector<std::string>& monikers, int index) {
+    TEncoderChoice c;
+    if (index >= 0 && index < static_cast<int>(monikers.size())) c.Encoder = monikers[static_cast<size_t>(index)];
+    if (!c.Encoder.empty()) c.Options = CompressorOptionStore().Get(c.Encoder);
+    return c;
+  };
+  r.VideoEncoder = choice(VideoCompressors, cbxVideoCompression->currentIndex());
+  r.AudioEncoder = choice(AudioCompressors, cbxAudioCompression->currentIndex());
+  return r;
 }
 
 }  // namespace vantrel::ui

@@ -17,6 +17,7 @@
 
 #include "core/FileInfo.h"
 #include "core/JoinCls.h"
+#include "core/JoinPlan.h"
 #include "ui/EditLib.h"
 
 namespace vantrel::ui {
@@ -28,22 +29,19 @@ class TfrmJoin : public QDialog {
   using TFilesProvider = std::function<std::vector<const TVideoFileInfo*>()>;
   TfrmJoin(QWidget* parent, TFilesProvider files);
 
-  // Stores the three inputs, empties the output name, shows the dialog
-  // modally; true when it closed with Join.
-  // copyExtension and copyDifference: for files of a container family a
-  // stream copy writes, its extension and the difference found (see
-  // TJoinFlags).
-  bool ShowJoinOptions(bool canJoinWithoutRecompression, bool joinWithoutSound, bool noAudio,
-                       const std::string& copyExtension = "", const std::string& copyDifference = "");
-  // The join's options from the dialog's state (files filled by the caller).
-  TJoinOptions Options() const;
+  // Takes what the plan of the listed files offers, empties the output
+  // name, shows the dialog modally; true when it closed with Join.
+  bool ShowJoinOptions(const TJoinPlan& plan);
+  // The join's request from the dialog's state (files filled by the
+  // caller); raises EConvertError for a frame rate that is no number.
+  TJoinRequest Request() const;
 
+  // From the plan: the three flags of the Parts' dialog, and the rest.
   bool CanJoinWithoutRecompression = false;
   bool NoAudio = false;
   bool JoinWithoutSound = false;
+  TJoinPlan Plan;
   QString FirstFileType;
-  std::string CopyExtension;
-  std::string CopyDifference;
   std::vector<std::string> VideoCompressors;
   std::vector<std::string> AudioCompressors;
   static QString LastSaveFolder;

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/FileInfo.h"
+#include "core/JoinPlan.h"
 #include "core/RecompressEngine.h"
 #include "core/SaveProjectCls.h"
 #include "ui/About.h"
@@ -19,19 +19,20 @@
 namespace vantrel::ui {
 
 void TfrmMain::acnJoinFileExecute() {
-  TJoinFlags f = list_.JoinFlags();
-  if (!frmJoin_->ShowJoinOptions(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio, f.CopyExtension,
-                                 f.CanJoinWithoutRecompression ? f.SoundNote : f.WhyNotCopy))
-    return;
-  TJoinOptions options = frmJoin_->Options();
-  for (const TFileListRow& row : list_.Rows()) options.Files.push_back(row.Info);
+  const TJoinEngines engines = AllEngines();
+  TJoinRequest listed;
+  for (const TFileListRow& row : list_.Rows()) listed.Files.push_back(row.Info);
+  if (!frmJoin_->ShowJoinOptions(MakeJoinPlan(listed, engines))) return;
   joining_ = true;
   struct Ended {
     bool& flag;
     ~Ended() { flag = false; }
   } ended{joining_};
+  TJoinRequest options;
   try {
-    const TJoinOutcome outcome = RunJoin(options, AllEngines());
+    options = frmJoin_->Request();
+    options.Files = std::move(listed.Files);
+    const TJoinOutcome outcome = RunJoin(options, engines);
     if (quitAfterJoin_) {
       QTimer::singleShot(0, this, [this] { close(); });
       return;
@@ -43,14 +44,10 @@ void TfrmMain::acnJoinFileExecute() {
   }
 }
 
-void TfrmMain::ShowJoinEnd(const TJoinOptions& options, const TJoinOutcome& outcome) {
+void TfrmMain::ShowJoinEnd(const TJoinRequest& options, const TJoinOutcome& outcome) {
   const QString out = QString::fromStdString(options.OutputFileName);
-  // What was written, as the list would describe it.
-  double seconds = 0;
-  try {
-    seconds = GetVideoFileInfo(options.OutputFileName, false).Duration;
-  } catch (const std::exception&) {
-  }
+  // What was written, as the join reported it.
+  const double seconds = outcome.Seconds;
   const QString text =
       outcome.Cancelled
           ? QString::fromStdString(CancelledJoinText(options.OutputFileName, seconds))

@@ -88,7 +88,7 @@ class TfrmMain : public QMainWindow {
 
  private:
   void closeEvent(QCloseEvent* e) override;
-  void ShowJoinEnd(const TJoinOptions& options, const TJoinOutcome& outcome);
+  void ShowJoinEnd(const TJoinRequest& options, const TJoinOutcome& outcome);
   void BuildActions();
   void BuildMenus();
   void RefreshRows(int select);

@@ -366,5 +366,25 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"Channels", 1, 4, 1, 44100, {0x01}, 2, false}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// ffmpeg stores PCM as a 16-byte PCMWAVEFORMAT, mencoder as a WAVEFORMATEX
+// with cbSize 0: the same sound; with extra bytes it is another.
+TEST(AudioFormats, AnEmptyCbSizeSaysNothingMore) {
+  TAVIFileReader dummy;
+  TAVIStream x(dummy, 0, 0), y(dummy, 0, 0);
+  x.Header = test::AudioHeader(4, 44100);
+  x.Format = test::AudioFormat(1, 44100);
+  x.Format.resize(16);
+  y.Header = x.Header;
+  y.Format = x.Format;
+  y.Format.insert(y.Format.end(), {0, 0});
+  EXPECT_TRUE(SameAudioFormat(x, y));
+  EXPECT_TRUE(SameAudioFormat(y, x));
+  y.Format.back() = 1;
+  EXPECT_FALSE(SameAudioFormat(x, y));
+  y.Format = x.Format;
+  y.Format.insert(y.Format.end(), {2, 0, 7, 7});
+  EXPECT_FALSE(SameAudioFormat(x, y));
+}
+
 }  // namespace
 }  // namespace vantrel

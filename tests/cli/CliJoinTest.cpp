@@ -673,12 +673,15 @@ TEST_P(JoinFailure, UnindexedInputFailsTheJoin) {
   EXPECT_GT(r.err.size(), std::string("Join fails: \n").size()) << "the failure must be told";
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFileBytes(victim), bytes);
-  ASSERT_TRUE(std::filesystem::exists(out));
+  // The first file is read with its index before the output is begun: when
+  // that fails nothing is written; a later file's failure leaves the files
+  // before it joined.
+  ASSERT_EQ(std::filesystem::exists(out), broken != 0);
+  if (broken == 0) return;
   AviLayout layout = ReadAviLayout(out);
   EXPECT_EQ(layout.error, "");
-  EXPECT_EQ(CheckIdx1(out, layout).error, broken == 0 ? "no idx1 entries" : "");
-  std::vector<std::string> want = broken == 0 ? std::vector<std::string>() : PacketHashes(inputs[0], 'v');
-  EXPECT_EQ(PacketHashes(out, 'v'), want);
+  EXPECT_EQ(CheckIdx1(out, layout).error, "");
+  EXPECT_EQ(PacketHashes(out, 'v'), PacketHashes(inputs[0], 'v'));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, JoinFailure, ::testing::Values(0, 1), [](const ::testing::TestParamInfo<int>& p) {

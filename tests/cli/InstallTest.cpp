@@ -128,8 +128,9 @@ TEST_F(Install, HelpAnswersPerCommandAndTheManualPagesNameTheSameOptions) {
     EXPECT_EQ(h.err, "");
     EXPECT_EQ(h.out.rfind(std::string("Usage:\n  vantrel-cli ") + command + " ", 0), 0u) << h.out;
     for (const char* other : {"join", "probe", "codecs", "project"}) {
-      if (std::string(other) != command)
+      if (std::string(other) != command) {
         EXPECT_EQ(h.out.find(std::string("\n") + other + ": "), std::string::npos) << other << "'s section";
+      }
     }
     EXPECT_EQ(Missing(Options(h.out), all), "");
     EXPECT_EQ(vantrel::test::Run({Cli(), command, "-h"}).out, h.out);

@@ -3,6 +3,8 @@
 #include "core/FileList.h"
 #include "base/CopyFormat.h"
 #include "core/JoinOptions.h"
+#include "core/JoinPlan.h"
+#include "core/RecompressEngine.h"
 
 #include <gtest/gtest.h>
 
@@ -140,25 +142,36 @@ TEST_F(ListFixture, MovingANewFirstRowRecomputesTheFlags) {
   EXPECT_TRUE(list.Row(2).Info.VideoDiffers);
 }
 
-TEST_F(ListFixture, JoinFlags) {
+// The plan of the listed files, as the main window makes it.
+TJoinPlan PlanOf(const TFileList& list) {
+  TJoinRequest r;
+  for (const TFileListRow& row : list.Rows()) r.Files.push_back(row.Info);
+  return MakeJoinPlan(r, AllEngines());
+}
+
+TEST_F(ListFixture, PlanFlags) {
   Add(Video("/A", "MPEG1", 352, 288, 25));
   Add(Video("/B", "MPEG1", 352, 288, 25, 0));
   list.UpdateDifferences();
-  auto f = list.JoinFlags();
-  EXPECT_TRUE(f.CanJoinWithoutRecompression);
-  EXPECT_TRUE(f.JoinWithoutSound);
-  EXPECT_FALSE(f.NoAudio);
+  TJoinPlan p = PlanOf(list);
+  EXPECT_TRUE(p.CanCopy);
+  EXPECT_TRUE(p.CopyLosesSound);
+  EXPECT_FALSE(p.NoAudio);
+  EXPECT_FALSE(p.CopyByDefault);
+  EXPECT_EQ(p.FirstDifference, "File 2 (B): no sound");
   Add(Video("/C", "WMV", 352, 288, 25));
   list.UpdateDifferences();
-  EXPECT_FALSE(list.JoinFlags().CanJoinWithoutRecompression);
+  EXPECT_FALSE(PlanOf(list).CanCopy);
+  EXPECT_EQ(PlanOf(list).FirstDifference, "File 3 (C): a WMV file, the first file MPEG1");
   list.Clear();
   Add(Video("/D", "AVI", 352, 288, 25, 0));
   Add(Video("/E", "AVI", 352, 288, 25, 0));
   list.UpdateDifferences();
-  f = list.JoinFlags();
-  EXPECT_TRUE(f.CanJoinWithoutRecompression);
-  EXPECT_TRUE(f.JoinWithoutSound);
-  EXPECT_TRUE(f.NoAudio);
+  p = PlanOf(list);
+  EXPECT_TRUE(p.CanCopy);
+  EXPECT_FALSE(p.CopyLosesSound);  // nothing to lose
+  EXPECT_TRUE(p.NoAudio);
+  EXPECT_TRUE(p.CopyByDefault);
 }
 
 // Files of a container family as the media framework describes them.
@@ -198,16 +211,13 @@ TEST_P(CopySets, FlagsAndTheDifferenceNamed) {
   TFileList list([&infos](const std::string& n) { return infos.at(n); });
   for (const TVideoFileInfo& f : c.files) list.AddFile(f.FileName);
   list.UpdateDifferences();
-  const TJoinFlags f = list.JoinFlags();
-  EXPECT_EQ(f.CanJoinWithoutRecompression, c.can);
-  EXPECT_EQ(f.JoinWithoutSound, c.withoutSound);
-  EXPECT_EQ(f.CopyExtension, c.extension);
-  EXPECT_EQ(JoinNotes(f.CanJoinWithoutRecompression, f.JoinWithoutSound, f.NoAudio, c.files[0].MediaType,
-                      f.CanJoinWithoutRecompression ? f.SoundNote : f.WhyNotCopy, !f.CopyExtension.empty()),
-            c.notes);
+  const TJoinPlan p = PlanOf(list);
+  EXPECT_EQ(p.CanCopy, c.can);
+  EXPECT_EQ(p.CopyLosesSound, c.withoutSound);
+  EXPECT_EQ(p.CopyExtension, c.extension);
+  EXPECT_EQ(p.DialogNote, c.notes);
   // Ticking the box names the output after what the copy writes.
-  EXPECT_EQ(SwitchOutputExtension("/out/joined.avi", c.files[0].MediaType, true, f.CopyExtension),
-            "/out/joined" + (c.extension.empty() ? std::string(".avi") : c.extension));
+  EXPECT_EQ(SwitchOutputExtension("/out/joined.avi", p, true), "/out/joined" + c.extension);
 }
 
 const std::string kHint = std::string(kHintIdenticalFormat) + "\n- ";
@@ -238,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
         CopySetCase{"AviIsNotAContainerCopy",
                     {Clip("a.avi", "AVI", "1920x1080", "48 kHz", true, "#a1", kMediaAVI),
                      Clip("b.mp4", "MP4", "1920x1080", "48 kHz", true, "#a1")},
-                    false, false, "", kHintIdenticalFormat}),
+                    false, false, ".avi", kHint + "File 2 (b.mp4): an MP4 file, the first file AVI"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ListFixture, FailedProbeAddsNoRowAndDuplicatesAreKept) {

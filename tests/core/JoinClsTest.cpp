@@ -20,7 +20,7 @@ TVideoFileInfo Info(const std::string& name, const std::string& type) {
   return i;
 }
 
-std::string MessageOf(const TJoinOptions& o, const TJoinEngines& engines = AllEngines()) {
+std::string MessageOf(const TJoinRequest& o, const TJoinEngines& engines = AllEngines()) {
   try {
     RunJoin(o, engines);
   } catch (const Exception& e) {
@@ -34,9 +34,10 @@ class RefusedMediaType : public ::testing::TestWithParam<const char*> {};
 TEST_P(RefusedMediaType, NamesTheTypeAndWritesNothing) {
   TempDir dir;
   test::WriteFileBytes(dir.File("in"), std::vector<uint8_t>(64, 0));
-  TJoinOptions o;
+  TJoinRequest o;
   o.Files = {Info(dir.File("in"), GetParam())};
   o.OutputFileName = dir.File("out.avi");
+  o.Route = TJoinRoute::Copy;
   EXPECT_EQ(MessageOf(o), std::string("Unable to join ") + GetParam() + " files without recompression");
   EXPECT_NE(access(o.OutputFileName.c_str(), F_OK), 0);
 }
@@ -52,7 +53,7 @@ TEST(JoinJob, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
   ASSERT_EQ(symlink(in.c_str(), dir.File("soft.avi").c_str()), 0);
   for (const std::string& out : {in, dir.File("hard.avi"), dir.File("soft.avi"), dir.Path() + "/../" +
                                                                                      dir.Path().substr(dir.Path().rfind('/') + 1) + "/in.avi"}) {
-    TJoinOptions o;
+    TJoinRequest o;
     o.Files = {Info(dir.File("other.avi"), "AVI"), Info(in, "AVI")};
     o.OutputFileName = out;
     EXPECT_EQ(MessageOf(o), "The output file is one of the input files") << out;
@@ -61,7 +62,7 @@ TEST(JoinJob, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
 }
 
 TEST(JoinJob, EmptyListIsAnError) {
-  TJoinOptions o;
+  TJoinRequest o;
   o.OutputFileName = "/tmp/never-written.avi";
   EXPECT_EQ(MessageOf(o), "There are no files to join");
 }
@@ -72,10 +73,15 @@ struct FakeEngine final : IJoinEngine {
   std::string refusal;
   std::vector<std::string>* calls;
   std::string name;
-  bool CopiesStreams() const override { return copies; }
-  std::string WhyNot(const TJoinOptions&) const override { return refusal; }
+  TEngineKind Kind() const override { return copies ? TEngineKind::Copy : TEngineKind::Recompress; }
+  TEngineAnswer Answer(const TJoinRequest&) const override {
+    TEngineAnswer a;
+    a.Verdict = refusal.empty() ? TEngineAnswer::Joins : TEngineAnswer::OtherFormat;
+    a.Reason = refusal;
+    return a;
+  }
   const char* ProgressText() const override { return "fake text"; }
-  TJoinReport Join(const TJoinOptions& r, IProgress&) override {
+  TJoinReport Join(const TJoinRequest& r, IProgress&) override {
     calls->push_back(name + "@" + std::to_string(r.Recompress.FrameRate));
     return {};
   }
@@ -96,26 +102,27 @@ TEST(JoinJob, ChoosesTheFirstWillingEngineOfTheRequestedKind) {
   engines.push_back(make(true, "not mine", "copyA"));
   engines.push_back(make(false, "", "recompress"));
   engines.push_back(make(true, "", "copyB"));
-  TJoinOptions o;
+  TJoinRequest o;
   o.Files = {Info(dir.File("in"), "AVI")};
   o.OutputFileName = dir.File("out.avi");
-  o.FrameRateText = "12,5";
-  o.DecimalSeparator = ',';
+  o.Route = TJoinRoute::Copy;
+  o.Recompress.FrameRate = StrToFloat("12,5", ',');
   test::ProgressLog log;
   test::ScopedRecorder recorder(log);
   RunJoin(o, engines);
-  o.JoinWithoutRecompression = false;
+  o.Route = TJoinRoute::Recompress;
   RunJoin(o, engines);
-  EXPECT_EQ(calls, (std::vector<std::string>{"copyB@24.000000", "recompress@12.500000"}));
+  // Asked for nothing in particular, files that copy are copied.
+  o.Route = TJoinRoute::Auto;
+  RunJoin(o, engines);
+  EXPECT_EQ(calls, (std::vector<std::string>{"copyB@12.500000", "recompress@12.500000", "copyB@12.500000"}));
   EXPECT_EQ(log.text, "fake text");
   EXPECT_TRUE(log.shown);
-  // A rate that is not a number stops the join before any engine runs.
-  o.FrameRateText = "fast";
-  EXPECT_EQ(MessageOf(o, engines), "'fast' is not a valid floating point value");
-  EXPECT_EQ(calls.size(), 2u);
+  // A rate that is not a number is refused in the front end's conversion.
+  EXPECT_THROW(StrToFloat("fast"), EConvertError);
   // Without a willing engine of the kind asked for, the type is named.
   engines.pop_back();
-  o.JoinWithoutRecompression = true;
+  o.Route = TJoinRoute::Copy;
   EXPECT_EQ(MessageOf(o, engines), "Unable to join AVI files without recompression");
 }
 

@@ -1,5 +1,6 @@
 // The join options dialog's decisions.
 #include "core/JoinOptions.h"
+#include "core/JoinPlan.h"
 
 #include <gtest/gtest.h>
 
@@ -106,12 +107,15 @@ INSTANTIATE_TEST_SUITE_P(
                       NoteCase{true, false, false, "MPEG1", "", true, true}));
 
 TEST(OutputName, ExtensionFollowsTheJoinKind) {
-  EXPECT_EQ(SwitchOutputExtension("/out/film.avi", "MPEG1", true), "/out/film.mpeg");
-  EXPECT_EQ(SwitchOutputExtension("/out/film.mpeg", "MPEG1", false), "/out/film.avi");
-  EXPECT_EQ(SwitchOutputExtension("/out/film.avi", "AVI", true), "/out/film.avi");
-  EXPECT_EQ(SwitchOutputExtension("/out/film", "MPEG1", true), "/out/film.mpeg");
-  EXPECT_EQ(SwitchOutputExtension("/out.d/film", "AVI", true), "/out.d/film.avi");
-  EXPECT_EQ(SwitchOutputExtension("   ", "AVI", true), "   ");
+  TJoinPlan mpeg, avi;
+  mpeg.CopyExtension = ".mpeg";
+  avi.CopyExtension = ".avi";
+  EXPECT_EQ(SwitchOutputExtension("/out/film.avi", mpeg, true), "/out/film.mpeg");
+  EXPECT_EQ(SwitchOutputExtension("/out/film.mpeg", mpeg, false), "/out/film.avi");
+  EXPECT_EQ(SwitchOutputExtension("/out/film.avi", avi, true), "/out/film.avi");
+  EXPECT_EQ(SwitchOutputExtension("/out/film", mpeg, true), "/out/film.mpeg");
+  EXPECT_EQ(SwitchOutputExtension("/out.d/film", avi, true), "/out.d/film.avi");
+  EXPECT_EQ(SwitchOutputExtension("   ", avi, true), "   ");
   EXPECT_EQ(OverwriteQuestion("/a.avi"), "The \"/a.avi\" file already exists. \r\nDo you want to overwrite it?");
 }
 

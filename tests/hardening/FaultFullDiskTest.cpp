@@ -14,7 +14,7 @@
 #include "base/PosixFile.h"
 #include "core/JoinCls.h"
 #include "core/RecompressEngine.h"
-#include "dshow/DSJoin.h"
+#include "recompress/DSJoin.h"
 #include "HardeningSupport.h"
 #include "mpeg/MpegBytes.h"
 #include "support/TestSupport.h"
@@ -41,8 +41,8 @@ struct Inputs {
 
 Inputs* g_inputs = nullptr;
 
-TJoinOptions Options(Engine engine, const std::string& output) {
-  TJoinOptions o;
+TJoinRequest Options(Engine engine, const std::string& output) {
+  TJoinRequest o;
   for (const std::string& f : engine == Engine::AVI ? g_inputs->avi : g_inputs->mpeg) {
     TVideoFileInfo i;
     i.FileName = f;

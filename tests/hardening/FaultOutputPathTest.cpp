@@ -86,7 +86,7 @@ TEST_P(FaultOutputPath, IsRefusedAndNoInputIsTouched) {
   const std::string output = c.make(l);
   const std::string expected = c.message(c.engine, output);
 
-  TJoinOptions o;
+  TJoinRequest o;
   for (const std::string& f : l.inputs) {
     TVideoFileInfo i;
     i.FileName = f;
@@ -188,7 +188,7 @@ TEST(FaultOutputFolder, KeepsItsContents) {
     else
       test::WriteFileBytes(in, test::SystemStream(3, 10));
     const std::string folder = Folder(l);
-    TJoinOptions o;
+    TJoinRequest o;
     TVideoFileInfo i;
     i.FileName = in;
     i.MediaType = engine == Engine::AVI ? kMediaAVI : kMediaMPEG1;

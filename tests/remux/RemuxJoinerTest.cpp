@@ -20,6 +20,7 @@ class StopAt final : public IProgress {
   void Show() override {}
   void SetProgress(double) override {}
   bool Cancelled() override { return ++asked_ >= n_; }
+  int CancelInterval() const override { return 0; }  // asked at every check
 
  private:
   int n_, asked_ = 0;
@@ -28,7 +29,7 @@ class StopAt final : public IProgress {
 struct CancelCase {
   const char* name;
   std::string extension;
-  int stopAt;           // the progress check that cancels (one every 64 packets)
+  int stopAt;           // the progress check that cancels (one before each file, one a packet)
   size_t chaptersLeft;  // -1: the container has none
 };
 
@@ -84,13 +85,14 @@ TEST_P(RemuxCancel, LeavesAPlayableFileOfWhatWasJoined) {
   }
 }
 
-// 4 s of 25 fps video and 48 kHz AAC is 100 + 188 packets a file: the
-// second check is inside the first file, the sixth inside the second.
+// 4 s of 25 fps video and 48 kHz AAC is 100 + 188 packets a file, so 289
+// checks: the 150th is half-way through the first file, the 440th half-way
+// through the second.
 INSTANTIATE_TEST_SUITE_P(Containers, RemuxCancel,
-                         ::testing::Values(CancelCase{"Mp4InTheFirstFile", ".mp4", 2, 1},
-                                           CancelCase{"Mp4InTheSecondFile", ".mp4", 6, 2},
-                                           CancelCase{"MatroskaInTheSecondFile", ".mkv", 6, 2},
-                                           CancelCase{"MpegTsInTheSecondFile", ".ts", 6, static_cast<size_t>(-1)}),
+                         ::testing::Values(CancelCase{"Mp4InTheFirstFile", ".mp4", 150, 1},
+                                           CancelCase{"Mp4InTheSecondFile", ".mp4", 440, 2},
+                                           CancelCase{"MatroskaInTheSecondFile", ".mkv", 440, 2},
+                                           CancelCase{"MpegTsInTheSecondFile", ".ts", 440, static_cast<size_t>(-1)}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -193,6 +193,8 @@ class RecordingProgress final : public IProgress {
   void SetText(const std::string& t) override { log_.text = t; }
   void Show() override { log_.shown = true; }
   void SetProgress(double p) override { log_.percents.push_back(p); }
+  // Asked at every check, so that a test can stop at the n-th one.
+  int CancelInterval() const override { return 0; }
   bool Cancelled() override {
     ++log_.cancelledCalls;
     if (!cancelled_ && log_.cancelWhen && log_.cancelWhen(log_)) cancelled_ = true;

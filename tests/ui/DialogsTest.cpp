@@ -5,7 +5,10 @@
 #include <QTest>
 
 #include "UiFixture.h"
+#include "base/CopyFormat.h"
 #include "core/JoinOptions.h"
+#include "core/JoinPlan.h"
+#include "core/RecompressEngine.h"
 #include "ui/About.h"
 #include "ui/EditLib.h"
 #include "ui/JoinForm.h"
@@ -18,12 +21,30 @@ using test::UiSeams;
 using ui::TfrmJoin;
 using ui::TNaturalEdit;
 
-TVideoFileInfo Info(const char* type, uint16_t w, uint16_t h, double rate) {
+TVideoFileInfo Info(const char* type, uint16_t w, uint16_t h, double rate, int sampleRate = 0,
+                    const char* name = "clip") {
   TVideoFileInfo i;
+  i.FileName = std::string("/clips/") + name;
   i.MediaType = type;
   i.Width = w;
   i.Height = h;
   i.FrameRate = rate;
+  if (sampleRate) {
+    i.HasAudio = true;
+    i.SampleRate = sampleRate;
+    i.Channels = 2;
+    i.BitsPerSample = 16;
+    i.AudioFormatTag = 0x50;
+  }
+  return i;
+}
+
+// A Matroska clip as the media framework describes it, with its sound's rate.
+TVideoFileInfo MkvClip(const char* name, const char* rate) {
+  TVideoFileInfo i = Info("DirectShow", 1920, 1080, 25, 48000, name);
+  i.ContainerName = "Matroska";
+  i.CopyFormat = EncodeCopyFormat({{kStreamVideo, {{"codec", "h264"}, {"frame size", "1920x1080"}}},
+                                   {kStreamAudio, {{"codec", "aac"}, {"sample rate", rate}}}});
   return i;
 }
 
@@ -35,21 +56,24 @@ struct DialogFixture : ::testing::Test {
                     for (const auto& f : files) p.push_back(&f);
                     return p;
                   }};
-  void Open(bool can, bool withoutSound, bool noAudio) {
+  // Opens the dialog on the plan of the files, as the main window does.
+  void Open() {
     TfrmJoin::ExecHook = [](TfrmJoin&) { return static_cast<int>(QDialog::Rejected); };
-    dialog.ShowJoinOptions(can, withoutSound, noAudio);
+    TJoinRequest listed;
+    listed.Files = files;
+    dialog.ShowJoinOptions(MakeJoinPlan(listed, AllEngines()));
   }
 };
 
 TEST_F(DialogFixture, DefaultsFromTheListedFiles) {
   files = {Info("AVI", 640, 480, 25), Info("AVI", 352, 288, 30000.0 / 1001)};
-  Open(false, false, false);
+  Open();
   EXPECT_EQ(dialog.edtFrameWidth->Value(), 352);
   EXPECT_EQ(dialog.edtFrameHeight->Value(), 288);
   EXPECT_EQ(dialog.cbxFameRate->currentText(), "25.00");
   EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "No resize");
   std::swap(files[0], files[1]);
-  Open(false, false, false);
+  Open();
   EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "Crop");
   QStringList items;
   for (int i = 0; i < dialog.cbxFameRate->count(); ++i) items << dialog.cbxFameRate->itemText(i);
@@ -59,7 +83,7 @@ TEST_F(DialogFixture, DefaultsFromTheListedFiles) {
   EXPECT_TRUE(seams.messages.empty());
   EXPECT_FALSE(dialog.lblSizeWarning->isVisibleTo(&dialog));
   files = {Info("AVI", 720, 570, 25), Info("AVI", 720, 576, 25)};
-  Open(false, false, false);
+  Open();
   EXPECT_EQ(dialog.edtFrameHeight->Value(), 568);
   EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "No resize");
   dialog.edtFrameHeight->SetValue(570);
@@ -67,33 +91,36 @@ TEST_F(DialogFixture, DefaultsFromTheListedFiles) {
 }
 
 TEST_F(DialogFixture, NotesAndCheckBox) {
-  files = {Info("AVI", 320, 240, 25), Info("AVI", 640, 480, 25)};
-  Open(false, false, false);
+  files = {Info("AVI", 320, 240, 25, 0, "a.avi"), Info("AVI", 640, 480, 25, 0, "b.avi")};
+  Open();
   EXPECT_FALSE(dialog.cbxJoinWORecomp->isEnabled());
   EXPECT_FALSE(dialog.cbxJoinWORecomp->isChecked());
-  EXPECT_EQ(dialog.lblNotes->text(), kHintIdenticalFormat);
+  // The hint, and why, with the first difference.
+  EXPECT_EQ(dialog.lblNotes->text().toStdString(),
+            std::string(kHintIdenticalFormat) + "\n- File 2 (b.avi): video 640x480, the first file 320x240");
   EXPECT_TRUE(dialog.lblNotes->isVisibleTo(&dialog));
   EXPECT_TRUE(dialog.gbxOutOptions->isEnabled());
   files = {Info("WMV", 320, 240, 25)};
-  Open(false, false, false);
+  Open();
   EXPECT_EQ(dialog.lblNotes->text(), kHintOnlyAviMpeg);
-  files = {Info("MPEG1", 352, 288, 25), Info("MPEG1", 352, 288, 25)};
-  Open(true, true, false);  // only by losing the sound: unchecked
+  files = {Info("MPEG1", 352, 288, 25, 44100), Info("MPEG1", 352, 288, 25, 0, "b.mpg")};
+  Open();  // only by losing the sound: unchecked
   EXPECT_TRUE(dialog.cbxJoinWORecomp->isEnabled());
   EXPECT_FALSE(dialog.cbxJoinWORecomp->isChecked());
   EXPECT_FALSE(dialog.lblNotes->isVisibleTo(&dialog));
   dialog.cbxJoinWORecomp->setChecked(true);
   dialog.cbxJoinWORecompClick();
   EXPECT_TRUE(dialog.lblNotes->isVisibleTo(&dialog));
-  EXPECT_EQ(dialog.lblNotes->text(), kNoteWithoutSound);
+  EXPECT_EQ(dialog.lblNotes->text().toStdString(), std::string(kNoteWithoutSound) + "\n- File 2 (b.mpg): no sound");
   EXPECT_FALSE(dialog.gbxOutOptions->isEnabled());
-  Open(true, false, false);
+  files[1] = files[0];
+  Open();
   EXPECT_TRUE(dialog.cbxJoinWORecomp->isChecked());
 }
 
 TEST_F(DialogFixture, ExtensionFollowsTheCheckBox) {
   files = {Info("MPEG1", 352, 288, 25)};
-  Open(true, false, true);
+  Open();
   dialog.edtOutFileName->setText("/out/film.avi");
   dialog.cbxJoinWORecompClick();  // checked: MPEG
   EXPECT_EQ(dialog.edtOutFileName->text(), "/out/film.mpeg");
@@ -106,9 +133,8 @@ TEST_F(DialogFixture, ExtensionFollowsTheCheckBox) {
 
   // Matroska clips copied: the box is ticked and the name follows it; a
   // difference in the sound is named under the note.
-  files = {Info("DirectShow", 1920, 1080, 25), Info("DirectShow", 1920, 1080, 25)};
-  TfrmJoin::ExecHook = [](TfrmJoin&) { return static_cast<int>(QDialog::Rejected); };
-  dialog.ShowJoinOptions(true, true, false, ".mkv", "File 2 (b.mkv): audio 44.1 kHz, the first file 48 kHz");
+  files = {MkvClip("a.mkv", "48 kHz"), MkvClip("b.mkv", "44.1 kHz")};
+  Open();
   dialog.cbxJoinWORecomp->setChecked(true);
   dialog.edtOutFileName->setText("/out/trip.avi");
   dialog.cbxJoinWORecompClick();
@@ -122,7 +148,7 @@ TEST_F(DialogFixture, ExtensionFollowsTheCheckBox) {
 
 TEST_F(DialogFixture, OutputNameChecks) {
   files = {Info("AVI", 320, 240, 25)};
-  Open(true, false, true);
+  Open();
   dialog.setResult(QDialog::Rejected);
   dialog.edtOutFileName->setText("   ");
   dialog.btnJoinClick();
@@ -147,7 +173,7 @@ TEST_F(DialogFixture, OutputNameChecks) {
 
 TEST_F(DialogFixture, CompressorWithoutOptionsSaysSo) {
   files = {Info("AVI", 320, 240, 25)};
-  Open(false, false, false);
+  Open();
   dialog.cbxVideoCompression->setCurrentIndex(-1);
   dialog.btnVideoCompOptionsClick();  // nothing selected: nothing happens
   EXPECT_TRUE(seams.messages.empty());
@@ -264,14 +290,18 @@ TEST(AboutBox, LongNameShrinksAndAnEmptyContactIsHidden) {
   ui::TProductInfo info = ui::ProductInfo();
   ui::TAboutForm normal(nullptr, info);
   EXPECT_EQ(normal.lblVersion->text(), "Version: 2.10");
-  EXPECT_EQ(normal.lblProduct->font().pointSize(), 20);
+  // The name starts at 20 pt and shrinks only as far as its box needs, by
+  // whatever fonts the machine has.
+  EXPECT_LE(normal.lblProduct->font().pointSize(), 20);
+  EXPECT_GT(normal.lblProduct->font().pointSize(), 12);
+  EXPECT_LE(normal.lblProduct->width(), 260);
   EXPECT_TRUE(normal.Label2->isVisibleTo(&normal));
   EXPECT_EQ(normal.lblCopyright->text(), info.Copyright);
 
   info.ProductName = "Vantrel Professional Video Joining Studio Deluxe";
   info.ContactsURL.clear();
   ui::TAboutForm box(nullptr, info);
-  EXPECT_LT(box.lblProduct->font().pointSize(), 20);
+  EXPECT_LT(box.lblProduct->font().pointSize(), normal.lblProduct->font().pointSize());
   EXPECT_LE(box.lblProduct->width(), 260);
   EXPECT_LE(box.lblProduct->height(), 35);
   EXPECT_FALSE(box.Label2->isVisibleTo(&box));

@@ -1,5 +1,5 @@
 // Encoders and muxer of the recompressing join.
-#include "dshow/Muxer.h"
+#include "recompress/Muxer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,16 +16,11 @@ void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::
   if (!codec) throw Exception("The video compressor " + name + " is not available");
   venc_.reset(avcodec_alloc_context3(codec));
   if (!venc_) throw Exception("Out of memory");
-  AVDictionary* opts = nullptr;
-  try {
-    SetupVideoEncoder(venc_.get(), codec, width, height, fps, comp ? comp->Options : TOptionValues(), &opts);
-  } catch (...) {
-    av_dict_free(&opts);
-    throw;
-  }
+  av::Dictionary opts;
+  SetupVideoEncoder(venc_.get(), codec, oc_->oformat->name, width, height, fps, comp ? comp->Options : TOptionValues(), opts.Address());
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int rc = avcodec_open2(venc_.get(), codec, &opts);
-  CheckLeftovers(opts, name);
+  int rc = avcodec_open2(venc_.get(), codec, opts.Address());
+  CheckLeftovers(opts.Get(), name);
   if (rc < 0) av::Fail("Unable to start the video compressor " + name, rc);
 }
 
@@ -40,24 +35,19 @@ void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp) {
   }
   aenc_.reset(avcodec_alloc_context3(codec));
   if (!aenc_) throw Exception("Out of memory");
-  AVDictionary* opts = nullptr;
-  try {
-    SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), &opts);
-  } catch (...) {
-    av_dict_free(&opts);
-    throw;
-  }
+  av::Dictionary opts;
+  SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), opts.Address());
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int rc = avcodec_open2(aenc_.get(), codec, &opts);
-  CheckLeftovers(opts, name);
+  int rc = avcodec_open2(aenc_.get(), codec, opts.Address());
+  CheckLeftovers(opts.Get(), name);
   if (rc < 0) av::Fail("Unable to start the audio compressor " + name, rc);
 }
 
-void TMuxer::Open(const std::string& outputFile, int width, int height, AVRational fps,
+void TMuxer::Open(const std::string& outputFile, const std::string& container, int width, int height, AVRational fps,
                   const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio) {
   out_file_ = outputFile;
   AVFormatContext* raw = nullptr;
-  int rc = avformat_alloc_output_context2(&raw, nullptr, "avi", outputFile.c_str());
+  int rc = avformat_alloc_output_context2(&raw, nullptr, container.c_str(), outputFile.c_str());
   if (rc < 0 || !raw) av::Fail("Unable to create " + outputFile, rc);
   oc_.reset(raw);
   OpenVideoEncoder(width, height, fps, video);
@@ -73,10 +63,9 @@ void TMuxer::Open(const std::string& outputFile, int width, int height, AVRation
   if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
   // Uncompressed RGB bottom-up, as AVI bitmaps are (positive biHeight); the
   // video path hands the rows over in that order.
-  AVDictionary* muxOpts = nullptr;
-  if (BottomUp()) av_dict_set(&muxOpts, "flipped_raw_rgb", "1", 0);
-  rc = avformat_write_header(raw, &muxOpts);
-  av_dict_free(&muxOpts);
+  av::Dictionary muxOpts;
+  if (BottomUp()) av_dict_set(muxOpts.Address(), "flipped_raw_rgb", "1", 0);
+  rc = avformat_write_header(raw, muxOpts.Address());
   if (rc < 0) {
     write_failed_ = true;
     av::Fail("Unable to write " + outputFile, rc);

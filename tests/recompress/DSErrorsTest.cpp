@@ -1,5 +1,5 @@
 // The media-service result check.
-#include "dshow/DSErrors.h"
+#include "recompress/DSErrors.h"
 
 #include <gtest/gtest.h>
 

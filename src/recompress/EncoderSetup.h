@@ -26,7 +26,9 @@ inline constexpr int kDefaultQuantizer = 3;
 // The options that are no fields of the context go into *opts for
 // avcodec_open2. Raises with the option's name and value when a value is
 // not a number, or for a bit rate together with a constant rate factor.
-void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, int width, int height, AVRational fps,
+// container: the muxer's name, whose rules the set-up follows.
+void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, const std::string& container, int width, int height,
+                       AVRational fps,
                        const TOptionValues& options, AVDictionary** opts);
 // The same for a sound encoder at the join's 44.1 kHz stereo.
 void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionValues& options, AVDictionary** opts);

@@ -7,9 +7,9 @@
 #include "base/Exceptions.h"
 #include "core/JoinCls.h"
 #include "core/JoinOptions.h"
-#include "dshow/Compressors.h"
-#include "dshow/DSJoin.h"
-#include "dshow/VideoPath.h"
+#include "recompress/Compressors.h"
+#include "recompress/DSJoin.h"
+#include "recompress/VideoPath.h"
 
 namespace vantrel {
 namespace {

@@ -1,5 +1,5 @@
 // Decoding one source of a recompressing join.
-#include "dshow/SourceDecoder.h"
+#include "recompress/SourceDecoder.h"
 
 #include <cmath>
 #include <limits>

@@ -1,5 +1,5 @@
 // Compressor enumeration and options on libavcodec.
-#include "dshow/Compressors.h"
+#include "recompress/Compressors.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -7,7 +7,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include "dshow/EncoderSetup.h"
+#include "recompress/EncoderSetup.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -124,13 +124,14 @@ std::shared_ptr<TCompressorFilter> MakeCompressorFilter(const std::string& encod
   if (encoderName.empty() || !avcodec_find_encoder_by_name(encoderName.c_str())) return nullptr;
   auto f = std::make_shared<TCompressorFilter>();
   f->EncoderName = encoderName;
-  f->Options = CompressorOptionStore().Get(encoderName);
   return f;
 }
 
 std::shared_ptr<TCompressorFilter> GetCompressorFilter(const std::vector<TMoniker>& monikers, int index) {
   if (index < 0 || index >= static_cast<int>(monikers.size())) return nullptr;
-  return MakeCompressorFilter(monikers[static_cast<size_t>(index)]);
+  auto f = MakeCompressorFilter(monikers[static_cast<size_t>(index)]);
+  if (f) f->Options = CompressorOptionStore().Get(f->EncoderName);
+  return f;
 }
 
 std::vector<TEncoderOption> DescribeEncoderOptions(const std::string& encoderName) {

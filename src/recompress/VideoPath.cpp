@@ -1,5 +1,5 @@
 // Video path of the recompressing join.
-#include "dshow/VideoPath.h"
+#include "recompress/VideoPath.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -10,7 +10,7 @@ extern "C" {
 #include <cmath>
 
 #include "base/Exceptions.h"
-#include "dshow/SourceDecoder.h"
+#include "recompress/SourceDecoder.h"
 
 namespace vantrel {
 namespace {

@@ -1,11 +1,11 @@
 // Audio path of the recompressing join.
-#include "dshow/AudioPath.h"
+#include "recompress/AudioPath.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "base/Exceptions.h"
-#include "dshow/SourceDecoder.h"
+#include "recompress/SourceDecoder.h"
 
 namespace vantrel {
 namespace {

@@ -26,7 +26,8 @@ struct TCompressorFilter {
 // A new instance for the entry at index, with the stored option values of
 // its encoder; null for -1, an out-of-range index or an empty entry.
 std::shared_ptr<TCompressorFilter> GetCompressorFilter(const std::vector<TMoniker>& monikers, int index);
-// A new instance by encoder name, or null when there is no such encoder.
+// A new instance by encoder name, without options (a join gives its own),
+// or null when there is no such encoder.
 std::shared_ptr<TCompressorFilter> MakeCompressorFilter(const std::string& encoderName);
 
 // One of an encoder's main options, for a settings dialog.

@@ -1,5 +1,5 @@
 // Media-service result check.
-#include "dshow/DSErrors.h"
+#include "recompress/DSErrors.h"
 
 extern "C" {
 #include <libavutil/error.h>

@@ -1,5 +1,5 @@
 // The output of a recompressing join: the video and audio encoders, set up
-// from the chosen compressors, and libavformat's AVI muxer they write into.
+// from the chosen compressors, and the libavformat muxer they write into.
 // Both workers encode through it; writing is serialised inside.
 #pragma once
 
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <string>
 
-#include "dshow/Compressors.h"
-#include "dshow/EncoderSetup.h"
+#include "recompress/Compressors.h"
+#include "recompress/EncoderSetup.h"
 #include "ffmpeg/AvOwners.h"
 
 namespace vantrel {
@@ -20,8 +20,9 @@ class TMuxer {
  public:
   // Opens both encoders and the output and writes the header; raises with
   // the cause (the compressor's, the file's) when that fails. A null
-  // compressor writes raw BGR24 video / 16-bit PCM sound.
-  void Open(const std::string& outputFile, int width, int height, AVRational fps,
+  // compressor writes raw BGR24 video / 16-bit PCM sound. container: the
+  // muxer's name ("avi").
+  void Open(const std::string& outputFile, const std::string& container, int width, int height, AVRational fps,
             const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio);
 
   AVCodecContext* VideoEncoder() const { return venc_.get(); }

@@ -1,7 +1,7 @@
 // Media detector on FFmpeg.
-#include "dshow/MediaDet.h"
+#include "recompress/MediaDet.h"
 
-#include "dshow/SourceDecoder.h"
+#include "recompress/SourceDecoder.h"
 #include "ffmpeg/AvOwners.h"
 #include "ffmpeg/StreamSignature.h"
 

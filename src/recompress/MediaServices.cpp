@@ -1,5 +1,5 @@
 // The render engine: two workers over the timeline, one muxer.
-#include "dshow/MediaServices.h"
+#include "recompress/MediaServices.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "base/Exceptions.h"
-#include "dshow/AudioPath.h"
-#include "dshow/Muxer.h"
+#include "recompress/AudioPath.h"
+#include "recompress/Muxer.h"
 
 namespace vantrel {
 namespace {
@@ -27,6 +27,7 @@ std::vector<TTimelineSource> InTimelineOrder(std::vector<TTimelineSource> source
 struct TRenderEngine::Impl {
   TTimeline tl;
   std::string outFile;
+  std::string container;
   std::shared_ptr<TCompressorFilter> vcomp, acomp;
 
   TMuxer muxer;
@@ -69,7 +70,7 @@ struct TRenderEngine::Impl {
     const double duration = tl.Duration();
     totalFrames = std::llround(duration * av_q2d(fps));
     totalSamples = std::llround(duration * kOutputSampleRate);
-    muxer.Open(outFile, tl.Width, tl.Height, fps, vcomp, acomp);
+    muxer.Open(outFile, container, tl.Width, tl.Height, fps, vcomp, acomp);
   }
 
   void VideoWorker() {
@@ -121,8 +122,9 @@ struct TRenderEngine::Impl {
 };
 
 TRenderEngine::TRenderEngine(TTimeline timeline, std::string outputFile, std::shared_ptr<TCompressorFilter> video,
-                             std::shared_ptr<TCompressorFilter> audio)
+                             std::shared_ptr<TCompressorFilter> audio, std::string container)
     : impl_(std::make_unique<Impl>()) {
+  impl_->container = std::move(container);
   impl_->tl = std::move(timeline);
   impl_->outFile = std::move(outputFile);
   impl_->vcomp = std::move(video);

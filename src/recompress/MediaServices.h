@@ -1,22 +1,23 @@
 // Media services of the recompressing join: the timeline rendered through
-// the video and audio paths and the chosen encoders into one AVI file. The
+// the video and audio paths and the chosen encoders into one file of the chosen container. The
 // render runs on two worker threads, one per group; the caller polls it.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "dshow/Compressors.h"
-#include "dshow/Timeline.h"
-#include "dshow/VideoPath.h"
+#include "recompress/Compressors.h"
+#include "recompress/Timeline.h"
+#include "recompress/VideoPath.h"
 
 namespace vantrel {
 
 class TRenderEngine {
  public:
   // video/audio: the compressors; null writes raw BGR24 / 16-bit PCM.
+  // container: the output's muxer ("avi").
   TRenderEngine(TTimeline timeline, std::string outputFile, std::shared_ptr<TCompressorFilter> video,
-                std::shared_ptr<TCompressorFilter> audio);
+                std::shared_ptr<TCompressorFilter> audio, std::string container = "avi");
   ~TRenderEngine();
   TRenderEngine(const TRenderEngine&) = delete;
   TRenderEngine& operator=(const TRenderEngine&) = delete;

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "base/Exceptions.h"
-#include "dshow/DSJoin.h"
+#include "recompress/DSJoin.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

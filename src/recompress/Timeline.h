@@ -3,15 +3,17 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
-#include "dshow/RecompressSettings.h"
+#include "recompress/RecompressSettings.h"
 
 namespace vantrel {
 
 struct TTimelineSource {
   std::string MediaName;
+  size_t FileIndex = 0;  // the input's place in the join's list
   double TStart = 0;  // timeline span, seconds
   double TStop = 0;
   double MStart = 0;  // media span, seconds

@@ -1,5 +1,5 @@
 // Encoder set-up of the recompressing join.
-#include "dshow/EncoderSetup.h"
+#include "recompress/EncoderSetup.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -81,8 +81,8 @@ AVPixelFormat PixelFormatOf(const AVCodec* codec) {
 
 }  // namespace
 
-void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, int width, int height, AVRational fps,
-                       const TOptionValues& options, AVDictionary** opts) {
+void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, const std::string& container, int width, int height,
+                       AVRational fps, const TOptionValues& options, AVDictionary** opts) {
   c->width = width;
   c->height = height;
   c->time_base = av_inv_q(fps);
@@ -93,7 +93,7 @@ void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, int width, int h
   // AVI has no time stamps to carry H.264's or HEVC's reorder delay: with
   // B-frames the picture would play late against its sound. (A user's own
   // "bf" option still decides.)
-  if (codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC) c->max_b_frames = 0;
+  if (container == "avi" && (codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC)) c->max_b_frames = 0;
   if (WantsQuantizer(codec) && !options.count("b") && !options.count("quality")) SetQuantizer(c, kDefaultQuantizer);
   ApplyOptions(c, codec->name, options, opts);
 }
@@ -119,30 +119,25 @@ void CheckLeftovers(AVDictionary*& opts, const std::string& encoder) {
 bool EncoderOpens(const AVCodec* codec) {
   av::CodecPtr c(avcodec_alloc_context3(codec));
   if (!c) return false;
-  AVDictionary* opts = nullptr;
+  av::Dictionary opts;
   try {
     if (codec->type == AVMEDIA_TYPE_VIDEO) {
       // Small, but not a size of the fixed-size formats (DV, H.261, H.263).
-      SetupVideoEncoder(c.get(), codec, 96, 64, AVRational{25, 1}, {}, &opts);
+      SetupVideoEncoder(c.get(), codec, "avi", 96, 64, AVRational{25, 1}, {}, opts.Address());
       // One thread: libvpx's threads can deadlock on a picture this small.
       c->thread_count = 1;
     } else {
-      SetupAudioEncoder(c.get(), codec, {}, &opts);
+      SetupAudioEncoder(c.get(), codec, {}, opts.Address());
     }
   } catch (const std::exception&) {
-    av_dict_free(&opts);
     return false;
   }
   if (codec->type == AVMEDIA_TYPE_AUDIO && codec->supported_samplerates) {
     bool ok = false;
     for (const int* r = codec->supported_samplerates; *r; ++r) ok = ok || *r == kOutputSampleRate;
-    if (!ok) {
-      av_dict_free(&opts);
-      return false;
-    }
+    if (!ok) return false;
   }
-  const int rc = avcodec_open2(c.get(), codec, &opts);
-  av_dict_free(&opts);
+  const int rc = avcodec_open2(c.get(), codec, opts.Address());
   if (rc < 0) return false;
   // One frame, black or silent, then the end of the stream, drained: what
   // opens but cannot encode is no compressor, and some libraries (SVT-AV1)
@@ -185,10 +180,9 @@ bool EncoderOpens(const AVCodec* codec) {
   AVStream* st = avformat_new_stream(oc.get(), nullptr);
   if (!st || avcodec_parameters_from_context(st->codecpar, c.get()) < 0) return false;
   st->time_base = c->time_base;
-  AVDictionary* muxOpts = nullptr;
-  if (codec->id == AV_CODEC_ID_RAWVIDEO) av_dict_set(&muxOpts, "flipped_raw_rgb", "1", 0);
-  const int header = avformat_write_header(oc.get(), &muxOpts);
-  av_dict_free(&muxOpts);
+  av::Dictionary muxOpts;
+  if (codec->id == AV_CODEC_ID_RAWVIDEO) av_dict_set(muxOpts.Address(), "flipped_raw_rgb", "1", 0);
+  const int header = avformat_write_header(oc.get(), muxOpts.Address());
   if (header < 0) return false;
   av::PacketPtr pkt = av::NewPacket();
   bool ok = avcodec_send_frame(c.get(), f.get()) >= 0 && avcodec_send_frame(c.get(), nullptr) >= 0;

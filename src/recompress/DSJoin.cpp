@@ -1,10 +1,11 @@
 // The recompressing joiner.
-#include "dshow/DSJoin.h"
+#include "recompress/DSJoin.h"
 
 #include "base/Exceptions.h"
+#include "base/JoinLoop.h"
 #include "base/PosixFile.h"
-#include "dshow/DSErrors.h"
-#include "dshow/MediaDet.h"
+#include "recompress/DSErrors.h"
+#include "recompress/MediaDet.h"
 
 namespace vantrel {
 
@@ -25,13 +26,14 @@ TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
   return info;
 }
 
-void TDSVideoJoiner::AddSourceFile(const std::string& fileName) {
+void TDSVideoJoiner::AddSourceFile(const std::string& fileName, size_t index) {
   TDSMediaInfo info = ProbeMediaFile(fileName);
   const double d = info.Duration;
   // An input without video has no length and adds nothing.
   if (d > 0) {
     TTimelineSource v;
     v.MediaName = fileName;
+    v.FileIndex = index;
     v.TStart = position_;
     v.TStop = position_ + d;
     v.MStart = 0;
@@ -52,7 +54,7 @@ void TDSVideoJoiner::BuildTimeline() {
   timeline_.Height = FrameHeight;
   timeline_.OutputFPS = FrameRate;
   position_ = 0;
-  for (const std::string& f : Files) AddSourceFile(f);
+  for (size_t i = 0; i < Files.size(); ++i) AddSourceFile(Files[i], i);
 }
 
 void TDSVideoJoiner::CheckOutputFile() {
@@ -62,15 +64,10 @@ void TDSVideoJoiner::CheckOutputFile() {
 
 void TDSVideoJoiner::RenderToFile(const std::string& fileName) {
   CheckOutputFile();
-  TRenderEngine engine(timeline_, fileName, VideoCompressor, AudioCompressor);
-  try {
-    RunEngine(engine);
-  } catch (...) {
-    engine.Stop();
-    // A failed write leaves a file without its index: remove it and say so.
-    if (engine.OutputIncomplete()) RaiseWithOutputRemoved(std::current_exception(), fileName);
-    throw;
-  }
+  TRenderEngine engine(timeline_, fileName, VideoCompressor, AudioCompressor, Container);
+  // A failed write leaves a file without its index: remove it and say so.
+  TJoinLoop::Guarded(
+      fileName, [&] { RunEngine(engine); }, [&] { engine.Stop(); }, [&] { return engine.OutputIncomplete(); });
 }
 
 void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
@@ -88,6 +85,7 @@ void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
       break;
     }
   }
+  rendered_ = engine.CurrentPosition();
   engine.Finish();
 }
 

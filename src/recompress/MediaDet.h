@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/VideoFileInfo.h"
-#include "dshow/DSErrors.h"
+#include "recompress/DSErrors.h"
 
 struct AVFormatContext;
 

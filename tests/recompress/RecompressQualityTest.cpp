@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/JoinOptions.h"
-#include "dshow/Compressors.h"
+#include "recompress/Compressors.h"
 #include "support/TestSupport.h"
 
 namespace vantrel::test {

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "dshow/Muxer.h"
-#include "dshow/Timeline.h"
+#include "recompress/Muxer.h"
+#include "recompress/Timeline.h"
 #include "ffmpeg/AvOwners.h"
 
 namespace vantrel {

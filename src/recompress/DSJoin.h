@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "dshow/Compressors.h"
-#include "dshow/MediaServices.h"
-#include "dshow/RecompressSettings.h"
+#include "recompress/Compressors.h"
+#include "recompress/MediaServices.h"
+#include "recompress/RecompressSettings.h"
 
 namespace vantrel {
 
@@ -39,6 +39,8 @@ class TDSVideoJoiner : public TRecompressSettings {
   std::shared_ptr<TCompressorFilter> AudioCompressor;
   // Milliseconds between progress reports.
   int PollInterval = 300;
+  // The output's container, as libavformat names its muxer.
+  std::string Container = "avi";
 
   // Probes every input (failing before the output is touched), empties the
   // output, renders, and returns when done or cancelled; raises on failure,
@@ -47,10 +49,12 @@ class TDSVideoJoiner : public TRecompressSettings {
 
   const TTimeline& Timeline() const { return timeline_; }
   bool WasCancelled() const { return cancelled_; }
+  // Timeline seconds rendered when the render ended.
+  double Rendered() const { return rendered_; }
 
  private:
   void BuildTimeline();
-  void AddSourceFile(const std::string& fileName);
+  void AddSourceFile(const std::string& fileName, size_t index);
   void CheckOutputFile();
   void RenderToFile(const std::string& fileName);
   void RunEngine(TRenderEngine& engine);
@@ -58,6 +62,7 @@ class TDSVideoJoiner : public TRecompressSettings {
   TTimeline timeline_;
   double position_ = 0;
   bool cancelled_ = false;
+  double rendered_ = 0;
 };
 
 }  // namespace vantrel
