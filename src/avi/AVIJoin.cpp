@@ -264,23 +264,21 @@ void TAVIJoiner::JoinFiles() {
 
   TJoinLoop loop(*progress_, Files);
   loop_ = &loop;
-  TJoinLoop::Guarded(
+  loop.Run(
       OutputFileName,
-      [&] {
-        loop.ForEachInput([&](size_t i) {
-          const std::string& name = Files[i];
-          if (!described || i > 0) {
-            reader_.Open(name, false);
-            if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + name);
-            if (described) CheckSoundOf(name, firstSound, firstFrame);
-          }
-          if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
-          CopyChunks();
-          // The sound ends with the video written, a cancelled input's too.
-          if (sound_) sound_mismatch_.push_back(sound_->EndInput(VideoEnd(frames_done_)));
-          bytes_before_ += reader_.FileSize();
-          reader_.Close();
-        });
+      [&](size_t i) {
+        const std::string& name = Files[i];
+        if (!described || i > 0) {
+          reader_.Open(name, false);
+          if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + name);
+          if (described) CheckSoundOf(name, firstSound, firstFrame);
+        }
+        if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
+        CopyChunks();
+        // The sound ends with the video written, a cancelled input's too.
+        if (sound_) sound_mismatch_.push_back(sound_->EndInput(VideoEnd(frames_done_)));
+        bytes_before_ += reader_.FileSize();
+        reader_.Close();
       },
       [&] {
         reader_.Close();

@@ -23,6 +23,11 @@ void TJoinLoop::ForEachInput(const std::function<void(size_t index)>& copy) {
   }
 }
 
+void TJoinLoop::Run(const std::string& output, const std::function<void(size_t index)>& copy,
+                    const std::function<void()>& close, const std::function<bool()>& incomplete) {
+  Guarded(output, [&] { ForEachInput(copy); }, close, incomplete);
+}
+
 void TJoinLoop::Announce(size_t index) { progress_.SetStage(StageText(index, files_.size(), files_[index])); }
 
 bool TJoinLoop::CancelledNow() {

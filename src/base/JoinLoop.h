@@ -28,6 +28,11 @@ class TJoinLoop {
   // runs copy(index); ends early once the user asked to stop.
   void ForEachInput(const std::function<void(size_t index)>& copy);
 
+  // ForEachInput(copy) as Guarded runs its work: the whole copy of a join
+  // whose output is ended by close().
+  void Run(const std::string& output, const std::function<void(size_t index)>& copy,
+           const std::function<void()>& close, const std::function<bool()>& incomplete);
+
   // Whether the user asked to stop. The front end is asked when its cancel
   // interval has passed since it was last asked (every time for an interval
   // of 0), so a check can sit in the tightest loop at no cost.

@@ -71,15 +71,13 @@ void TMPEGJoiner::JoinFiles() {
   }
   TJoinLoop loop(*progress_, Files);
   loop_ = &loop;
-  TJoinLoop::Guarded(
+  loop.Run(
       OutputFileName,
-      [&] {
-        loop.ForEachInput([&](size_t i) {
-          if (GetMPEGStartCode(Files[i]) == 1)
-            CopySystemStream(i, output);
-          else
-            CopyRaw(i, output);
-        });
+      [&](size_t i) {
+        if (GetMPEGStartCode(Files[i]) == 1)
+          CopySystemStream(i, output);
+        else
+          CopyRaw(i, output);
       },
       [&] { output.Close(); },
       // After a failed write the stream is cut at an arbitrary byte: remove it.
