@@ -172,27 +172,29 @@ int RecompressionSettings(const TJoinArgs& args, TJoinRequest& o) {
   auto chosen = [](const std::vector<std::string>& m, int i) {
     return i >= 0 && i < static_cast<int>(m.size()) ? m[static_cast<size_t>(i)] : std::string();
   };
+  // A compressor named on the command line: "none", or one of the list's.
+  auto named = [](const std::string& asked, const std::vector<std::string>& monikers, const char* kind,
+                  std::string& encoder) {
+    if (asked == "none") return true;
+    if (IndexOfEncoder(monikers, asked) < 0 || asked.empty()) {
+      std::fprintf(stderr, "vantrel-cli: \"%s\" is not a%s %s compressor here; see vantrel-cli codecs --%s\n",
+                   asked.c_str(), kind[0] == 'a' ? "n" : "", kind, kind);
+      return false;
+    }
+    encoder = asked;
+    return true;
+  };
   if (args.vcodec.empty()) {
     bool none = false;
     o.VideoEncoder.Encoder = chosen(vmonikers, ChooseVideoCompressor(vnames, -1, &none));
     if (none && !args.quiet) std::fprintf(stderr, "%s\n", kNoOptimumVideoCompressor);
-  } else if (args.vcodec != "none") {
-    if (IndexOfEncoder(vmonikers, args.vcodec) < 0) {
-      std::fprintf(stderr, "vantrel-cli: \"%s\" is not a video compressor here; see vantrel-cli codecs --video\n",
-                   args.vcodec.c_str());
-      return kExitFailure;
-    }
-    o.VideoEncoder.Encoder = args.vcodec;
+  } else if (!named(args.vcodec, vmonikers, "video", o.VideoEncoder.Encoder)) {
+    return kExitFailure;
   }
   if (args.acodec.empty()) {
     o.AudioEncoder.Encoder = chosen(amonikers, ChooseAudioCompressor(anames, -1));
-  } else if (args.acodec != "none") {
-    if (IndexOfEncoder(amonikers, args.acodec) < 1) {
-      std::fprintf(stderr, "vantrel-cli: \"%s\" is not an audio compressor here; see vantrel-cli codecs --audio\n",
-                   args.acodec.c_str());
-      return kExitFailure;
-    }
-    o.AudioEncoder.Encoder = args.acodec;
+  } else if (!named(args.acodec, amonikers, "audio", o.AudioEncoder.Encoder)) {
+    return kExitFailure;
   }
   if (!ParseOptions(args.vopts, o.VideoEncoder.Options) || !ParseOptions(args.aopts, o.AudioEncoder.Options))
     return UsageError("--vopt and --aopt take KEY=VALUE, for the compressor in use");
