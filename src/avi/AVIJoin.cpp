@@ -128,6 +128,14 @@ std::string SoundRefusal(const std::string& name) {
 
 }  // namespace
 
+void TAVIJoiner::OpenInput(TAVIFileReader& reader, const std::string& name, bool headersOnly) {
+  try {
+    reader.Open(name, headersOnly);
+  } catch (const EOSError& e) {
+    RaiseCannotOpen(e.Code(), name);
+  }
+}
+
 bool TAVIJoiner::UseDescribed() const {
   if (Described.size() != Files.size() || Files.empty()) return false;
   for (const TAviHeaderInfo& d : Described)
@@ -162,7 +170,7 @@ void TAVIJoiner::CalcTotals() {
   TAVIFileReader first;
   TMpegAudioHeader firstFrame;
   for (const std::string& name : Files) {
-    reader_.Open(name, true);
+    OpenInput(reader_, name, true);
     if (!reader_.VideoStream()) {
       reader_.Close();
       throw Exception("There is no video stream in the file " + name);
@@ -172,7 +180,7 @@ void TAVIJoiner::CalcTotals() {
     if (!WithoutSound) {
       const std::string refusal = SoundRefusal(name);
       if (&name == &Files.front()) {
-        first.Open(name, true);
+        OpenInput(first, name, true);
         const TAVIStream* v = first.VideoStream();
         // Without the video's timing there is no end to keep the sound to.
         const bool timed = v->Header.dwScale != 0 && v->Header.dwRate != 0;
@@ -204,7 +212,11 @@ void TAVIJoiner::CreateOutput() {
       throw Exception("Unable to overwrite the file " + OutputFileName +
                       ".\r\nPossible the file is blocked by other application.");
   }
-  writer_.Open(OutputFileName, AVIF_HASINDEX);
+  try {
+    writer_.Open(OutputFileName, AVIF_HASINDEX);
+  } catch (const EOSError& e) {
+    RaiseCannotCreate(e.Code(), OutputFileName);
+  }
   try {
     const TAVIStream& video = *reader_.VideoStream();
     writer_.AddStream(0, video.Header, static_cast<uint32_t>(video.Format.size()), video.Format.data());
@@ -246,7 +258,7 @@ void TAVIJoiner::JoinFiles() {
   }
   writer_.IndexMode = total_size_ < kOpenDMLThreshold ? TAVIIndexMode::imLegacy : TAVIIndexMode::imBoth;
 
-  reader_.Open(Files.front(), !described);
+  OpenInput(reader_, Files.front(), !described);
   if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + Files.front());
   if (described && !WithoutSound) ChooseSoundKind(reader_);
   // What later inputs' sound is checked against, while each is copied.
@@ -269,7 +281,7 @@ void TAVIJoiner::JoinFiles() {
       [&](size_t i) {
         const std::string& name = Files[i];
         if (!described || i > 0) {
-          reader_.Open(name, false);
+          OpenInput(reader_, name, false);
           if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + name);
           if (described) CheckSoundOf(name, firstSound, firstFrame);
         }

@@ -82,6 +82,8 @@ class TAVIJoiner {
   void JoinFiles();
   void CalcTotals();
   bool UseDescribed() const;
+  // Opens an input; one that cannot be opened is named in the error.
+  static void OpenInput(TAVIFileReader& reader, const std::string& name, bool headersOnly);
   void CheckSoundOf(const std::string& name, const TAviHeaderInfo& first, const TMpegAudioHeader& firstFrame);
   void ChooseSoundKind(const TAVIFileReader& first);
   void CreateOutput();

@@ -135,6 +135,18 @@ std::string RemoveIncompleteOutput(const std::string& path) {
   return "The incomplete output " + path + " could not be removed: " + std::strerror(errno) + ".";
 }
 
+void RaiseCannotOpen(int code, const std::string& path) { throw EOSError(code, "Cannot open file " + path); }
+
+void RaiseCannotCreate(int code, const std::string& path) {
+  std::string note = "Cannot create file " + path;
+  if (code == EACCES || code == EPERM || code == EROFS) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    note += ": the folder " + folder + " cannot be written to";
+  }
+  throw EOSError(code, note);
+}
+
 void RaiseWithOutputRemoved(std::exception_ptr failure, const std::string& path) {
   const std::string note = RemoveIncompleteOutput(path);
   try {

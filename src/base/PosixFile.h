@@ -57,6 +57,12 @@ bool FileExists(const std::string& path);
 // line that says so ("The incomplete output <path> was removed.", or that
 // it could not be).
 std::string RemoveIncompleteOutput(const std::string& path);
+// The error of opening an input: the system's, with a line naming the file.
+[[noreturn]] void RaiseCannotOpen(int code, const std::string& path);
+// The error of creating an output: the system's, with a line naming the
+// file, and the folder when it is the folder that cannot be written to.
+[[noreturn]] void RaiseCannotCreate(int code, const std::string& path);
+
 // Removes the incomplete output and raises the failure with that line added
 // (an EOSError stays one).
 [[noreturn]] void RaiseWithOutputRemoved(std::exception_ptr failure, const std::string& path);

@@ -179,7 +179,6 @@ class TAVIEngine final : public IJoinEngine {
     }
     return a;
   }
-  const char* ProgressText() const override { return kFileBeingJoinedText; }
   TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TAVIJoiner joiner;
     joiner.Files = FileNames(r);
@@ -196,7 +195,6 @@ class TMPEGEngine final : public IJoinEngine {
  public:
   TEngineKind Kind() const override { return TEngineKind::Copy; }
   TEngineAnswer Answer(const TJoinRequest& r) const override { return NativeAnswer(r, kMediaMPEG1, ".mpeg"); }
-  const char* ProgressText() const override { return kFileBeingJoinedText; }
   TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TMPEGJoiner joiner;
     joiner.Files = FileNames(r);

@@ -168,8 +168,15 @@ std::string FilesAddedText(int done, int total) {
 
 std::string UnableToAddText(const std::string& fileName, const std::string& message, bool last) {
   std::string text = "Unable to add file " + fileName + ": " + message + ".";
-  if (!last) text += "\r\nDo you want to continue add other files?";
+  // The media framework's code means nothing to most people.
+  if (message.rfind("DirectShow Error: ", 0) == 0) text += " " + std::string(kNotReadableVideo);
+  if (!last) text += "\r\nDo you want to continue adding the other files?";
   return text;
+}
+
+std::string ProjectFilesNotAddedText(long long notAdded, long long total) {
+  return std::to_string(notAdded) + " of the project's " + std::to_string(total) + (total == 1 ? " file" : " files") +
+         (notAdded == 1 ? " was" : " were") + " not added:";
 }
 
 TStatusTexts StatusBarTexts(const TFileList& list, int selected) {

@@ -84,6 +84,9 @@ std::string FilesAddedText(int done, int total);
 // The message for a file the probe rejected; when more files follow, it
 // asks whether to go on.
 std::string UnableToAddText(const std::string& fileName, const std::string& message, bool last);
+// "2 of the project's 5 files were not added:"
+std::string ProjectFilesNotAddedText(long long notAdded, long long total);
+inline constexpr const char* kNotReadableVideo = "The file is not a video Vantrel can read, or it is damaged.";
 
 struct TStatusTexts {
   std::string Panel0;

@@ -60,7 +60,9 @@ TJoinOutcome TJoinWrapper::Execute() {
   if (!plan.Engine) throw Exception(plan.Refusal);
   TJoinRequest settled = request_;
   settled.WithoutSound = plan.WithoutSound;
-  std::unique_ptr<IProgress> shown = ShowJoinProgress(plan.Engine->ProgressText());
+  // The dialog speaks of files when there are several.
+  std::unique_ptr<IProgress> shown =
+      ShowJoinProgress(request_.Files.size() > 1 ? kFilesBeingJoinedText : kFileBeingJoinedText);
   TPercentKept progress(*shown);
   outcome.Report = plan.Engine->Join(settled, progress);
   outcome.Cancelled = shown->Cancelled();

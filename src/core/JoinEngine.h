@@ -97,8 +97,6 @@ class IJoinEngine {
   // The answer for the request's files, output name and options (an empty
   // output name: not chosen yet).
   virtual TEngineAnswer Answer(const TJoinRequest& request) const = 0;
-  // The progress object's text while this engine joins.
-  virtual const char* ProgressText() const = 0;
   // Joins what the plan settled (request.WithoutSound is the plan's
   // decision); returns on success and on cancel, raises on failure.
   virtual TJoinReport Join(const TJoinRequest& request, IProgress& progress) = 0;

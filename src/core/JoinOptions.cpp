@@ -34,16 +34,19 @@ TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, s
                               char decimalSeparator) {
   int minWidth = 100000, minHeight = 100000, spread = 0;
   double minRate = 1000.0;
+  // The picture as it is shown.
+  auto width = [](const TVideoFileInfo* f) { return f->DisplayWidth ? f->DisplayWidth : f->Width; };
+  auto height = [](const TVideoFileInfo* f) { return f->DisplayHeight ? f->DisplayHeight : f->Height; };
   for (const TVideoFileInfo* f : files) {
-    // The picture as it is shown; the spread is measured against the
-    // smallest sizes seen so far.
-    const int w = f->DisplayWidth ? f->DisplayWidth : f->Width;
-    const int h = f->DisplayHeight ? f->DisplayHeight : f->Height;
-    minWidth = std::min(minWidth, w);
-    minHeight = std::min(minHeight, h);
-    spread = std::max({spread, w - minWidth, h - minHeight});
+    minWidth = std::min(minWidth, static_cast<int>(width(f)));
+    minHeight = std::min(minHeight, static_cast<int>(height(f)));
     minRate = std::min(minRate, f->FrameRate);
   }
+  // The spread against the smallest size of all the files, so that the
+  // list's order does not decide whether most of a larger picture is cut
+  // away without resizing.
+  for (const TVideoFileInfo* f : files)
+    spread = std::max({spread, width(f) - minWidth, height(f) - minHeight});
   TJoinDefaults d;
   d.FrameWidth = minWidth / 8 * 8;
   d.FrameHeight = minHeight / 8 * 8;

@@ -35,7 +35,7 @@ struct TJoinDefaults {
   int Spread = 0;
 };
 // Smallest size (rounded down to multiples of 8), smallest rate, and "Crop"
-// when the sizes spread by 8 or more, as measured in list order.
+// when some file's size is 8 or more above the smallest of all.
 TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, std::vector<std::string>& rateItems,
                               char decimalSeparator = '.');
 

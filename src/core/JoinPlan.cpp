@@ -117,6 +117,16 @@ std::string SwitchOutputExtension(const std::string& name, const TJoinPlan& plan
   return name.substr(0, dot) + ext;
 }
 
+std::string OutputExtensionProblem(const TJoinPlan& plan, const std::string& output) {
+  const std::string ext = LowerExtension(output);
+  if (ext.empty() || plan.Extension.empty() || ext == plan.Extension) return "";
+  // An MPEG-1 stream goes by several names.
+  if (plan.Extension == ".mpeg" && (ext == ".mpg" || ext == ".m1v" || ext == ".mpv")) return "";
+  const TCopyFamily* family = CopyFamilyOfFileName("x" + plan.Extension);
+  const std::string kind = family ? family->Shown : plan.Extension == ".mpeg" ? "MPEG" : "AVI";
+  return "This join writes " + ArticleFor(kind) + kind + " file: name the output " + plan.Extension + ", not " + ext;
+}
+
 void UpdateDifferenceFlags(std::vector<TVideoFileInfo*>& files) {
   if (files.empty()) return;
   const TVideoFileInfo first = *files.front();

@@ -53,6 +53,11 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& request, const TJoinEngines& engines)
 // for a join with (copy) or without recompression; a blank name stays.
 std::string SwitchOutputExtension(const std::string& name, const TJoinPlan& plan, bool copy);
 
+// Empty when the output's name fits what the plan's engine writes (a name
+// without an extension fits); else what to name it, in words: "This join
+// writes an AVI file: name the output .avi, not .mp4".
+std::string OutputExtensionProblem(const TJoinPlan& plan, const std::string& output);
+
 // For the list: sets each file's difference flags against the first file,
 // with what a copy of AVI sound needs counted as the audio format.
 void UpdateDifferenceFlags(std::vector<TVideoFileInfo*>& files);

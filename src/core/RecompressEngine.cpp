@@ -31,7 +31,6 @@ class TRecompressEngine final : public IJoinEngine {
     a.Extension = ".avi";
     return a;
   }
-  const char* ProgressText() const override { return kFilesBeingJoinedText; }
   TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TDSVideoJoiner joiner;
     joiner.Files = FileNames(r);

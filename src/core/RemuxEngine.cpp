@@ -47,7 +47,6 @@ class TRemuxEngine final : public IJoinEngine {
     if (!r.WithoutSound) a.Reason = set.SoundDiffers;
     return a;
   }
-  const char* ProgressText() const override { return kFilesBeingJoinedText; }
   TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
     TRemuxJoiner joiner;
     for (const TVideoFileInfo& f : r.Files) {

@@ -1,10 +1,13 @@
 // The recompressing joiner.
 #include "recompress/DSJoin.h"
 
+#include <unistd.h>
+
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "recompress/DSErrors.h"
+#include "recompress/EncoderSetup.h"
 #include "recompress/MediaDet.h"
 
 namespace vantrel {
@@ -58,16 +61,27 @@ void TDSVideoJoiner::BuildTimeline() {
 }
 
 void TDSVideoJoiner::CheckOutputFile() {
-  TFile f = TFile::Create(OutputFileName);
-  f.Close();
+  try {
+    TFile f = TFile::Create(OutputFileName);
+    f.Close();
+  } catch (const EOSError& e) {
+    RaiseCannotCreate(e.Code(), OutputFileName);
+  }
 }
 
 void TDSVideoJoiner::RenderToFile(const std::string& fileName) {
   CheckOutputFile();
   TRenderEngine engine(timeline_, fileName, VideoCompressor, AudioCompressor, Container);
-  // A failed write leaves a file without its index: remove it and say so.
+  // A render that never began leaves only the empty file made above: it
+  // goes. A failed write leaves a file without its index: it is removed,
+  // and the error says so.
   TJoinLoop::Guarded(
-      fileName, [&] { RunEngine(engine); }, [&] { engine.Stop(); }, [&] { return engine.OutputIncomplete(); });
+      fileName, [&] { RunEngine(engine); },
+      [&] {
+        engine.Stop();
+        if (!engine.Started()) ::unlink(fileName.c_str());
+      },
+      [&] { return engine.OutputIncomplete(); });
 }
 
 void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
@@ -92,6 +106,9 @@ void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
 void TDSVideoJoiner::Join() {
   cancelled_ = false;
   BuildTimeline();
+  // What the compressor cannot take is refused before the output is touched.
+  const std::string problem = FrameSizeProblem(VideoCompressor ? VideoCompressor->EncoderName : "", FrameWidth, FrameHeight);
+  if (!problem.empty()) throw Exception(problem);
   RenderToFile(OutputFileName);
 }
 

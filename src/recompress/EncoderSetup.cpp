@@ -4,6 +4,7 @@
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <cerrno>
@@ -107,6 +108,30 @@ void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionVal
   c->time_base = AVRational{1, kOutputSampleRate};
   if (codec->id != AV_CODEC_ID_PCM_S16LE) c->bit_rate = 128000;
   ApplyOptions(c, codec->name, options, opts);
+}
+
+std::string FrameSizeProblem(const std::string& encoder, int width, int height) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  if (width <= 0 || height <= 0 || width > kMaxFrameSide || height > kMaxFrameSide)
+    return "The frame size " + size + " is not possible";
+  const AVCodec* codec = encoder.empty() ? nullptr : avcodec_find_encoder_by_name(encoder.c_str());
+  if (!codec) return "";
+  // The bitstream's own size fields: 12 bits in MPEG-1's sequence header,
+  // 13 in MPEG-4 Part 2's video object layer.
+  const int most = codec->id == AV_CODEC_ID_MPEG1VIDEO ? 4095 : codec->id == AV_CODEC_ID_MPEG4 ? 8191 : kMaxFrameSide;
+  if (width > most || height > most)
+    return "The compressor " + encoder + " takes frames of at most " + std::to_string(most) + "x" +
+           std::to_string(most) + ", not " + size;
+  // The encoding libraries outside FFmpeg take subsampled chroma only in
+  // whole samples; FFmpeg's own encoders pad the picture themselves.
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(PixelFormatOf(codec));
+  if (codec->wrapper_name && d) {
+    const int w = 1 << d->log2_chroma_w, h = 1 << d->log2_chroma_h;
+    if (width % w != 0 || height % h != 0)
+      return "The compressor " + encoder + " takes frame sizes in steps of " + std::to_string(w) + "x" +
+             std::to_string(h) + ", not " + size;
+  }
+  return "";
 }
 
 void CheckLeftovers(AVDictionary*& opts, const std::string& encoder) {

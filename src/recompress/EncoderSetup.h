@@ -32,6 +32,13 @@ void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, const std::strin
                        const TOptionValues& options, AVDictionary** opts);
 // The same for a sound encoder at the join's 44.1 kHz stereo.
 void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionValues& options, AVDictionary** opts);
+// The largest side of a frame the join renders.
+inline constexpr int kMaxFrameSide = 16384;
+// Empty when the video encoder (empty: uncompressed) takes frames of this
+// size; else why not, in words ("The frame size 320x240720 is not
+// possible", "The compressor libx264 takes frame sizes in steps of 2x2, not
+// 321x241").
+std::string FrameSizeProblem(const std::string& encoder, int width, int height);
 // Raises "The compressor <name> has no option "<key>"" for an option the
 // encoder did not take; frees opts.
 void CheckLeftovers(AVDictionary*& opts, const std::string& encoder);

@@ -63,7 +63,7 @@ struct TRenderEngine::Impl {
 
   void Open() {
     if (!(tl.OutputFPS > 0) || !std::isfinite(tl.OutputFPS)) throw Exception("The frame rate must be above 0");
-    if (tl.Width <= 0 || tl.Height <= 0 || tl.Width > 16384 || tl.Height > 16384)
+    if (tl.Width <= 0 || tl.Height <= 0 || tl.Width > kMaxFrameSide || tl.Height > kMaxFrameSide)
       throw Exception("The frame size " + std::to_string(tl.Width) + "x" + std::to_string(tl.Height) +
                       " is not possible");
     fps = av_d2q(tl.OutputFPS, 1001000);
@@ -166,6 +166,8 @@ void TRenderEngine::Stop() {
 }
 
 bool TRenderEngine::OutputIncomplete() const { return impl_->muxer.WriteFailed(); }
+
+bool TRenderEngine::Started() const { return impl_->muxer.HeaderWritten(); }
 
 void TRenderEngine::Finish() {
   if (impl_->vthread.joinable()) impl_->vthread.join();

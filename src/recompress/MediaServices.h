@@ -37,6 +37,8 @@ class TRenderEngine {
   void Finish();
   // A write to the output failed: the file is incomplete.
   bool OutputIncomplete() const;
+  // The output was begun (its header written).
+  bool Started() const;
 
  private:
   struct Impl;

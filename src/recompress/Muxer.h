@@ -47,6 +47,8 @@ class TMuxer {
   std::string Finish();
   // A write to the file failed: what it holds is incomplete.
   bool WriteFailed() const { return write_failed_; }
+  // The file's header is written: from here on the file holds the join.
+  bool HeaderWritten() const { return header_written_; }
 
  private:
   void OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp);

@@ -146,6 +146,11 @@ void GetDroppedFiles(const QMimeData* drop, QStringList& list, bool existingFile
   }
 }
 
+QStringList VideoFilePatterns() {
+  const QString videos = QString(kVideoFilesFilter).section('|', 1, 1);
+  return videos.split(';', Qt::SkipEmptyParts);
+}
+
 QString FolderOf(const QString& path) { return QString::fromStdString(FolderPart(path.toStdString())); }
 
 }  // namespace vantrel::ui

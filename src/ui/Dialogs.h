@@ -62,6 +62,9 @@ void SetFileDialogHook(TFileDialogHook hook);
 inline constexpr const char* kVideoFilesFilter =
     "Video Files|*.avi;*.mpeg;*.mpg;*.m1v;*.m2v;*.wmv;*.asf;*.rm;*.mov;*.mp4;*.m4v;*.3gp;*.mkv;*.webm;*.ts;*.m2ts;*.mts;*.flv;*.ogv;*.vob;*.dv;*.AVI;*.MPEG;*.MPG;*.M1V;*.M2V;*.WMV;*.ASF;*.RM;*.MOV;*.MP4;*.M4V;*.3GP;*.MKV;*.WEBM;*.TS;*.M2TS;*.MTS;*.FLV;*.OGV;*.VOB;*.DV|All files|*";
 
+// The patterns of kVideoFilesFilter's video files ("*.avi", ...).
+QStringList VideoFilePatterns();
+
 // The Qt form of a "description|patterns" filter.
 QString QtFilter(const QString& filter);
 

@@ -115,9 +115,28 @@ void TFileListView::paintEvent(QPaintEvent* e) {
   p.drawLine(0, y, viewport()->width(), y);
 }
 
+namespace {
+
+// Files dropped from elsewhere are copied into the list, never moved: a
+// file manager that is told "move" deletes the originals. A drop that
+// offers no copy is refused.
+template <class Event>
+void AcceptAsCopy(Event* e) {
+  if (e->possibleActions() & Qt::CopyAction) {
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+  } else {
+    e->ignore();
+  }
+}
+
+}  // namespace
+
 void TFileListView::dragEnterEvent(QDragEnterEvent* e) {
-  if (e->source() == this || e->mimeData()->hasUrls())
+  if (e->source() == this)
     e->acceptProposedAction();
+  else if (e->mimeData()->hasUrls())
+    AcceptAsCopy(e);
   else
     e->ignore();
 }
@@ -130,7 +149,7 @@ void TFileListView::dragMoveEvent(QDragMoveEvent* e) {
     SetIndicator(at.isValid() && at.row() != owner_.SelectedIndex() ? at.row() : -1);
     e->acceptProposedAction();
   } else if (e->mimeData()->hasUrls()) {
-    e->acceptProposedAction();
+    AcceptAsCopy(e);
   } else {
     e->ignore();
   }
@@ -141,9 +160,11 @@ void TFileListView::dropEvent(QDropEvent* e) {
     e->acceptProposedAction();
     return;
   }
+  AcceptAsCopy(e);
+  if (!e->isAccepted()) return;
+  // Files and folders: a folder adds the videos in it.
   QStringList names;
-  GetDroppedFiles(e->mimeData(), names, true, false);
-  e->acceptProposedAction();
+  GetDroppedFiles(e->mimeData(), names, false, false);
   owner_.AddDroppedFiles(names);
 }
 

@@ -14,7 +14,10 @@
 #include <QSpinBox>
 
 #include "core/JoinOptions.h"
+#include "base/PosixFile.h"
+#include "core/RecompressEngine.h"
 #include "recompress/Compressors.h"
+#include "recompress/EncoderSetup.h"
 #include "ui/Dialogs.h"
 
 namespace vantrel::ui {
@@ -162,9 +165,7 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
 
   btnJoin = new QPushButton("Join", this);
   btnJoin->setDefault(true);
-  btnJoin->setFocusPolicy(Qt::NoFocus);
   btnCancel = new QPushButton("Cancel", this);
-  btnCancel->setFocusPolicy(Qt::NoFocus);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(btnJoin);
@@ -307,11 +308,43 @@ void TfrmJoin::btnJoinClick() {
     edtOutFileName->setFocus();
     return;
   }
+  // What would fail once the dialog is gone is said now, with the dialog
+  // open and the field to mend focused; nothing is created.
+  QWidget* field = nullptr;
+  const std::string problem = EntryProblem(field);
+  if (!problem.empty()) {
+    ShowMessageDlg(this, QString::fromStdString(problem), TMsgKind::Warning, TMsgButtons::Ok);
+    field->setFocus();
+    return;
+  }
   if (QFileInfo::exists(name) &&
       ShowMessageDlg(this, QString::fromStdString(OverwriteQuestion(name.toStdString())), TMsgKind::Confirmation,
                      TMsgButtons::YesCancel) != TMsgResult::Yes)
     return;
   accept();
+}
+
+std::string TfrmJoin::EntryProblem(QWidget*& field) const {
+  const std::string out = edtOutFileName->text().toStdString();
+  field = edtOutFileName;
+  TJoinRequest r;
+  for (const TVideoFileInfo* f : files_()) {
+    // By identity: a link or another spelling of an input is that input.
+    if (f->FileName == out || SameFile(f->FileName, out)) return "The output file is one of the input files";
+    r.Files.push_back(*f);
+  }
+  r.OutputFileName = out;
+  r.Route = cbxJoinWORecomp->isChecked() ? TJoinRoute::Copy : TJoinRoute::Recompress;
+  const TJoinPlan plan = MakeJoinPlan(r, AllEngines());
+  if (!plan.Engine) return plan.Refusal;
+  const std::string ext = OutputExtensionProblem(plan, out);
+  if (!ext.empty()) return ext;
+  if (r.Route == TJoinRoute::Copy) return "";
+  const auto video = GetCompressorFilter(VideoCompressors, cbxVideoCompression->currentIndex());
+  const std::string encoder = video ? video->EncoderName : "";
+  // The width is to mend when it fails with any height.
+  field = FrameSizeProblem(encoder, edtFrameWidth->Value(), 16).empty() ? edtFrameHeight : edtFrameWidth;
+  return FrameSizeProblem(encoder, edtFrameWidth->Value(), edtFrameHeight->Value());
 }
 
 void TfrmJoin::btnResetDefaultsClick() {

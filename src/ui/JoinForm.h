@@ -80,6 +80,9 @@ class TfrmJoin : public QDialog {
   void edtFrameWidthChange();
 
  private:
+  // What in the entries would make the join fail before it starts, and the
+  // field to mend; empty when nothing.
+  std::string EntryProblem(QWidget*& field) const;
   void ChooseVideoCompressor();
   void ChooseAudioCompressor();
   char Separator() const;

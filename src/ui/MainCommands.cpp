@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMenuBar>
+#include <QToolBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -23,11 +25,13 @@ void TfrmMain::acnJoinFileExecute() {
   TJoinRequest listed;
   for (const TFileListRow& row : list_.Rows()) listed.Files.push_back(row.Info);
   if (!frmJoin_->ShowJoinOptions(MakeJoinPlan(listed, engines))) return;
-  joining_ = true;
+  // While the join runs the list, the menus and the tool bar wait; the
+  // window's close box still asks whether to stop.
+  SetJoining(true);
   struct Ended {
-    bool& flag;
-    ~Ended() { flag = false; }
-  } ended{joining_};
+    TfrmMain& w;
+    ~Ended() { w.SetJoining(false); }
+  } ended{*this};
   TJoinRequest options;
   try {
     options = frmJoin_->Request();
@@ -42,6 +46,14 @@ void TfrmMain::acnJoinFileExecute() {
     ShowMessageDlg(this, QString("Join fails: ") + e.what(), TMsgKind::Warning, TMsgButtons::Ok);
     if (quitAfterJoin_) QTimer::singleShot(0, this, [this] { close(); });
   }
+}
+
+void TfrmMain::SetJoining(bool on) {
+  joining_ = on;
+  for (QWidget* w : {static_cast<QWidget*>(lvwFiles), static_cast<QWidget*>(menuBar()), static_cast<QWidget*>(ToolBar)})
+    w->setEnabled(!on);
+  for (QAction* a : actions()) a->setEnabled(!on);
+  if (!on) UpdateActions();
 }
 
 void TfrmMain::ShowJoinEnd(const TJoinRequest& options, const TJoinOutcome& outcome) {
@@ -90,7 +102,11 @@ void TfrmMain::LoadProject(const QString& fileName) {
   ClearList();
   QStringList names;
   for (const std::string& f : project.Files) names << QString::fromStdString(f);
-  AddFiles(names);
+  const QStringList left = AddFiles(names);
+  // Saving the list again would lose them: say which.
+  if (!left.isEmpty())
+    ShowMessageDlg(this, QString::fromStdString(ProjectFilesNotAddedText(left.size(), names.size())) + "\n" + left.join("\n"),
+                   TMsgKind::Warning, TMsgButtons::Ok);
   UpdateActions();
   UpdateStatusBar();
 }

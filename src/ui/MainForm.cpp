@@ -6,11 +6,13 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QCollator>
+#include <QDir>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
@@ -85,7 +87,10 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::LoadSettings() {
   QSettings& s = AppSettings();
   std::vector<std::string> problems;
+  const QSize before = size();
   RestoreFormPlacement(s, *this, false, &problems);
+  // A size kept from an earlier run is the user's; the default one grows.
+  autoWidth_ = size() == before ? width() : -1;
   auto folder = [&](const char* name, QString& into) {
     try {
       into = ReadRegString(s, name);
@@ -245,7 +250,8 @@ void TfrmMain::SetHighlight(bool on) {
 
 void TfrmMain::AddFile(const QString& fileName) { model_->AddFile(fileName.toStdString()); }
 
-void TfrmMain::AddFiles(const QStringList& files) {
+QStringList TfrmMain::AddFiles(const QStringList& files) {
+  QStringList notAdded;
   const int n = static_cast<int>(files.size());
   QApplication::setOverrideCursor(Qt::WaitCursor);
   BeginListUpdate();
@@ -276,9 +282,14 @@ void TfrmMain::AddFiles(const QStringList& files) {
       QApplication::setOverrideCursor(Qt::ArrowCursor);
       TMsgResult r = ShowMessageDlg(this, message, TMsgKind::Warning, last ? TMsgButtons::Ok : TMsgButtons::YesNo);
       QApplication::restoreOverrideCursor();
-      if (!last && r != TMsgResult::Yes) break;
+      notAdded << files[i];
+      if (!last && r != TMsgResult::Yes) {
+        notAdded << files.mid(i + 1);
+        break;
+      }
     }
   }
+  return notAdded;
 }
 
 void TfrmMain::SortByPath(QStringList& names) {
@@ -292,6 +303,13 @@ void TfrmMain::AddDroppedFiles(const QStringList& dropped) {
   for (const QString& n : dropped) {
     QFileInfo fi(n);
     if (fi.exists() && fi.isFile()) names << fi.absoluteFilePath();
+    // A folder adds the video files in it (not in its subfolders), as Add
+    // Files would show them.
+    if (fi.isDir()) {
+      const QDir folder(fi.absoluteFilePath());
+      for (const QFileInfo& f : folder.entryInfoList(VideoFilePatterns(), QDir::Files | QDir::Readable))
+        names << f.absoluteFilePath();
+    }
   }
   SortByPath(names);
   AddFiles(names);
@@ -362,8 +380,26 @@ int TfrmMain::ColumnTextWidth(int column) const {
 }
 
 void TfrmMain::AutoSizeColumns() {
-  for (int c = 0; c < kColumnCount; ++c) lvwFiles->setColumnWidth(c, ColumnTextWidth(c) + 20);
+  int total = 0;
+  for (int c = 0; c < kColumnCount; ++c) {
+    lvwFiles->setColumnWidth(c, ColumnTextWidth(c) + 20);
+    total += lvwFiles->columnWidth(c);
+  }
+  // A window the user has not sized yet grows to show every column, as far
+  // as the screen allows.
+  if (width() == autoWidth_) {
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int frame = width() - lvwFiles->viewport()->width() + lvwFiles->verticalScrollBar()->sizeHint().width();
+    const int border = frameGeometry().width() - width();  // the window manager's frame
+    const int want = std::min(screen.width() - border, total + frame);
+    if (want > width()) {
+      resize(want, height());
+      if (x() + want + border > screen.right() + 1) move(std::max(screen.left(), screen.right() + 1 - want - border), y());
+      autoWidth_ = want;
+    }
+  }
 }
+
 
 void TfrmMain::acnAddFilesExecute() {
   TFileOpenDialog d;

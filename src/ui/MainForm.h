@@ -24,7 +24,9 @@ class TfrmMain : public QMainWindow {
   ~TfrmMain() override;
 
   // The list operations.
-  void AddFiles(const QStringList& files);
+  // Returns the files not added: those the probe rejected, and the rest
+  // after the user chose not to go on.
+  QStringList AddFiles(const QStringList& files);
   void AddFile(const QString& fileName);
   void MoveItem(int index, int newIndex);
   void DeleteSelected();
@@ -36,7 +38,8 @@ class TfrmMain : public QMainWindow {
   int SelectedIndex() const;
   void SelectRow(int index);
   void SetHighlight(bool on);
-  // Files dropped or named on the command line: existing files only, sorted.
+  // Files dropped or named on the command line: existing files, and the
+  // videos in a folder, sorted.
   void AddDroppedFiles(const QStringList& names);
   static void SortByPath(QStringList& names);
 
@@ -88,6 +91,8 @@ class TfrmMain : public QMainWindow {
 
  private:
   void closeEvent(QCloseEvent* e) override;
+  // A join runs: the window's controls wait, its close box asks.
+  void SetJoining(bool on);
   void ShowJoinEnd(const TJoinRequest& options, const TJoinOutcome& outcome);
   void BuildActions();
   void BuildMenus();
@@ -103,6 +108,9 @@ class TfrmMain : public QMainWindow {
   bool updating_ = false;
   int dragTarget_ = -1;
   bool joining_ = false;
+  // The width the window was given to show its columns; any other width is
+  // the user's, and is kept.
+  int autoWidth_ = -1;
   bool quitAfterJoin_ = false;
 };
 

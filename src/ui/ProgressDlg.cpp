@@ -13,9 +13,11 @@ TfrmProgress::TfrmProgress(QWidget* owner, TTimeEstimate::TClock clock)
       estimate_(std::move(clock)) {
   setObjectName("frmProgress");
   setWindowTitle("Processing...");
-  // The other windows wait while a join runs; this one stays enabled, so
-  // Cancel, Esc and the close box reach it.
-  setWindowModality(Qt::ApplicationModal);
+  // Not modal: a modal dialog would keep the main window's close box from
+  // reaching it during a join. The main window disables its own controls
+  // while it joins instead; this one stays enabled, so Cancel, Esc and the
+  // close box reach it.
+  setWindowModality(Qt::NonModal);
   setMinimumSize(392, 148);
   auto* panel = new QFrame(this);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -493,6 +493,24 @@ class JoinCli : public ::testing::Test {
 TempDir* JoinCli::dir_ = nullptr;
 std::string JoinCli::in1_, JoinCli::in2_;
 
+// An output that cannot be created is named, and so is the folder that
+// refuses it.
+TEST_F(JoinCli, AFolderThatCannotBeWrittenToIsNamed) {
+  // sysfs refuses new files, even to root.
+  const std::string sys = "/sys/vantrel-out.avi";
+  const int fd = ::open(sys.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    ::close(fd);
+    ::unlink(sys.c_str());
+    GTEST_SKIP() << "this system lets " << sys << " be created";
+  }
+  if (errno != EACCES) GTEST_SKIP() << "creating in /sys gives " << std::strerror(errno);
+  const CommandResult r = vantrel::test::Run(JoinArgs({}, sys, {in1_, in2_}));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "Join fails: System Error.  Code: " + std::to_string(EACCES) + ".\n" + std::strerror(EACCES) +
+                       "\nCannot create file /sys/vantrel-out.avi: the folder /sys cannot be written to\n");
+}
+
 TEST_F(JoinCli, ExistingOutputIsRefusedAndKept) {
   const std::string out = work_.File("taken.avi");
   const std::vector<uint8_t> precious = Text("not to be lost");

@@ -275,10 +275,11 @@ TEST_F(ListFixture, StatusBar) {
 
 TEST(FileListTexts, Messages) {
   EXPECT_EQ(FilesAddedText(0, 3), "0/3 files added");
-  EXPECT_EQ(UnableToAddText("/a.avi", "DirectShow Error: 8004022F", true),
-            "Unable to add file /a.avi: DirectShow Error: 8004022F.");
+  EXPECT_EQ(UnableToAddText("/a.avi", "DirectShow Error: BEBBB1B7 (Invalid data found when processing input)", true),
+            "Unable to add file /a.avi: DirectShow Error: BEBBB1B7 (Invalid data found when processing input). "
+            "The file is not a video Vantrel can read, or it is damaged.");
   EXPECT_EQ(UnableToAddText("/a.avi", "x", false),
-            "Unable to add file /a.avi: x.\r\nDo you want to continue add other files?");
+            "Unable to add file /a.avi: x.\r\nDo you want to continue adding the other files?");
 }
 
 }  // namespace

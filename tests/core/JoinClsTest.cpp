@@ -80,7 +80,6 @@ struct FakeEngine final : IJoinEngine {
     a.Reason = refusal;
     return a;
   }
-  const char* ProgressText() const override { return "fake text"; }
   TJoinReport Join(const TJoinRequest& r, IProgress&) override {
     calls->push_back(name + "@" + std::to_string(r.Recompress.FrameRate));
     return {};
@@ -116,8 +115,13 @@ TEST(JoinJob, ChoosesTheFirstWillingEngineOfTheRequestedKind) {
   o.Route = TJoinRoute::Auto;
   RunJoin(o, engines);
   EXPECT_EQ(calls, (std::vector<std::string>{"copyB@12.500000", "recompress@12.500000", "copyB@12.500000"}));
-  EXPECT_EQ(log.text, "fake text");
+  EXPECT_EQ(log.text, "The selected file is being joined. Please wait...");
   EXPECT_TRUE(log.shown);
+  // Several files are spoken of as files, whichever engine joins them.
+  o.Files.push_back(Info(dir.File("in2"), "AVI"));
+  RunJoin(o, engines);
+  EXPECT_EQ(log.text, "The selected files are being joined. Please wait...");
+  calls.pop_back();
   // A rate that is not a number is refused in the front end's conversion.
   EXPECT_THROW(StrToFloat("fast"), EConvertError);
   // Without a willing engine of the kind asked for, the type is named.

@@ -23,17 +23,20 @@ TJoinDefaults Defaults(const std::vector<TVideoFileInfo>& files, std::vector<std
   return ComputeDefaults(p, items);
 }
 
-TEST(JoinDefaults, SpreadDependsOnListOrder) {
+// The larger picture is not cut to the middle of the smaller size without a
+// resize, whichever of the two is listed first.
+TEST(JoinDefaults, TheListsOrderDoesNotDecide) {
   std::vector<std::string> items;
-  auto d = Defaults({V(640, 480, 25), V(352, 288, 29.97)}, items);
-  EXPECT_EQ(d.FrameWidth, 352);
-  EXPECT_EQ(d.FrameHeight, 288);
-  EXPECT_EQ(items[static_cast<size_t>(d.FrameRateIndex)], "25.00");
-  EXPECT_EQ(d.ResizeMethod, rmNoResize);
-  d = Defaults({V(352, 288, 29.97), V(640, 480, 25)}, items);
-  EXPECT_EQ(d.FrameWidth, 352);
-  EXPECT_EQ(items[static_cast<size_t>(d.FrameRateIndex)], "25.00");
-  EXPECT_EQ(d.ResizeMethod, rmCrop);
+  for (const auto& files : {std::vector<TVideoFileInfo>{V(640, 360, 25), V(320, 240, 29.97)},
+                            std::vector<TVideoFileInfo>{V(320, 240, 29.97), V(640, 360, 25)},
+                            std::vector<TVideoFileInfo>{V(320, 240, 25), V(320, 240, 25), V(640, 360, 25)}}) {
+    auto d = Defaults(files, items);
+    EXPECT_EQ(d.FrameWidth, 320);
+    EXPECT_EQ(d.FrameHeight, 240);
+    EXPECT_EQ(items[static_cast<size_t>(d.FrameRateIndex)], "25.00");
+    EXPECT_EQ(d.ResizeMethod, rmCrop);
+    EXPECT_EQ(d.Spread, 320);
+  }
 }
 
 TEST(JoinDefaults, SmallSpreadAndRoundingToEight) {

@@ -54,11 +54,16 @@ void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
 
 std::string SameAsAnInput(Engine, const std::string&) { return "The output file is one of the input files"; }
 
-// The system's own error for AVI; the MPEG joiner names the file.
+// The system's own error naming the file for AVI; the MPEG joiner names the
+// file alone.
 std::string CannotCreate(Engine engine, const std::string& output) {
   if (engine == Engine::MPEG) return "Cannot create file " + output;
   int e = CreateError(output);
-  return e == 0 ? "(the system creates " + output + ")" : SysErrorMessage(e);
+  if (e == 0) return "(the system creates " + output + ")";
+  const std::string folder = output.substr(0, output.rfind('/'));
+  const bool folderRefuses = e == EACCES || e == EPERM || e == EROFS;
+  return SysErrorMessage(e) + "\nCannot create file " + output +
+         (folderRefuses ? ": the folder " + folder + " cannot be written to" : "");
 }
 
 std::string IsAFolder(Engine engine, const std::string& output) {

@@ -77,7 +77,7 @@ class FaultVanishingAvi : public ::testing::Test {
 
 TEST_F(FaultVanishingAvi, SecondInputRemovedAfterTheProbe) {
   EXPECT_EQ(JoinWith(1, [&] { ::unlink(in2.c_str()); }),
-            "System Error.  Code: " + std::to_string(ENOENT) + ".\n" + std::strerror(ENOENT));
+            "System Error.  Code: " + std::to_string(ENOENT) + ".\n" + std::strerror(ENOENT) + "\nCannot open file " + in2);
   ExpectOutput(20, 0);
 }
 

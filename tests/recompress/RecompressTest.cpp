@@ -284,6 +284,8 @@ TEST_F(Recompress, UnknownEncoderOptionRaises) {
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(), "The compressor libxvid has no option \"no_such_option\"");
   }
+  // Refused before the render began: no empty file is left.
+  EXPECT_NE(access(out.c_str(), F_OK), 0);
 }
 
 TEST_F(Recompress, FullDiskIsAFailureNotASuccess) {

@@ -1,6 +1,8 @@
 // The join options dialog, the numeric edit box and the progress dialog.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QTest>
 
@@ -71,7 +73,9 @@ TEST_F(DialogFixture, DefaultsFromTheListedFiles) {
   EXPECT_EQ(dialog.edtFrameWidth->Value(), 352);
   EXPECT_EQ(dialog.edtFrameHeight->Value(), 288);
   EXPECT_EQ(dialog.cbxFameRate->currentText(), "25.00");
-  EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "No resize");
+  // The larger picture would lose most of itself unresized, whichever is
+  // listed first.
+  EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "Crop");
   std::swap(files[0], files[1]);
   Open();
   EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "Crop");
@@ -171,6 +175,95 @@ TEST_F(DialogFixture, OutputNameChecks) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
+// An entry that would fail once the dialog is gone is refused in the
+// dialog: the message, the dialog still open, the focus on the field to
+// mend, and no file made.
+struct EntryCase {
+  const char* name;
+  bool copy;             // "Join without recompression" ticked
+  std::string output;    // %d: the test's folder, %a: the first input
+  const char* encoder;   // the video compressor; "" keeps the default
+  int width, height;
+  std::string message;   // %d and %a as above
+  const char* field;     // "name", "width" or "height"
+};
+
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
+
+class Entries : public DialogFixture, public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(Entries, AreRefusedWithTheDialogOpen) {
+  const EntryCase& c = GetParam();
+  test::TempDir dir;
+  auto fill = [&](std::string text) {
+    for (auto [key, value] : {std::pair{"%d", dir.Path()}, std::pair{"%a", dir.File("a.avi")}})
+      for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
+    return text;
+  };
+  // Two AVI clips that copy, with the first one on disk.
+  files = {Info("AVI", 320, 240, 25, 44100, "a.avi"), Info("AVI", 320, 240, 25, 44100, "b.avi")};
+  files[0].FileName = dir.File("a.avi");
+  files[1].FileName = dir.File("b.avi");
+  test::WriteFileBytes(files[0].FileName, test::Text("stands for the first clip"));
+  Open();
+  ASSERT_TRUE(dialog.cbxJoinWORecomp->isEnabled());
+  dialog.cbxJoinWORecomp->setChecked(c.copy);
+  dialog.cbxJoinWORecompClick();
+  if (*c.encoder) {
+    auto at = std::find(dialog.VideoCompressors.begin(), dialog.VideoCompressors.end(), c.encoder);
+    if (at == dialog.VideoCompressors.end()) GTEST_SKIP() << "no " << c.encoder << " here";
+    dialog.cbxVideoCompression->setCurrentIndex(static_cast<int>(at - dialog.VideoCompressors.begin()));
+  }
+  dialog.edtFrameWidth->SetValue(c.width);
+  dialog.edtFrameHeight->SetValue(c.height);
+  const std::string output = fill(c.output);
+  dialog.edtOutFileName->setText(QString::fromStdString(output));
+  dialog.setResult(QDialog::Rejected);
+  const std::vector<uint8_t> before = test::ReadFileBytes(files[0].FileName);
+  seams.answers = {ui::TMsgResult::Yes};  // were an overwrite asked, yes
+  dialog.btnJoinClick();
+  ASSERT_EQ(seams.messages.size(), 1u);
+  EXPECT_EQ(seams.messages[0].text.toStdString(), fill(c.message));
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  QWidget* field = std::string(c.field) == "name"    ? static_cast<QWidget*>(dialog.edtOutFileName)
+                   : std::string(c.field) == "width" ? static_cast<QWidget*>(dialog.edtFrameWidth)
+                                                     : static_cast<QWidget*>(dialog.edtFrameHeight);
+  EXPECT_EQ(dialog.focusWidget(), field);
+  EXPECT_EQ(test::ReadFileBytes(files[0].FileName), before);
+  if (fill(c.message).find("one of the input files") == std::string::npos) {
+    EXPECT_FALSE(std::filesystem::exists(output)) << output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialog, Entries,
+    ::testing::Values(
+        EntryCase{"OutputIsAnInput", true, "%a", "", 320, 240, "The output file is one of the input files", "name"},
+        EntryCase{"OutputIsAnInputSpelledOtherwise", false, "%d/./a.avi", "", 320, 240,
+                  "The output file is one of the input files", "name"},
+        EntryCase{"FrameTooHigh", false, "%d/out.avi", "", 320, 240720, "The frame size 320x240720 is not possible",
+                  "height"},
+        EntryCase{"FrameTooWideForMpeg1", false, "%d/out.avi", "mpeg1video", 4200, 240,
+                  "The compressor mpeg1video takes frames of at most 4095x4095, not 4200x240", "width"},
+        EntryCase{"OddSizeForX264", false, "%d/out.avi", "libx264", 320, 241,
+                  "The compressor libx264 takes frame sizes in steps of 2x2, not 320x241", "height"},
+        EntryCase{"RecompressedIntoAnMp4Name", false, "%d/out.mp4", "", 320, 240,
+                  "This join writes an AVI file: name the output .avi, not .mp4", "name"},
+        EntryCase{"CopiedIntoAnMpegName", true, "%d/out.mpg", "", 320, 240,
+                  "This join writes an AVI file: name the output .avi, not .mpg", "name"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(DialogFixture, JoinAndCancelAreReachedWithTab) {
+  files = {Info("AVI", 320, 240, 25)};
+  Open();
+  std::vector<QWidget*> reached;
+  for (QWidget* w = dialog.edtOutFileName->nextInFocusChain(); w != dialog.edtOutFileName; w = w->nextInFocusChain())
+    if (w->focusPolicy() & Qt::TabFocus) reached.push_back(w);
+  EXPECT_NE(std::find(reached.begin(), reached.end(), dialog.btnJoin), reached.end());
+  EXPECT_NE(std::find(reached.begin(), reached.end(), dialog.btnCancel), reached.end());
+  EXPECT_TRUE(dialog.btnJoin->isDefault());
+}
+
 TEST_F(DialogFixture, CompressorWithoutOptionsSaysSo) {
   files = {Info("AVI", 320, 240, 25)};
   Open();
@@ -261,15 +354,16 @@ TEST(ProgressDialog, TextsBarTimeAndCancel) {
   EXPECT_TRUE(r.isVisible());
 }
 
-TEST(ProgressDialog, OtherWindowsWaitWhileItShows) {
-  // With its owner: the owner waits (the dialog is modal to the whole
-  // application), the dialog and its Cancel take input.
+TEST(ProgressDialog, TakesInputWithoutBlockingItsOwner) {
+  // Not modal: the owner's close box still reaches the owner (the main
+  // window disables its own controls while it joins); the dialog and its
+  // Cancel take input.
   QWidget owner;
   owner.show();
   {
     ui::TfrmProgress p(&owner);
     p.Show();
-    EXPECT_EQ(QApplication::activeModalWidget(), &p);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(p.isEnabled());
     EXPECT_TRUE(p.btnCancel->isEnabled());
     p.SetStage("File 2 of 5: b.avi");

@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include <QApplication>
+#include <QScreen>
+#include <QResizeEvent>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
@@ -191,7 +197,9 @@ TEST(MainWindow, FilesThatCannotBeProbedAskWhetherToGoOn) {
   w.AddFiles(Q({s.a, bad, s.b}));
   ASSERT_EQ(seams.messages.size(), 1u);
   EXPECT_TRUE(seams.messages[0].text.startsWith(QString::fromStdString("Unable to add file " + bad + ": ")));
-  EXPECT_TRUE(seams.messages[0].text.endsWith(".\r\nDo you want to continue add other files?"));
+  EXPECT_TRUE(seams.messages[0].text.endsWith(
+      ". The file is not a video Vantrel can read, or it is damaged.\r\nDo you want to continue adding the other files?"))
+      << seams.messages[0].text.toStdString();
   EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::YesNo);
   EXPECT_EQ(seams.messages[0].kind, ui::TMsgKind::Warning);
   EXPECT_EQ(w.Files().Count(), 2);
@@ -208,12 +216,59 @@ TEST(MainWindow, FilesThatCannotBeProbedAskWhetherToGoOn) {
   EXPECT_EQ(w.Files().Count(), 3);
 }
 
-TEST(MainWindow, DroppedFilesSkipFoldersAndAreSorted) {
+TEST(MainWindow, DroppedFilesAreSortedAndAFolderAddsItsVideos) {
   UiSeams seams;
   const auto& s = SampleFiles();
   TfrmMain w;
-  w.AddDroppedFiles(Q({s.c, s.dir, s.a, s.dir + "/vanished.avi"}));
+  w.AddDroppedFiles(Q({s.c, s.a, s.dir + "/vanished.avi"}));
   EXPECT_EQ(Order(w), "AC");
+  // A folder: its video files in name order, not its other files or its
+  // subfolders.
+  test::TempDir dir;
+  std::filesystem::copy_file(s.c, dir.File("2 second.AVI"));
+  std::filesystem::copy_file(s.b, dir.File("1 first.avi"));
+  test::WriteFileBytes(dir.File("0 notes.txt"), test::Text("not a video"));
+  std::filesystem::create_directory(dir.File("0 sub"));
+  std::filesystem::copy_file(s.d, dir.File("0 sub/0.avi"));
+  w.ClearList();
+  w.AddDroppedFiles(Q({dir.Path()}));
+  EXPECT_EQ(Order(w), "12");
+  EXPECT_TRUE(seams.messages.empty());
+}
+
+// A file manager that offers copy, move and link must be told "copy": told
+// "move", it deletes the originals. A drag that offers no copy is refused.
+TEST(MainWindow, DropsFromOtherProgramsAreCopies) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  TfrmMain w;
+  w.show();
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.b))});
+  QWidget* target = w.lvwFiles->viewport();
+  const QPoint at = target->rect().center();
+  const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+  QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+  enter.setDropAction(Qt::MoveAction);
+  QApplication::sendEvent(target, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+  QDragMoveEvent move(at, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+  move.setDropAction(Qt::MoveAction);
+  QApplication::sendEvent(target, &move);
+  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+  QDropEvent drop(QPointF(at), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+  drop.setDropAction(Qt::MoveAction);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+  EXPECT_EQ(Order(w), "B");
+  QDragEnterEvent moveOnly(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &moveOnly);
+  EXPECT_FALSE(moveOnly.isAccepted());
+  QDropEvent dropMoveOnly(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &dropMoveOnly);
+  EXPECT_EQ(Order(w), "B");
 }
 
 TEST(MainWindow, JoinFilesPassesTheFlags) {
@@ -293,18 +348,122 @@ TEST(MainWindow, JoinEndToEnd) {
 TEST(MainWindow, JoinFailureIsShownAndTheListStays) {
   UiSeams seams;
   const auto& s = SampleFiles();
+  test::TempDir dir;
   TfrmMain w;
   w.AddFiles(Q({s.a, s.b}));
+  const std::string out = dir.File("joined.avi");
   ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
-    d.edtOutFileName->setText(QString::fromStdString(s.a));  // the output is an input
-    seams.answers = {TMsgResult::Yes};                      // replace it? yes
+    d.edtOutFileName->setText(QString::fromStdString(out));
     d.btnJoinClick();
+    // The input disappears between the dialog and the join.
+    std::filesystem::rename(s.b, s.b + ".away");
     return d.result();
   };
   w.acnJoinFileExecute();
-  ASSERT_EQ(seams.messages.size(), 2u);
-  EXPECT_EQ(seams.messages[1].text, "Join fails: The output file is one of the input files");
+  std::filesystem::rename(s.b + ".away", s.b);
+  ASSERT_EQ(seams.messages.size(), 1u);
+  // The system's error, and which file.
+  EXPECT_TRUE(seams.messages[0].text.startsWith("Join fails: System Error.  Code: 2.")) << seams.messages[0].text.toStdString();
+  EXPECT_TRUE(seams.messages[0].text.endsWith(QString::fromStdString("Cannot open file " + s.b)))
+      << seams.messages[0].text.toStdString();
   EXPECT_EQ(w.Files().Count(), 2);
+  EXPECT_TRUE(w.lvwFiles->isEnabled());
+}
+
+// The first window shows every column of the files it lists, within the
+// screen; a size the user chose is kept.
+TEST(MainWindow, TheFirstWindowGrowsToItsColumns) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  test::TempDir dir;
+  const std::string deep = dir.File("a folder with a long name/and another one/and a third, longer still");
+  std::filesystem::create_directories(deep);
+  std::filesystem::copy_file(s.a, deep + "/A.avi");
+  auto columns = [](const TfrmMain& w) {
+    int total = 0;
+    for (int c = 0; c < kColumnCount; ++c) total += w.lvwFiles->columnWidth(c);
+    return total;
+  };
+  {
+    TfrmMain w;
+    w.show();
+    w.AddFiles(Q({deep + "/A.avi"}));
+    const QRect screen = w.screen()->availableGeometry();
+    EXPECT_GT(w.width(), 565);
+    EXPECT_LE(w.width(), screen.width());
+    EXPECT_TRUE(w.lvwFiles->viewport()->width() >= columns(w) || w.frameGeometry().width() == screen.width())
+        << w.lvwFiles->viewport()->width() << " < " << columns(w);
+    EXPECT_LE(w.frameGeometry().right(), screen.right());
+    EXPECT_GE(w.frameGeometry().left(), screen.left());
+  }
+  {
+    TfrmMain w;  // the size kept from the window above is the user's now
+    const int kept = w.width();
+    w.AddFiles(Q({deep + "/A.avi", s.b}));
+    EXPECT_EQ(w.width(), kept);
+  }
+  {
+    ui::AppSettings().remove("forms/frmMain/Width");
+    ui::AppSettings().remove("forms/frmMain/Height");
+    TfrmMain w;
+    w.resize(600, w.height());  // as the user drags the border
+    w.AddFiles(Q({deep + "/A.avi"}));
+    EXPECT_EQ(w.width(), 600);
+  }
+}
+
+// The progress dialog blocks nothing, so the main window's close box asks
+// whether to stop; the list and the menus wait while the join runs.
+TEST(MainWindow, ClosingDuringAJoinAsksAndDoesWhatIsAnswered) {
+  UiSeams seams;
+  const auto& s = SampleFiles();
+  test::TempDir dir;
+  for (TMsgResult answer : {TMsgResult::No, TMsgResult::Yes}) {
+    SCOPED_TRACE(answer == TMsgResult::Yes ? "Yes" : "No");
+    TfrmMain w;
+    w.show();
+    SetProgressFactory([&w] { return std::make_unique<ui::TfrmProgress>(&w); });
+    w.AddFiles(Q({s.a, s.b, s.c}));
+    const std::string out = dir.File(answer == TMsgResult::Yes ? "stopped.avi" : "finished.avi");
+    ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
+      d.edtOutFileName->setText(QString::fromStdString(out));
+      d.btnJoinClick();
+      return d.result();
+    };
+    seams.messages.clear();
+    seams.answers = {answer};  // then Ok: the end message closed
+    bool blocked = true, listWaited = false, menusWaited = false;
+    // At the join's first look at its progress, the window's close box.
+    QTimer::singleShot(0, &w, [&] {
+      blocked = QApplication::activeModalWidget() != nullptr;
+      listWaited = !w.lvwFiles->isEnabled();
+      menusWaited = !w.menuBar()->isEnabled() && !w.acnJoinFile->isEnabled();
+      QCloseEvent box;
+      QApplication::sendEvent(&w, &box);
+    });
+    w.acnJoinFileExecute();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(blocked);
+    EXPECT_TRUE(listWaited);
+    EXPECT_TRUE(menusWaited);
+    ASSERT_GE(seams.messages.size(), 1u);
+    EXPECT_EQ(seams.messages[0].text, "A join is running. Stop it and quit?");
+    EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::YesNo);
+    if (answer == TMsgResult::No) {
+      // The join goes on to its end, says so, and the window stays.
+      ASSERT_EQ(seams.messages.size(), 2u);
+      EXPECT_TRUE(seams.messages[1].text.startsWith("Joined 3 files into ")) << seams.messages[1].text.toStdString();
+      EXPECT_TRUE(w.isVisible());
+      EXPECT_TRUE(w.lvwFiles->isEnabled());
+      EXPECT_EQ(test::PacketHashes(out, 'v').size(), 3 * test::PacketHashes(s.a, 'v').size());
+    } else {
+      // Stopped: the window goes, the output is a finished file.
+      EXPECT_EQ(seams.messages.size(), 1u);
+      EXPECT_FALSE(w.isVisible());
+      EXPECT_EQ(test::Run({"ffprobe", "-v", "error", out}).err, "");
+    }
+    SetProgressFactory({});
+  }
 }
 
 TEST(MainWindow, SettingsFirstRunMaximisedAndMinimised) {
@@ -393,13 +552,24 @@ TEST(MainWindow, ProjectRoundTripThroughTheMenus) {
   p.SaveToFile(project.toStdString());
   seams.answers = {TMsgResult::Yes};
   w.LoadProject(project);
-  ASSERT_EQ(seams.messages.size(), 1u);
+  ASSERT_EQ(seams.messages.size(), 2u);
   EXPECT_TRUE(seams.messages[0].text.startsWith(QString::fromStdString("Unable to add file " + dir.File("gone.avi"))));
+  EXPECT_EQ(seams.messages[1].text.toStdString(), "1 of the project's 2 files was not added:\n" + dir.File("gone.avi"));
   EXPECT_EQ(Order(w), "A");
+  // No: the files after the missing one are not added either, and are named.
+  p.Files = {s.c, dir.File("gone.avi"), s.a, s.b};
+  p.SaveToFile(project.toStdString());
+  seams.messages.clear();
+  seams.answers = {TMsgResult::No};
+  w.LoadProject(project);
+  ASSERT_EQ(seams.messages.size(), 2u);
+  EXPECT_EQ(seams.messages[1].text.toStdString(),
+            "3 of the project's 4 files were not added:\n" + dir.File("gone.avi") + "\n" + s.a + "\n" + s.b);
+  EXPECT_EQ(Order(w), "C");
   // A corrupted project leaves the list as it was.
   test::WriteFileBytes(project.toStdString(), test::Text("object TProjectSettings\r\n  Caption = 'x'\r\nend\r\n"));
   EXPECT_THROW(w.LoadProject(project), Exception);
-  EXPECT_EQ(Order(w), "A");
+  EXPECT_EQ(Order(w), "C");
 }
 
 }  // namespace
