@@ -34,6 +34,15 @@ struct TAviHeaderInfo {
   std::vector<uint8_t> SoundFormat;
 };
 
+// Where an MPEG program stream's clock starts and ends, in 90 kHz ticks.
+struct TProgramStreamClock {
+  bool Known = false;
+  int64_t FirstSCR = 0;  // the first pack's system clock reference
+  int64_t LastSCR = 0;   // the last pack's
+  int64_t FirstPTS = 0;  // the earliest video presentation time near the start
+  int64_t LastPTS = 0;   // the latest near the end
+};
+
 struct TVideoFileInfo {
   std::string FileName;
   std::string MediaType;
@@ -60,6 +69,8 @@ struct TVideoFileInfo {
   std::string CopyFormat;
   // AVI files only.
   TAviHeaderInfo AviHeaders;
+  // MPEG-2 program streams only.
+  TProgramStreamClock StreamClock;
   bool VideoDiffers = false;
   bool TypeDiffers = false;
   bool FrameSizeDiffers = false;

@@ -8,11 +8,13 @@
 #include "avi/AVIRead.h"
 #include "base/CopyFormat.h"
 #include "base/Exceptions.h"
+#include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "core/FileInfo.h"
 #include "core/FileList.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGJoiner.h"
+#include "mpeg/ProgramStreamClock.h"
 
 namespace vantrel {
 
@@ -207,6 +209,87 @@ class TMPEGEngine final : public IJoinEngine {
   }
 };
 
+// Pieces of one MPEG program stream, as a DVD stores a title in VOB files
+// cut at sectors: each piece's clock continues the one before, so the
+// pieces are one stream and are joined byte for byte, their time stamps
+// kept. Any other set is not of its format.
+class TPiecesEngine final : public IJoinEngine {
+ public:
+  TEngineKind Kind() const override { return TEngineKind::Copy; }
+  TEngineAnswer Answer(const TJoinRequest& r) const override {
+    TEngineAnswer a;
+    a.Reason = "the files are not pieces of one MPEG program stream";
+    // A stream copied whole keeps its sound: leaving it out is the
+    // container copy's to do.
+    if (r.Files.size() < 2 || r.WithoutSound) return a;
+    for (size_t i = 0; i < r.Files.size(); ++i) {
+      const TVideoFileInfo& f = r.Files[i];
+      if (f.MediaType != kMediaMPEG2 || !f.StreamClock.Known) return a;
+      if (i > 0 && !ContinuesStream(r.Files[i - 1].StreamClock, f.StreamClock, r.Files.front().FrameRate)) return a;
+    }
+    a.Reason.clear();
+    a.Verdict = TEngineAnswer::Joins;
+    a.Extension = ".mpg";
+    return a;
+  }
+  TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
+    const std::vector<std::string> names = FileNames(r);
+    int64_t total = 0, done = 0;
+    for (const std::string& n : names) total += FileSizeOf(n);
+    TOutputStream out;
+    try {
+      out.Create(r.OutputFileName);
+    } catch (const EOSError& e) {
+      RaiseCannotCreate(e.Code(), r.OutputFileName);
+    }
+    TJoinLoop loop(progress, names);
+    loop.Run(
+        r.OutputFileName,
+        [&](size_t i) {
+          TFile in;
+          try {
+            in = TFile::OpenRead(names[i]);
+          } catch (const EOSError& e) {
+            RaiseCannotOpen(e.Code(), names[i]);
+          }
+          constexpr size_t kBlock = 256 * 1024;
+          for (int64_t pos = 0;;) {
+            uint8_t* dest = out.Reserve(kBlock);
+            const size_t n = in.ReadAt(dest, kBlock, pos);
+            out.Commit(n);
+            pos += static_cast<int64_t>(n);
+            done += static_cast<int64_t>(n);
+            if (total > 0) loop.SetProgress(100.0 * static_cast<double>(done) / static_cast<double>(total));
+            if (n < kBlock || loop.Cancelled()) break;
+          }
+        },
+        [&] { out.Close(); },
+        // Cut at an arbitrary byte by a failed write: removed.
+        [&] { return out.Failed(); });
+    try {
+      out.Close();
+    } catch (...) {
+      if (out.Failed()) RaiseWithOutputRemoved(std::current_exception(), r.OutputFileName);
+      throw;
+    }
+    TJoinReport report;
+    const TProgramStreamClock& first = r.Files.front().StreamClock;
+    const TProgramStreamClock& last = r.Files.back().StreamClock;
+    const double rate = r.Files.front().FrameRate;
+    if (!loop.WasCancelled()) report.Duration = (last.LastPTS - first.FirstPTS) / 90000.0 + (rate > 0 ? 1 / rate : 0);
+    return report;
+  }
+
+ private:
+  static int64_t FileSizeOf(const std::string& name) {
+    try {
+      return TFile::OpenRead(name).Size();
+    } catch (const EOSError&) {
+      return 0;  // the copy names it
+    }
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<IJoinEngine> MakeAVIEngine() { return std::make_unique<TAVIEngine>(); }
@@ -215,6 +298,7 @@ std::unique_ptr<IJoinEngine> MakeMPEGEngine() { return std::make_unique<TMPEGEng
 void AddCopyEngines(TJoinEngines& engines) {
   engines.push_back(MakeAVIEngine());
   engines.push_back(MakeMPEGEngine());
+  engines.push_back(std::make_unique<TPiecesEngine>());
 }
 
 }  // namespace vantrel

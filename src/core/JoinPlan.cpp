@@ -120,8 +120,9 @@ std::string SwitchOutputExtension(const std::string& name, const TJoinPlan& plan
 std::string OutputExtensionProblem(const TJoinPlan& plan, const std::string& output) {
   const std::string ext = LowerExtension(output);
   if (ext.empty() || plan.Extension.empty() || ext == plan.Extension) return "";
-  // An MPEG-1 stream goes by several names.
-  if (plan.Extension == ".mpeg" && (ext == ".mpg" || ext == ".m1v" || ext == ".mpv")) return "";
+  // An MPEG stream goes by several names.
+  const bool mpeg = plan.Extension == ".mpeg" || plan.Extension == ".mpg";
+  if (mpeg && (ext == ".mpeg" || ext == ".mpg" || ext == ".m1v" || ext == ".mpv" || ext == ".vob")) return "";
   const TCopyFamily* family = CopyFamilyOfFileName("x" + plan.Extension);
   const std::string kind = family ? family->Shown : plan.Extension == ".mpeg" ? "MPEG" : "AVI";
   return "This join writes " + ArticleFor(kind) + kind + " file: name the output " + plan.Extension + ", not " + ext;

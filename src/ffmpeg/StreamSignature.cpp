@@ -7,8 +7,11 @@
 #include "base/CopyFormat.h"
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 }
+
+#include <cmath>
 
 namespace vantrel::av {
 
@@ -57,6 +60,20 @@ std::string FieldOrderText(AVFieldOrder f) {
 std::string RateText(AVRational r) {
   if (r.num <= 0 || r.den <= 0) return "frame rate not stated";
   return Format("%.2f fps", av_q2d(r));
+}
+
+std::string TimeBaseText(AVRational tb) { return "time base " + std::to_string(tb.num) + "/" + std::to_string(tb.den); }
+
+// How a player turns the picture: the display matrix's rotation, in whole
+// degrees counterclockwise as the matrix states it.
+std::string TurnText(const AVStream* st) {
+  const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+  if (!matrix) return "not turned";
+  const double angle = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+  if (std::isnan(angle)) return "not turned";
+  long degrees = std::lround(angle) % 360;
+  if (degrees < 0) degrees += 360;
+  return degrees == 0 ? "not turned" : "turned " + std::to_string(degrees) + " degrees";
 }
 
 std::string SampleRateText(int rate) {
@@ -111,8 +128,18 @@ std::string StreamSignature(const AVFormatContext* fmt) {
       if (sar.num <= 0 || sar.den <= 0) sar = {1, 1};
       av_reduce(&sar.num, &sar.den, sar.num, sar.den, 1 << 30);
       add("sample aspect ratio", "sample aspect ratio " + std::to_string(sar.num) + ":" + std::to_string(sar.den));
+      // A file played turned another way cannot share the first file's
+      // display matrix.
+      add("turn", TurnText(st));
       add("field order", FieldOrderText(p->field_order));
-      add("frame rate", RateText(st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate));
+      // Where every frame carries its own time stamp, the average rate is no
+      // parameter of the stream: phones jitter it, and dark scenes slow it.
+      // The time base the stamps count in is. Transport and program streams
+      // count in 90 kHz whatever the rate, so there the rate decides.
+      if (inBand)
+        add("frame rate", RateText(st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate));
+      else
+        add("time base", TimeBaseText(st->time_base));
       // Last, so that a difference with a name of its own is named first.
       if (!inBand) add("codec parameter sets", ExtradataHash(p));
     } else if (p->codec_type == AVMEDIA_TYPE_AUDIO) {

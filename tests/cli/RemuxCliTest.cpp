@@ -155,6 +155,9 @@ const Refusal kRefusals[] = {
      "- files will be joined without sound (audio formats differ)", true},
     {"ContainerCannotHoldTheVideo", "", "out.webm", {}, 1,
      "vantrel-cli: Unable to join these files without recompression: a WebM file cannot hold h264 video", false},
+    // A portrait clip among landscape ones: one display matrix cannot turn both.
+    {"TurnedOtherwise", "-i %a -c copy -metadata:s:v:0 rotate=90", "out.mp4", {"--copy"}, 1,
+     "- File 2 (b.mp4): video turned 90 degrees, the first file not turned", false},
     {"ExtensionOfNoCopiedContainer", "", "out.wav", {"--copy"}, 1,
      "the output's extension .wav is not one this join can write without recompression; name the output .mp4", false},
 };
@@ -167,7 +170,8 @@ TEST_P(RemuxRefusal, SaysWhyAndWritesNothing) {
   TempDir dir;
   const std::string a = dir.File("a.mp4"), b = dir.File("b.mp4"), out = dir.File(c.output);
   ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + Sub(kSrc, "%n", "3") + " " + kH264 + " '" + a + "'").exitCode, 0);
-  const std::string second = c.second.empty() ? Sub(kSrc, "%n", "4") + " " + kH264 : c.second;
+  // %a: the first file, for a second made from it.
+  const std::string second = c.second.empty() ? Sub(kSrc, "%n", "4") + " " + kH264 : Sub(c.second, "%a", "'" + a + "'");
   ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + second + " '" + b + "'").exitCode, 0);
   std::vector<std::string> args = {CliPath(), "join", "-o", out};
   args.insert(args.end(), c.flags.begin(), c.flags.end());
@@ -185,6 +189,96 @@ TEST_P(RemuxRefusal, SaysWhyAndWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Cli, RemuxRefusal, ::testing::ValuesIn(kRefusals),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// The video packets' presentation times, in seconds, in file order.
+std::vector<double> VideoTimes(const std::string& file) {
+  std::istringstream in(
+      test::Run({"ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=pts_time", "-of", "csv=p=0", file})
+          .out);
+  std::vector<double> t;
+  for (std::string row; std::getline(in, row);) t.push_back(std::atof(row.c_str()));
+  return t;
+}
+
+// Two clips of one phone: the same encoder and parameter sets, but their
+// frames not evenly spaced (a dark scene slows the camera), so their average
+// rates differ. The rate is no parameter of such a stream: they are copied
+// by default, every frame at its own time, the second file shifted by one
+// offset.
+TEST(RemuxTiming, ClipsWhoseAverageRatesDifferAreCopiedFrameForFrame) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  const std::string src =
+      "-f lavfi -i testsrc=size=320x240:rate=30:duration=2 -f lavfi -i sine=sample_rate=48000:duration=2 ";
+  const std::string encode = " -c:v libx264 -preset veryfast -bf 0 -g 30 -c:a aac -video_track_timescale 90000 ";
+  const std::string a = dir.File("a.mp4"), b = dir.File("b.mp4"), out = dir.File("out.mp4");
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + src + encode + "'" + a + "'").exitCode, 0);
+  // From frame 20 on, half a second late.
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + src + "-vf \"setpts='if(gte(N,20),PTS+15,PTS)'\" -fps_mode passthrough" +
+                  encode + "'" + b + "'")
+                .exitCode,
+            0);
+  const CommandResult r = test::Run({CliPath(), "join", "-o", out, a, b});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err.find("recompression"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Joined 2 files: 120 video"), std::string::npos) << r.err;
+  const std::vector<double> ta = VideoTimes(a), tb = VideoTimes(b), joined = VideoTimes(out);
+  ASSERT_EQ(joined.size(), ta.size() + tb.size());
+  for (size_t i = 0; i < ta.size(); ++i) EXPECT_NEAR(joined[i], ta[i], 0.001) << i;
+  const double offset = joined[ta.size()] - tb[0];
+  // It starts where the first file ended (its sound may end a little after
+  // its last frame), never over it.
+  EXPECT_GE(offset, ta.back() + 1.0 / 30 - 0.001);
+  EXPECT_LT(offset, ta.back() + 1.0 / 30 + 0.05);
+  for (size_t i = 0; i < tb.size(); ++i) EXPECT_NEAR(joined[ta.size() + i], tb[i] + offset, 0.001) << i;
+  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+}
+
+// A DVD stores a title as VOB pieces cut at 2048-byte sectors: joined, they
+// are the title again, byte for byte, whatever is cut in two at each cut.
+// Two separate recordings are no such pieces, and are joined as before.
+TEST(RemuxPieces, PiecesOfOneTitleAreTheTitleAgain) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  const std::string title = dir.File("title.vob");
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=720x576:rate=25:duration=6 -f lavfi -i "
+                  "sine=sample_rate=48000:duration=6 -target pal-dvd -b:v 2M '" + title + "'")
+                .exitCode,
+            0);
+  const std::vector<uint8_t> bytes = ReadFileBytes(title);
+  const size_t sectors = bytes.size() / 2048;
+  ASSERT_GT(sectors, 30u);
+  std::vector<std::string> pieces;
+  const size_t cuts[] = {0, sectors / 3 * 2048 + 0, sectors * 2 / 3 * 2048, bytes.size()};
+  for (int i = 0; i < 3; ++i) {
+    pieces.push_back(dir.File("VTS_01_" + std::to_string(i + 1) + ".VOB"));
+    WriteFileBytes(pieces.back(), std::vector<uint8_t>(bytes.begin() + static_cast<long>(cuts[i]),
+                                                       bytes.begin() + static_cast<long>(cuts[i + 1])));
+  }
+  const std::string out = dir.File("joined.vob");
+  std::vector<std::string> args = {CliPath(), "join", "-o", out};
+  args.insert(args.end(), pieces.begin(), pieces.end());
+  CommandResult r = test::Run(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err.find("recompression"), std::string::npos) << r.err;
+  EXPECT_TRUE(ReadFileBytes(out) == bytes) << "the pieces did not give the title back";
+
+  // Two recordings made apart: each clock starts again.
+  const std::string other = dir.File("other.vob");
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=720x576:rate=25:duration=2 -f lavfi -i "
+                  "sine=sample_rate=48000:duration=2 -target pal-dvd '" + other + "'")
+                .exitCode,
+            0);
+  const std::string both = dir.File("both.vob");
+  r = test::Run({CliPath(), "join", "--copy", "-o", both, title, other});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // Copied packet by packet, each file shifted to follow the one before.
+  EXPECT_NE(r.err.find("Joined 2 files: "), std::string::npos) << r.err;
+  std::vector<uint8_t> concatenated = bytes;
+  const std::vector<uint8_t> second = ReadFileBytes(other);
+  concatenated.insert(concatenated.end(), second.begin(), second.end());
+  EXPECT_FALSE(ReadFileBytes(both) == concatenated);
+}
 
 // What the last line of a copy join says was checked: QuickTime and AVI
 // outputs by their index every time, other containers and MPEG-1 streams
