@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "avi/AVIProbe.h"
 #include "avi/AVIUtils.h"
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
@@ -15,19 +16,11 @@
 
 namespace vantrel {
 
-bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exact) {
-  return SameAudioFormat(first.Header.dwScale, first.Header.dwRate, first.Header.dwSampleSize, first.Format,
-                         other.Header.dwScale, other.Header.dwRate, other.Header.dwSampleSize, other.Format, exact);
-}
+namespace {
 
-bool SameAudioFormat(const TAviHeaderInfo& first, const TAviHeaderInfo& other, bool exact) {
-  if (first.HasSound != other.HasSound) return false;
-  return !first.HasSound ||
-         SameAudioFormat(first.SoundScale, first.SoundRate, first.SoundSampleSize, first.SoundFormat, other.SoundScale,
-                         other.SoundRate, other.SoundSampleSize, other.SoundFormat, exact);
-}
-
-bool SameAudioFormat(uint32_t scaleA, uint32_t rateA, uint32_t sizeA, const std::vector<uint8_t>& fa, uint32_t scaleB,
+// The comparison on the stream headers' dwScale, dwRate, dwSampleSize and
+// the strf blocks.
+bool SameSound(uint32_t scaleA, uint32_t rateA, uint32_t sizeA, const std::vector<uint8_t>& fa, uint32_t scaleB,
                      uint32_t rateB, uint32_t sizeB, const std::vector<uint8_t>& fb, bool exact) {
   if (fa.size() < 8 || fb.size() < 8) return fa == fb && scaleA == scaleB && rateA == rateB;
   const uint16_t tag = ReadLE16(fa.data());
@@ -48,6 +41,20 @@ bool SameAudioFormat(uint32_t scaleA, uint32_t rateA, uint32_t sizeA, const std:
   if (n != said(fb)) return false;
   // Everything but nAvgBytesPerSec (bytes 8 to 11), which follows from the rest.
   return sameBasics && (n <= 12 || std::equal(fa.begin() + 12, fa.begin() + static_cast<ptrdiff_t>(n), fb.begin() + 12));
+}
+
+}  // namespace
+
+bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exact) {
+  return SameSound(first.Header.dwScale, first.Header.dwRate, first.Header.dwSampleSize, first.Format,
+                         other.Header.dwScale, other.Header.dwRate, other.Header.dwSampleSize, other.Format, exact);
+}
+
+bool SameAudioFormat(const TAviHeaderInfo& first, const TAviHeaderInfo& other, bool exact) {
+  if (first.HasSound != other.HasSound) return false;
+  return !first.HasSound ||
+         SameSound(first.SoundScale, first.SoundRate, first.SoundSampleSize, first.SoundFormat, other.SoundScale,
+                         other.SoundRate, other.SoundSampleSize, other.SoundFormat, exact);
 }
 
 std::string AudioFormatDifference(const TAviHeaderInfo& first, const TAviHeaderInfo& other) {
@@ -143,13 +150,14 @@ bool TAVIJoiner::UseDescribed() const {
   return true;
 }
 
-void TAVIJoiner::ChooseSoundKind(const TAVIFileReader& first) {
+void TAVIJoiner::ChooseSoundKind(const TAVIFileReader& first,
+                                 const std::function<bool(TMpegAudioHeader&)>& findFirstFrame) {
   const TAVIStream* v = first.VideoStream();
   // Without the video's timing there is no end to keep the sound to.
   const bool timed = v->Header.dwScale != 0 && v->Header.dwRate != 0;
   sound_kind_ = first.AudioStream() ? SoundKindOf(*first.AudioStream(), ExactCopy || !timed) : TSoundKind::Other;
   // MPEG audio copied by frames needs a frame to describe the output.
-  if (sound_kind_ == TSoundKind::MPEG && !FindFirstFrame(first, first_frame_)) sound_kind_ = TSoundKind::Other;
+  if (sound_kind_ == TSoundKind::MPEG && !findFirstFrame(first_frame_)) sound_kind_ = TSoundKind::Other;
 }
 
 void TAVIJoiner::CheckSoundOf(const std::string& name, const TAviHeaderInfo& first, const TMpegAudioHeader& firstFrame) {
@@ -158,9 +166,9 @@ void TAVIJoiner::CheckSoundOf(const std::string& name, const TAviHeaderInfo& fir
   TMpegAudioHeader h;
   const bool otherFrames =
       sound_kind_ == TSoundKind::MPEG && FindFirstFrame(reader_, h) && !SameMpegAudioFormat(h, firstFrame);
-  if (otherFrames || !SameAudioFormat(first.SoundScale, first.SoundRate, first.SoundSampleSize, first.SoundFormat,
-                                      other->Header.dwScale, other->Header.dwRate, other->Header.dwSampleSize,
-                                      other->Format, ExactCopy))
+  TAviHeaderInfo sound;
+  KeepSound(*other, sound);
+  if (otherFrames || !SameAudioFormat(first, sound, ExactCopy))
     throw Exception(SoundRefusal(name));
 }
 
@@ -181,12 +189,8 @@ void TAVIJoiner::CalcTotals() {
       const std::string refusal = SoundRefusal(name);
       if (&name == &Files.front()) {
         OpenInput(first, name, true);
-        const TAVIStream* v = first.VideoStream();
-        // Without the video's timing there is no end to keep the sound to.
-        const bool timed = v->Header.dwScale != 0 && v->Header.dwRate != 0;
-        sound_kind_ = first.AudioStream() ? SoundKindOf(*first.AudioStream(), ExactCopy || !timed) : TSoundKind::Other;
-        // MPEG audio copied by frames needs a frame to describe the output.
-        if (sound_kind_ == TSoundKind::MPEG && !FindFirstFrame(name, first_frame_)) sound_kind_ = TSoundKind::Other;
+        // Opened for its headers only: the first frame is looked for in the file.
+        ChooseSoundKind(first, [&name](TMpegAudioHeader& h) { return FindFirstFrame(name, h); });
         firstFrame = first_frame_;
       } else if (first.AudioStream() && reader_.AudioStream()) {
         TMpegAudioHeader h;
@@ -260,16 +264,11 @@ void TAVIJoiner::JoinFiles() {
 
   OpenInput(reader_, Files.front(), !described);
   if (!reader_.VideoStream()) throw Exception("There is no video stream in the file " + Files.front());
-  if (described && !WithoutSound) ChooseSoundKind(reader_);
+  if (described && !WithoutSound)
+    ChooseSoundKind(reader_, [this](TMpegAudioHeader& h) { return FindFirstFrame(reader_, h); });
   // What later inputs' sound is checked against, while each is copied.
   TAviHeaderInfo firstSound;
-  if (const TAVIStream* a = reader_.AudioStream()) {
-    firstSound.HasSound = true;
-    firstSound.SoundScale = a->Header.dwScale;
-    firstSound.SoundRate = a->Header.dwRate;
-    firstSound.SoundSampleSize = a->Header.dwSampleSize;
-    firstSound.SoundFormat = a->Format;
-  }
+  if (const TAVIStream* a = reader_.AudioStream()) KeepSound(*a, firstSound);
   const TMpegAudioHeader firstFrame = first_frame_;
   CreateOutput();
   if (!described) reader_.Close();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,10 +27,6 @@ bool SameAudioFormat(const TAVIStream& first, const TAVIStream& other, bool exac
 // The same on what the probe kept of two files' headers; files without
 // sound match only each other.
 bool SameAudioFormat(const TAviHeaderInfo& first, const TAviHeaderInfo& other, bool exact = false);
-// The same on the stream headers' dwScale, dwRate, dwSampleSize and the strf
-// blocks.
-bool SameAudioFormat(uint32_t scaleA, uint32_t rateA, uint32_t sizeA, const std::vector<uint8_t>& formatA,
-                     uint32_t scaleB, uint32_t rateB, uint32_t sizeB, const std::vector<uint8_t>& formatB, bool exact);
 // In words, how other's sound format differs from first's ("sound blocks of
 // 2048 bytes, the first file 1024").
 std::string AudioFormatDifference(const TAviHeaderInfo& first, const TAviHeaderInfo& other);
@@ -85,7 +82,9 @@ class TAVIJoiner {
   // Opens an input; one that cannot be opened is named in the error.
   static void OpenInput(TAVIFileReader& reader, const std::string& name, bool headersOnly);
   void CheckSoundOf(const std::string& name, const TAviHeaderInfo& first, const TMpegAudioHeader& firstFrame);
-  void ChooseSoundKind(const TAVIFileReader& first);
+  // The way the sound is carried, from the first file's audio stream;
+  // findFirstFrame reads its first MPEG audio frame.
+  void ChooseSoundKind(const TAVIFileReader& first, const std::function<bool(TMpegAudioHeader&)>& findFirstFrame);
   void CreateOutput();
   void CopyChunks();
   void ReportProgress(int64_t bytePos);

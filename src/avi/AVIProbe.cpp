@@ -8,6 +8,16 @@
 
 namespace vantrel {
 
+void KeepSound(const TAVIStream& audio, TAviHeaderInfo& info) {
+  const AVISTREAMHEADER& h = audio.Header;
+  info.HasSound = true;
+  info.SoundScale = h.dwScale;
+  info.SoundRate = h.dwRate;
+  info.SoundSampleSize = h.dwSampleSize;
+  if (h.dwRate > 0) info.SoundEnd = (static_cast<double>(h.dwStart) + h.dwLength) * h.dwScale / h.dwRate;
+  info.SoundFormat = audio.Format;
+}
+
 bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
   try {
     return DescribeAVIFile(TFile::OpenRead(fileName), info);
@@ -56,12 +66,7 @@ bool DescribeAVIFile(TFile file, TVideoFileInfo& info) {
       info.Channels = static_cast<uint8_t>(ReadLE16(f + kWfChannelsOffset) & 0xFF);
       info.SampleRate = static_cast<int32_t>(ReadLE32(f + kWfSamplesPerSecOffset));
       info.BitsPerSample = static_cast<int16_t>(ReadLE16(f + kWfBitsPerSampleOffset));
-      kept.HasSound = true;
-      kept.SoundScale = h.dwScale;
-      kept.SoundRate = h.dwRate;
-      kept.SoundSampleSize = h.dwSampleSize;
-      if (h.dwRate > 0) kept.SoundEnd = (static_cast<double>(h.dwStart) + h.dwLength) * h.dwScale / h.dwRate;
-      kept.SoundFormat = s.Format;
+      KeepSound(s, kept);
     }
   }
   kept.Known = video;

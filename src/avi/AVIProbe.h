@@ -13,6 +13,11 @@ namespace vantrel {
 // them (Duration is left alone). False when the file is not an AVI file this
 // reader opens, or holds something only the detector can describe (DV,
 // extensible or unknown sound formats).
+class TAVIStream;
+// Keeps an audio stream's stream header timing and strf block in info (the
+// sound fields of TAviHeaderInfo).
+void KeepSound(const TAVIStream& audio, TAviHeaderInfo& info);
+
 // The AVI headers the copy join decides on are kept in info.AviHeaders.
 bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info);
 // The same on a file already open for reading.

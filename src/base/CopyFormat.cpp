@@ -170,6 +170,10 @@ const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName) {
   return nullptr;
 }
 
+std::string FileLabel(size_t index, const std::string& path) {
+  return "File " + std::to_string(index + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
+}
+
 TCopySet CompareCopySet(const std::vector<const TVideoFileInfo*>& files) {
   TCopySet set;
   if (files.empty()) return set;
@@ -179,8 +183,7 @@ TCopySet CompareCopySet(const std::vector<const TVideoFileInfo*>& files) {
   if (!set.Family) return set;
   for (size_t i = 1; i < files.size(); ++i) {
     const TVideoFileInfo& f = *files[i];
-    const std::string name = f.FileName.substr(f.FileName.rfind('/') + 1);
-    const std::string label = "File " + std::to_string(i + 1) + " (" + name + "): ";
+    const std::string label = FileLabel(i, f.FileName);
     const TCopyFamily* family = CopyFamilyOf(f.ContainerName);
     if (family != set.Family) {
       if (set.WhyNot.empty())

@@ -56,6 +56,9 @@ const std::vector<TCopyFamily>& CopyFamilies();
 // "an MP4 file", "a Matroska file": the article for a container's name.
 std::string ArticleFor(const std::string& name);
 
+// "File 2 (b.mp4): ", before a difference named for one file of a join.
+std::string FileLabel(size_t index, const std::string& path);
+
 struct TVideoFileInfo;
 // A list of files as a stream copy of their containers sees it.
 struct TCopySet {

@@ -311,10 +311,6 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
     }
   }
   if (!all) return kExitFailure;
-  std::vector<TVideoFileInfo*> flagged;
-  for (TVideoFileInfo& f : probed) flagged.push_back(&f);
-  UpdateDifferenceFlags(flagged);
-
   TJoinRequest request = MakeRequest(args, std::move(probed));
   const TJoinPlan plan = MakeJoinPlan(request, services.Engines);
   if (!plan.Engine || (plan.Kind != TEngineKind::Copy && !recompresses)) {

@@ -26,10 +26,7 @@ std::vector<std::string> FileNames(const TJoinRequest& request) {
 
 namespace {
 
-std::string Label(const TJoinRequest& r, size_t i) {
-  const std::string& path = r.Files[i].FileName;
-  return "File " + std::to_string(i + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
-}
+std::string Label(const TJoinRequest& r, size_t i) { return FileLabel(i, r.Files[i].FileName); }
 
 // What a file is, in words: the container's name where the media type
 // would only say "DirectShow".

@@ -42,6 +42,7 @@ class TPercentKept final : public IProgress {
   }
   void SetStage(const std::string& stage) override { inner_.SetStage(stage); }
   bool Cancelled() override { return inner_.Cancelled(); }
+  int CancelInterval() const override { return inner_.CancelInterval(); }
   double Percent() const { return percent_; }
 
  private:

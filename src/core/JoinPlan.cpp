@@ -48,11 +48,10 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& r, const TJoinEngines& engines) {
   p.FirstDifference = copy.Reason;
   p.CopyExtension = copy.Extension;
   p.ContainerCopy = IsContainerExtension(copy.Extension);
-  p.CopyNotes = copy.Notes;
   // A set that can be joined only by losing its sound opens unchecked.
   p.CopyByDefault = JoinWithoutRecompressionState(p.CanCopy, p.CopyLosesSound, p.NoAudio).Checked;
   p.DialogNote = JoinNotes(p.CanCopy, p.CopyLosesSound, p.NoAudio, firstType, p.FirstDifference, p.ContainerCopy);
-  if (p.CanCopy && !copy.Notes.empty())
+  if (p.CanCopy)
     for (const std::string& n : copy.Notes) p.DialogNote += (p.DialogNote.empty() ? "" : "\n") + n;
 
   bool copyRoute = r.Route == TJoinRoute::Copy || (r.Route == TJoinRoute::Auto && p.CopyByDefault);
@@ -65,7 +64,7 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& r, const TJoinEngines& engines) {
     // With the output's name: the container it asks for must hold the
     // streams. An AVI name keeps the recompressing join unless a copy was
     // asked for.
-    TEngineAnswer named = copier->Answer(r);
+    const TEngineAnswer named = r.OutputFileName.empty() ? copy : copier->Answer(r);
     if (!named.Accepts()) {
       if (r.Route == TJoinRoute::Auto && LowerExtension(r.OutputFileName) == ".avi") {
         copyRoute = false;
@@ -80,7 +79,9 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& r, const TJoinEngines& engines) {
       p.Extension = named.Extension;
       p.WithoutSound = r.WithoutSound || named.Verdict == TEngineAnswer::JoinsWithoutSound;
       if (!r.WithoutSound) p.WhyWithoutSound = named.Reason;
-      if (!r.WithoutSound && p.WithoutSound && !p.NoAudio) p.Notes.push_back(kNoteWithoutSound);
+      // Left out without being asked: said, with the first difference.
+      if (!r.WithoutSound && p.WithoutSound && !p.NoAudio)
+        p.Notes.push_back(kNoteWithoutSound + (p.WhyWithoutSound.empty() ? "" : "\n- " + p.WhyWithoutSound));
       for (const std::string& n : named.Notes) p.Notes.push_back(n);
       return p;
     }

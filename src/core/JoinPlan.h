@@ -27,7 +27,6 @@ struct TJoinPlan {
   std::string FirstDifference;
   std::string CopyExtension;       // what a copy writes: ".avi", ".mpeg", ".mp4", ...
   bool ContainerCopy = false;      // the copy is the container stream copy
-  std::vector<std::string> CopyNotes;  // what a copy cannot keep (sync)
 
   // The decision for the request.
   IJoinEngine* Engine = nullptr;  // null: refused, see Refusal

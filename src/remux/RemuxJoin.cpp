@@ -30,10 +30,6 @@ std::string Title(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-std::string FileLabel(size_t i, const std::string& path) {
-  return "File " + std::to_string(i + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
-}
-
 int64_t SizeOf(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;

@@ -132,11 +132,5 @@ INSTANTIATE_TEST_SUITE_P(
                       GuardCase{"AFailingCloseDoesNotHideTheCause", true, true, false, "Unable to read /in/b.avi"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(JoinLoop, GuardedWorkThatSucceedsLeavesTheOutputAlone) {
-  bool closed = false;
-  TJoinLoop::Guarded("/nonexistent/out.avi", [] {}, [&] { closed = true; }, [] { return true; });
-  EXPECT_FALSE(closed);
-}
-
 }  // namespace
 }  // namespace vantrel
