@@ -130,8 +130,9 @@ TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinRequest& r) {
   TJoinReport report;
   if (!joiner.Counted()) return report;
   report.Counted = true;
-  report.VideoPackets = joiner.VideoPackets();
-  report.AudioPackets = joiner.AudioPackets();
+  // Pictures and sound frames: a packet holds any part of either.
+  report.VideoPackets = joiner.Pictures();
+  report.AudioPackets = joiner.AudioFrames();
   report.Duration = -1;  // known from the stream's time stamps only
   if (!r.VerifyFully) return report;
   int64_t video = 0, audio = 0;
@@ -152,10 +153,10 @@ TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinRequest& r) {
     // 90 kHz presentation times of the pictures, plus the last one's span.
     const double rate = r.Files.empty() ? 0 : r.Files.front().FrameRate;
     if (first <= last && r.CorrectTimeStamps) report.Duration = (last - first) / 90000.0 + (rate > 0 ? 1 / rate : 0);
-    if (video != report.VideoPackets || audio != report.AudioPackets)
+    if (video != joiner.VideoPackets() || audio != joiner.AudioPackets())
       throw Exception("The joined file " + r.OutputFileName + " does not read back as written: " +
                       std::to_string(video) + " video and " + std::to_string(audio) + " audio packets, " +
-                      std::to_string(report.VideoPackets) + " and " + std::to_string(report.AudioPackets) +
+                      std::to_string(joiner.VideoPackets()) + " and " + std::to_string(joiner.AudioPackets()) +
                       " were written");
   } catch (...) {
     RaiseWithOutputRemoved(std::current_exception(), r.OutputFileName);

@@ -105,10 +105,22 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
     output.Commit(n);
     if (reader.UnitKind == ukPacket) {
       const uint8_t id = reader.Packet.StreamId;
-      if (id >= kFirstVideoStream && id <= kLastVideoStream) ++video_packets_;
-      else if (id >= kFirstAudioStream && id < kFirstVideoStream) ++audio_packets_;
+      // The payload ends the packet.
+      const bool whole = n == reader.UnitSize && !reader.Packet.HeaderOverrun && reader.Packet.PayloadLength <= n;
+      const uint8_t* payload = dest + n - (whole ? reader.Packet.PayloadLength : 0);
+      const size_t size = whole ? reader.Packet.PayloadLength : 0;
+      if (id >= kFirstVideoStream && id <= kLastVideoStream) {
+        ++video_packets_;
+        pictures_[id - kFirstVideoStream].Feed(payload, size);
+      } else if (id >= kFirstAudioStream && id < kFirstVideoStream) {
+        ++audio_packets_;
+        audioFrames_[id - kFirstAudioStream].Feed(payload, size);
+      }
     }
   };
+  // A file's last sound frame may be cut short: the next file's first
+  // frame starts afresh.
+  for (TAudioFrameCounter& c : audioFrames_) c.NewStream();
   const int64_t fileSize = reader.FileSize();
   // Bytes of the file passed so far: units, and the end codes and bytes
   // between them, so that progress reaches the file's end.
@@ -141,6 +153,18 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
   }
   processed_ += fileSize - passed;
   Report();
+}
+
+int64_t TMPEGJoiner::Pictures() const {
+  int64_t n = 0;
+  for (const TPictureCounter& c : pictures_) n += c.Count();
+  return n;
+}
+
+int64_t TMPEGJoiner::AudioFrames() const {
+  int64_t n = 0;
+  for (const TAudioFrameCounter& c : audioFrames_) n += c.Count();
+  return n;
 }
 
 bool HasVideoPackets(const std::string& fileName) {

@@ -3,6 +3,7 @@
 // for byte.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,6 +12,8 @@
 #include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "base/Progress.h"
+#include "mpeg/FrameCount.h"
+#include "mpeg/MPEG1SysRead.h"
 
 namespace vantrel {
 
@@ -34,6 +37,9 @@ class TMPEGJoiner {
   // output was written otherwise (video elementary streams, or video only).
   int64_t VideoPackets() const { return video_packets_; }
   int64_t AudioPackets() const { return audio_packets_; }
+  // What those packets carry: pictures and sound frames, every stream's.
+  int64_t Pictures() const;
+  int64_t AudioFrames() const;
   bool Counted() const { return counted_; }
 
  private:
@@ -50,6 +56,8 @@ class TMPEGJoiner {
   int64_t processed_ = 0;
   bool cancelled_ = false;
   int64_t video_packets_ = 0, audio_packets_ = 0;
+  std::array<TPictureCounter, kLastVideoStream - kFirstVideoStream + 1> pictures_;
+  std::array<TAudioFrameCounter, kFirstVideoStream - kFirstAudioStream> audioFrames_;
   bool counted_ = true;
 };
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <deque>
 
+#include <libavutil/intreadwrite.h>
+
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
 #include "base/PosixFile.h"
@@ -42,7 +44,27 @@ struct TOut {
   int64_t LastDts = AV_NOPTS_VALUE;  // output time base
   int64_t Packets = 0;
   int64_t EndUs = INT64_MIN;  // latest pts + duration of the current input
+  // Added to every time stamp written: the codec delay a Matroska muxer
+  // that does not shift by it itself (libavformat before 59.31) leaves to
+  // the caller, output time base.
+  int64_t Delay = 0;
 };
+
+// Matroska states Opus's pre-skip (and any codec delay) as CodecDelay, and
+// its demuxer moves every block of the track that much earlier; a muxer
+// that writes the element must add it back. libavformat 59.31 and later do;
+// older ones shift the whole file instead, which puts the picture 6.5 ms
+// late against the sound.
+int64_t MatroskaCodecDelay(const AVFormatContext* oc, const AVStream* st) {
+  const std::string muxer = oc->oformat->name;
+  if (muxer != "matroska" && muxer != "webm") return 0;
+  if (avformat_version() >= AV_VERSION_INT(59, 31, 0)) return 0;
+  const AVCodecParameters* p = st->codecpar;
+  if (p->codec_type != AVMEDIA_TYPE_AUDIO || p->initial_padding <= 0) return 0;
+  // The element is written from the padding counted at 48 kHz for Opus.
+  const int rate = p->codec_id == AV_CODEC_ID_OPUS ? 48000 : p->sample_rate;
+  return rate > 0 ? av_rescale_q(p->initial_padding, AVRational{1, rate}, st->time_base) : 0;
+}
 
 class TRemuxRun {
  public:
@@ -56,7 +78,8 @@ class TRemuxRun {
   void SetUpOutput(AVFormatContext* first);
   void JoinInput(size_t i, AVFormatContext* in, const std::string& signature);
   std::vector<int> MapStreams(size_t i, AVFormatContext* in, const std::string& signature) const;
-  bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets);
+  bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets,
+             bool continues);
   void Finish();
 
   const TRemuxJoiner& j_;
@@ -154,6 +177,8 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
   if (rc < 0) av::Fail("Unable to create " + j_.OutputFileName, rc);
   rc = avformat_write_header(oc, nullptr);
   if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);
+  // The header sets the time bases the muxer keeps.
+  for (TOut& o : outs_) o.Delay = MatroskaCodecDelay(oc, o.St);
 }
 
 void TRemuxRun::Execute() {
@@ -208,16 +233,26 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
   const bool eof = h.Eof;
   const int64_t start = h.Start;
 
-  // The first file keeps its own times; every later one starts where the
-  // previous one ended, and later still where a stream's decoding times
-  // would otherwise go back.
-  int64_t offsetUs = 0;
+  // The first file keeps its own times, moved to start at 0 when all of
+  // it starts later (a stream cut from a longer one, a camera's later
+  // chapter): one offset for all its streams, so nothing in it moves
+  // against anything else. Every later one starts where the previous one
+  // ended, and later still where a stream's decoding times would otherwise
+  // go back.
+  int64_t offsetUs = i == 0 && start > 0 ? -start : 0;
+  bool continues = false;
   if (i > 0) {
-    std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE);
-    for (size_t s = 0; s < outs_.size(); ++s)
+    std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE), ends(outs_.size(), INT64_MIN);
+    for (size_t s = 0; s < outs_.size(); ++s) {
       if (outs_[s].LastDts != AV_NOPTS_VALUE)
         next[s] = av_rescale_q_rnd(outs_[s].LastDts + 1, outs_[s].St->time_base, kMicro, AV_ROUND_UP);
-    offsetUs = NextOffset(endUs_, h, next);
+      ends[s] = outs_[s].EndUs;
+    }
+    // A piece of one recording continues every stream where it ended;
+    // any other file starts where the previous one ended.
+    const std::optional<int64_t> piece = ContinuingOffset(h, ends);
+    continues = piece.has_value();
+    offsetUs = NextOffset(piece ? *piece + start : endUs_, h, next);
   }
   std::vector<int64_t> offsets(in->nb_streams, 0);
   for (unsigned s = 0; s < in->nb_streams; ++s)
@@ -227,7 +262,7 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
 
   int64_t count = 0;
   auto step = [&](AVPacket* pkt) {
-    const bool more = Write(pkt, in, map, offsets);
+    const bool more = Write(pkt, in, map, offsets, continues);
     if (++count % 64 == 0) {
       const int64_t pos = in->pb ? std::max<int64_t>(avio_tell(in->pb), 0) : 0;
       if (totalBytes_ > 0) progress_.SetProgress(100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_);
@@ -256,12 +291,21 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
 }
 
 bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map,
-                      const std::vector<int64_t>& offsets) {
+                      const std::vector<int64_t>& offsets, bool continues) {
   const int si = pkt->stream_index;
   if (si < 0 || si >= static_cast<int>(map.size()) || map[si] < 0) return true;
-  // Packets an edit list hides at the start of a later file: its encoder
-  // delay overlaps the end of the file before it.
-  if (!chapterTimes_.empty() && (pkt->flags & AV_PKT_FLAG_DISCARD)) return true;
+  if (!chapterTimes_.empty() && (pkt->flags & AV_PKT_FLAG_DISCARD)) {
+    // Packets an edit list hides at the start of a later file: its encoder
+    // delay, which overlaps the end of the file before it; but in the next
+    // piece of one recording they are the sound that follows on, and what
+    // would be skipped of them no longer is.
+    if (!continues) return true;
+  }
+  if (continues) {
+    size_t size = 0;
+    uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (skip && size >= 4) AV_WL32(skip, 0);  // samples to skip at the start
+  }
   TOut& o = outs_[static_cast<size_t>(map[si])];
   if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offsets[si];
   if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offsets[si];
@@ -286,6 +330,10 @@ bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>
     firstUs_ = firstUs_ == AV_NOPTS_VALUE ? us : std::min(firstUs_, us);
   }
   ++o.Packets;
+  if (o.Delay != 0) {
+    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += o.Delay;
+    if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += o.Delay;
+  }
   pkt->stream_index = o.St->index;
   pkt->pos = -1;
   const int rc = av_interleaved_write_frame(out_.get(), pkt);

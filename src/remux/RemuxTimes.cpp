@@ -50,6 +50,7 @@ THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t out
   THeadTimes h;
   h.FirstPts.assign(outputs, AV_NOPTS_VALUE);
   h.FirstDts.assign(outputs, AV_NOPTS_VALUE);
+  h.FirstDataPts.assign(outputs, AV_NOPTS_VALUE);
   const size_t mapped = static_cast<size_t>(std::count_if(map.begin(), map.end(), [](int m) { return m >= 0; }));
   size_t found = 0;
   int64_t bytes = 0;
@@ -70,15 +71,16 @@ THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t out
     head.push_back(std::move(pkt));
   }
   BackfillDts(head);
+  auto earliest = [](int64_t& first, int64_t us) { first = first == AV_NOPTS_VALUE ? us : std::min(first, us); };
   for (const av::PacketPtr& pkt : head) {
     const int s = MappedStream(pkt.get(), map);
-    if (s < 0 || (pkt->flags & AV_PKT_FLAG_DISCARD)) continue;
+    if (s < 0) continue;
     const AVRational tb = in->streams[pkt->stream_index]->time_base;
     const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
-    if (pts != AV_NOPTS_VALUE) {
-      const int64_t us = av_rescale_q(pts, tb, kMicro);
-      h.FirstPts[s] = h.FirstPts[s] == AV_NOPTS_VALUE ? us : std::min(h.FirstPts[s], us);
-    }
+    if (pts == AV_NOPTS_VALUE) continue;
+    const int64_t us = av_rescale_q(pts, tb, kMicro);
+    earliest(h.FirstDataPts[s], us);
+    if (!(pkt->flags & AV_PKT_FLAG_DISCARD)) earliest(h.FirstPts[s], us);
   }
   std::vector<bool> dtsSeen(outputs, false);
   for (const av::PacketPtr& pkt : head) {
@@ -102,6 +104,25 @@ int64_t NextOffset(int64_t endUs, const THeadTimes& head, const std::vector<int6
     if (head.FirstDts[s] != AV_NOPTS_VALUE && nextDtsUs[s] != AV_NOPTS_VALUE)
       offset = std::max(offset, nextDtsUs[s] - head.FirstDts[s]);
   return offset;
+}
+
+std::optional<int64_t> ContinuingOffset(const THeadTimes& head, const std::vector<int64_t>& streamEndUs) {
+  // Time stamps are rounded to their time bases: a millisecond covers
+  // Matroska's and every finer one.
+  constexpr int64_t kAgreeUs = 1000;
+  int64_t lo = INT64_MAX, hi = INT64_MIN;
+  size_t streams = 0;
+  for (size_t s = 0; s < streamEndUs.size() && s < head.FirstDataPts.size(); ++s) {
+    if (streamEndUs[s] == INT64_MIN || head.FirstDataPts[s] == AV_NOPTS_VALUE) continue;
+    const int64_t offset = streamEndUs[s] - head.FirstDataPts[s];
+    lo = std::min(lo, offset);
+    hi = std::max(hi, offset);
+    ++streams;
+  }
+  // One stream alone continues anything; it takes two to tell a piece of
+  // one recording from a file that merely follows.
+  if (streams < 2 || hi - lo > kAgreeUs) return std::nullopt;
+  return hi;
 }
 
 }  // namespace vantrel

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ inline constexpr AVRational kMicro = {1, AV_TIME_BASE};
 // edit list hides) do not start the input.
 struct THeadTimes {
   std::vector<int64_t> FirstPts, FirstDts;  // AV_NOPTS_VALUE where not seen
+  // The first pts with the discarded packets counted: where the stream's
+  // data starts rather than where a player of this file alone starts it.
+  std::vector<int64_t> FirstDataPts;
   int64_t Start = 0;                        // the earliest first pts
   bool Eof = false;                         // the look read the whole file
 };
@@ -31,5 +35,15 @@ THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t out
 // times would go back: nextDtsUs is, per output stream, the earliest
 // decoding time the next packet may have (AV_NOPTS_VALUE: any).
 int64_t NextOffset(int64_t endUs, const THeadTimes& head, const std::vector<int64_t>& nextDtsUs);
+
+// When a later input is the next piece of one recording (a camera's
+// chapters, a stream cut at key frames), each of its streams' data starts
+// where that stream of the previous piece ended, the packets an edit list
+// hides included: those are the recording's own sound, not encoder delay.
+// Returns the one offset that continues every stream, in microseconds, or
+// nothing when at least two streams do not agree on it within a
+// millisecond. streamEndUs: per output stream, where the previous input's
+// data ended (INT64_MIN: it had none).
+std::optional<int64_t> ContinuingOffset(const THeadTimes& head, const std::vector<int64_t>& streamEndUs);
 
 }  // namespace vantrel

@@ -280,6 +280,110 @@ TEST(RemuxPieces, PiecesOfOneTitleAreTheTitleAgain) {
   EXPECT_FALSE(ReadFileBytes(both) == concatenated);
 }
 
+// A camera's chapters: one encode cut at key frames into files. Joined,
+// every packet of every piece is there (the sound an edit list hides at the
+// start of a piece included: it is the recording's, not encoder delay),
+// each stream's time line has no hole or overlap, and the whole is as long
+// as the recording.
+struct ChapterCase {
+  const char* name;
+  const char* tool;
+  // In %d, the recording %r (H.264 with B-frames, AAC) cut into pieces
+  // whose names sort in order.
+  std::string split;
+  std::string extension;
+  std::string piecesGlob;
+  double holeTolerance;  // Matroska rounds every time to a millisecond
+};
+
+void PrintTo(const ChapterCase& c, std::ostream* os) { *os << c.name; }
+
+class RecordingChapters : public ::testing::TestWithParam<ChapterCase> {};
+
+struct Packet {
+  double pts, duration;
+  std::string hash;
+};
+
+// Every packet of one kind of stream, as the demuxer gives it.
+std::vector<Packet> Packets(const std::string& file, const std::string& kind) {
+  std::vector<Packet> p;
+  std::istringstream times(test::Run({"ffprobe", "-v", "error", "-select_streams", kind, "-show_entries",
+                                      "packet=pts_time,duration_time", "-of", "csv=p=0", file})
+                               .out);
+  for (std::string row; std::getline(times, row);)
+    if (!row.empty()) p.push_back({std::atof(row.c_str()), std::atof(row.substr(row.find(',') + 1).c_str()), ""});
+  std::istringstream hashes(
+      test::Run({"ffmpeg", "-v", "error", "-i", file, "-map", "0:" + kind, "-c", "copy", "-f", "framemd5", "-"}).out);
+  size_t k = 0;
+  for (std::string row; std::getline(hashes, row);) {
+    if (row.empty() || row[0] == '#') continue;
+    // Side data follows the packet's own hash on the row: take the sixth field.
+    std::vector<std::string> fields;
+    std::istringstream cells(row);
+    for (std::string c; std::getline(cells, c, ',');) fields.push_back(c);
+    if (k < p.size() && fields.size() >= 6) p[k].hash = fields[5];
+    ++k;
+  }
+  return p;
+}
+
+TEST_P(RecordingChapters, FollowOnWithEveryFrameAndNoHole) {
+  const ChapterCase& c = GetParam();
+  if (!HaveTool("ffmpeg") || !HaveTool(c.tool)) GTEST_SKIP() << c.tool << " is not installed";
+  TempDir dir;
+  const std::string rec = dir.File("recording" + c.extension);
+  ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=30:duration=6 -f lavfi -i "
+                  "sine=sample_rate=48000:duration=6 -c:v libx264 -preset veryfast -bf 2 -g 30 -c:a aac -b:a 96k '" +
+                  dir.File("recording.mp4") + "'" +
+                  (c.extension == ".mp4" ? "" : " && mkvmerge -q -o '" + rec + "' '" + dir.File("recording.mp4") + "'"))
+                .exitCode,
+            0);
+  ASSERT_EQ(Shell("cd '" + dir.Path() + "' && " + Sub(c.split, "%r", "recording" + c.extension)).exitCode, 0);
+  std::vector<std::string> pieces;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    if (std::regex_match(e.path().filename().string(), std::regex(c.piecesGlob))) pieces.push_back(e.path());
+  std::sort(pieces.begin(), pieces.end());
+  ASSERT_EQ(pieces.size(), 3u);
+
+  const std::string out = dir.File("joined" + c.extension);
+  std::vector<std::string> args = {CliPath(), "join", "-o", out};
+  args.insert(args.end(), pieces.begin(), pieces.end());
+  const CommandResult r = test::Run(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err.find("recompression"), std::string::npos) << r.err;
+
+  for (const std::string kind : {"v", "a"}) {
+    std::vector<std::string> want;
+    for (const std::string& p : pieces)
+      for (const Packet& k : Packets(p, kind)) want.push_back(k.hash);
+    std::vector<Packet> got = Packets(out, kind);
+    std::vector<std::string> gotHashes;
+    for (const Packet& k : got) gotHashes.push_back(k.hash);
+    EXPECT_EQ(gotHashes, want) << kind << ": the pieces' packets, in order";
+    std::sort(got.begin(), got.end(), [](const Packet& x, const Packet& y) { return x.pts < y.pts; });
+    for (size_t k = 1; k < got.size(); ++k)
+      EXPECT_NEAR(got[k].pts, got[k - 1].pts + got[k - 1].duration, c.holeTolerance)
+          << kind << " packet " << k << " at " << got[k].pts;
+  }
+  const double frame = 1.0 / 30;
+  EXPECT_NEAR(Probe(out, "format=duration"), Probe(rec, "format=duration"), frame);
+  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+}
+
+const ChapterCase kChapterCases[] = {
+    // Each piece's times start again at 0, its first sound behind an edit
+    // list that hides what came before its first key frame.
+    {"FfmpegSegmentMp4", "ffmpeg",
+     "ffmpeg -nostdin -v error -i %r -c copy -f segment -segment_time 2 -reset_timestamps 1 piece%d.mp4", ".mp4",
+     "piece[0-9][.]mp4", 0.001},
+    {"MkvmergeSplit", "mkvmerge", "mkvmerge -q --split duration:2s -o piece.mkv %r", ".mkv", "piece-[0-9]+[.]mkv",
+     0.0025},
+};
+
+INSTANTIATE_TEST_SUITE_P(Writers, RecordingChapters, ::testing::ValuesIn(kChapterCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 // What the last line of a copy join says was checked: QuickTime and AVI
 // outputs by their index every time, other containers and MPEG-1 streams
 // only when asked to read every packet back.

@@ -1044,5 +1044,60 @@ INSTANTIATE_TEST_SUITE_P(
                                      Cat({Bytes{0, 0, 1, kPack, 0x21, 0, 1, 0, 1, 0x80, 0x1B, 0x91}, kZeros})}),
     [](const ::testing::TestParamInfo<UnreadableCase>& i) { return i.param.name; });
 
+// ============================================================ the end report
+
+// The report counts what a viewer gets, pictures and sound frames, not the
+// packets that carry them (a picture spans several; a packet holds parts
+// of several sound frames), with frames cut across packets and files.
+struct CountCase {
+  std::string name;
+  std::string tool;
+  std::string make;  // shell line making %o
+};
+
+class MpegReport : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(MpegReport, CountsPicturesAndSoundFrames) {
+  const CountCase& c = GetParam();
+  if (!HaveTool("ffmpeg") || !HaveTool(c.tool)) GTEST_SKIP() << c.tool << " is not installed";
+  TempDir dir;
+  const std::string in = dir.File("in.mpg"), out = dir.File("out.mpg");
+  std::string make = c.make;
+  for (size_t p; (p = make.find("%o")) != std::string::npos;) make.replace(p, 2, "'" + in + "'");
+  for (size_t p; (p = make.find("%s")) != std::string::npos;) make.replace(p, 2, "'" + dir.File("scratch") + "'");
+  ASSERT_EQ(Shell(make).exitCode, 0) << make;
+  const CommandResult r = test::Run({CliPath(), "join", "--copy", "-o", out, in, in, in});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  CommandResult frames = test::Run({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                              "stream=codec_type,nb_read_frames", "-of", "csv=p=0", out});
+  std::map<std::string, std::string> n;
+  std::istringstream rows(frames.out);
+  for (std::string row; std::getline(rows, row);)
+    if (row.find(',') != std::string::npos) n[row.substr(0, row.find(','))] = row.substr(row.find(',') + 1);
+  ASSERT_FALSE(n["video"].empty());
+  ASSERT_FALSE(n["audio"].empty());
+  EXPECT_NE(r.err.find("Joined 3 files: " + n["video"] + " video and " + n["audio"] + " audio packets"),
+            std::string::npos)
+      << r.err;
+}
+
+const std::string kTestVideo = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=176x144:rate=25:duration=2 ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Mpeg, MpegReport,
+    ::testing::Values(
+        CountCase{"FfmpegLayerII", "ffmpeg",
+                  kTestVideo + "-f lavfi -i sine=sample_rate=44100:duration=2 -c:v mpeg1video -bf 2 -c:a mp2 "
+                               "-b:a 224k -f mpeg %o"},
+        CountCase{"FfmpegLayerIIIPadded", "ffmpeg",
+                  kTestVideo + "-f lavfi -i sine=sample_rate=44100:duration=2 -c:v mpeg1video -c:a libmp3lame "
+                               "-b:a 128k -f mpeg %o"},
+        CountCase{"Mjpegtools", "mplex",
+                  kTestVideo + "-pix_fmt yuv420p -f yuv4mpegpipe %s.y4m && ffmpeg -nostdin -v error -y -f lavfi -i "
+                               "sine=sample_rate=48000:duration=2 %s.wav && mpeg2enc -v 0 -f 0 -R 2 -o %s.m1v < "
+                               "%s.y4m && mp2enc -v 0 -b 192 -r 48000 -o %s.mp2 < %s.wav && mplex -v 0 -f 0 -o %o "
+                               "%s.m1v %s.mp2"}),
+    [](const ::testing::TestParamInfo<CountCase>& i) { return i.param.name; });
+
 }  // namespace
 }  // namespace vantrel::test
