@@ -57,8 +57,12 @@ _vantrel_cli() {
             COMPREPLY=($(compgen -W 'letterbox crop stretch none' -- "$cur"))
             return
             ;;
-        --vcodec | --acodec)
-            COMPREPLY=($(compgen -W 'none' -- "$cur"))
+        --vcodec)
+            COMPREPLY=($(compgen -W 'none libx264 libx265 libvpx-vp9 libsvtav1 libaom-av1 mpeg4' -- "$cur"))
+            return
+            ;;
+        --acodec)
+            COMPREPLY=($(compgen -W 'none aac libopus libmp3lame ac3' -- "$cur"))
             return
             ;;
         --size | --rate | --vopt | --aopt)
@@ -81,7 +85,11 @@ _vantrel_cli() {
         fi
         ;;
     codecs)
-        COMPREPLY=($(compgen -W '--video --audio -h --help' -- "$cur"))
+        if [[ $prev == --container ]]; then
+            COMPREPLY=($(compgen -W 'avi mp4 mov mkv webm' -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W '--video --audio --container -h --help' -- "$cur"))
+        fi
         ;;
     project)
         if ((COMP_CWORD == 2)); then

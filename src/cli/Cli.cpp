@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "cli/TerminalProgress.h"
+#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
 #include "core/FileInfo.h"
 #include "core/FileList.h"
 #include "core/JoinCls.h"
 #include "core/JoinOptions.h"
 #include "core/RecompressEngine.h"
+#include "recompress/OutputFormats.h"
 #include "base/PosixFile.h"
 #include "core/SaveProjectCls.h"
 #include "cli/CliJoin.h"
@@ -131,17 +133,52 @@ int IndexOfEncoder(const std::vector<std::string>& monikers, const std::string& 
   return -2;
 }
 
+// The encoders for one of today's containers: those named, else the
+// container's defaults. Returns an exit status, or -1 to go on.
+int ContainerEncoders(const TJoinArgs& args, const TRecompressFormat& format, TJoinRequest& o) {
+  auto pick = [&](const std::string& asked, bool audio, std::string& encoder) {
+    const std::vector<std::string> offered = AvailableEncoders(format, audio);
+    if (asked.empty()) {
+      encoder = offered.empty() ? std::string() : offered.front();
+      return true;
+    }
+    if (std::find(offered.begin(), offered.end(), asked) != offered.end()) {
+      encoder = asked;
+      return true;
+    }
+    std::fprintf(stderr, "vantrel-cli: \"%s\" is not a%s %s compressor for %s%s files here; see vantrel-cli codecs --container %s\n",
+                 asked.c_str(), audio ? "n" : "", audio ? "audio" : "video", ArticleFor(format.Shown).c_str(),
+                 format.Shown.c_str(), format.Extensions.front().substr(1).c_str());
+    return false;
+  };
+  if (!pick(args.vcodec, false, o.VideoEncoder.Encoder) || !pick(args.acodec, true, o.AudioEncoder.Encoder))
+    return kExitFailure;
+  if (!ParseOptions(args.vopts, o.VideoEncoder.Options) || !ParseOptions(args.aopts, o.AudioEncoder.Options))
+    return UsageError("--vopt and --aopt take KEY=VALUE, for the compressor in use");
+  return -1;
+}
+
 // Fills the recompression settings: what was asked, else the defaults the
-// join options dialog computes. Returns an exit status, or -1 to go on.
+// join options dialog computes (for AVI), or those of the files that hold
+// most of the playing time (for today's containers). Returns an exit
+// status, or -1 to go on.
 int RecompressionSettings(const TJoinArgs& args, TJoinRequest& o) {
   std::vector<const TVideoFileInfo*> infos;
   for (const TVideoFileInfo& f : o.Files) infos.push_back(&f);
-  TFrameRateItems rates = FillFrameRates(infos);
-  TJoinDefaults d = ComputeDefaults(infos, rates.Items);
-  o.Recompress.FrameWidth = d.FrameWidth;
-  o.Recompress.FrameHeight = d.FrameHeight;
-  std::string rateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
-  o.Recompress.ResizeMethod = d.ResizeMethod;
+  // The plan has refused a name the recompressing join cannot write.
+  const TRecompressFormat* format = RecompressFormatOfFileName(o.OutputFileName);
+  const bool avi = !format || format->Avi();
+  std::string rateText;
+  if (avi) {
+    TFrameRateItems rates = FillFrameRates(infos);
+    TJoinDefaults d = ComputeDefaults(infos, rates.Items);
+    o.Recompress.FrameWidth = d.FrameWidth;
+    o.Recompress.FrameHeight = d.FrameHeight;
+    rateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
+    o.Recompress.ResizeMethod = d.ResizeMethod;
+  } else {
+    o.Recompress = MajorityFormat(infos);
+  }
   if (!args.size.empty()) {
     int w = 0, h = 0;
     char x = 0, extra = 0;
@@ -152,11 +189,21 @@ int RecompressionSettings(const TJoinArgs& args, TJoinRequest& o) {
     o.Recompress.FrameHeight = h;
   }
   if (!args.rate.empty()) rateText = args.rate;
-  try {
-    o.Recompress.FrameRate = StrToFloat(rateText);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "Join fails: %s\n", e.what());
-    return kExitFailure;
+  if (!rateText.empty()) {
+    // A fraction too: 30000/1001 as exactly as 29.97 names it.
+    int num = 0, den = 0;
+    char slash = 0, extra = 0;
+    if (std::sscanf(rateText.c_str(), "%d%c%d%c", &num, &slash, &den, &extra) == 3 && slash == '/') {
+      if (num <= 0 || den <= 0) return UsageError("--rate takes a rate above 0, such as 25, 29.97 or 30000/1001");
+      o.Recompress.FrameRate = static_cast<double>(num) / den;
+    } else {
+      try {
+        o.Recompress.FrameRate = StrToFloat(rateText);
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "Join fails: %s\n", e.what());
+        return kExitFailure;
+      }
+    }
   }
   if (!args.resize.empty()) {
     const std::vector<std::string> names = {"letterbox", "crop", "stretch", "none"};
@@ -164,6 +211,8 @@ int RecompressionSettings(const TJoinArgs& args, TJoinRequest& o) {
     if (it == names.end()) return UsageError("--resize takes letterbox, crop, stretch or none");
     o.Recompress.ResizeMethod = ResizeMethodOfItem(static_cast<int>(it - names.begin()));
   }
+
+  if (!avi) return ContainerEncoders(args, *format, o);
 
   std::vector<std::string> vnames, vmonikers;
   EnumCompressors(false, &vnames, &vmonikers);
@@ -231,18 +280,34 @@ int RunProjectCommand(const std::vector<std::string>& a) {
 
 int RunCodecsCommand(const std::vector<std::string>& a) {
   bool video = true, audio = true;
-  for (const std::string& s : a) {
-    if (s == "--video")
+  const TRecompressFormat* format = nullptr;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const std::string& s = a[i];
+    if (s == "--video") {
       audio = false;
-    else if (s == "--audio")
+    } else if (s == "--audio") {
       video = false;
-    else
+    } else if (s == "--container" || s.rfind("--container=", 0) == 0) {
+      const std::string name = s == "--container" ? (i + 1 < a.size() ? a[++i] : "") : s.substr(12);
+      format = RecompressFormatNamed(name);
+      if (!format) return UsageError("--container takes avi, mp4, mov, mkv or webm, not \"" + name + "\"");
+    } else {
       return UsageError("unknown option \"" + s + "\"");
+    }
   }
   if (!video && !audio) video = audio = true;
-  std::vector<std::string> vnames, anames = {kNoCompressingItem};
-  EnumCompressors(false, &vnames, nullptr);
-  EnumCompressors(true, &anames, nullptr);
+  std::vector<std::string> vnames, anames;
+  if (format && !format->Avi()) {
+    // The encoder names --vcodec and --acodec take, the default first.
+    vnames = AvailableEncoders(*format, false);
+    anames = AvailableEncoders(*format, true);
+    if (!vnames.empty()) vnames.front() += " (default)";
+    if (!anames.empty()) anames.front() += " (default)";
+  } else {
+    anames.push_back(kNoCompressingItem);
+    EnumCompressors(false, &vnames, nullptr);
+    EnumCompressors(true, &anames, nullptr);
+  }
   const bool both = video && audio;
   if (video) {
     if (both) std::puts("Video compressors:");

@@ -55,12 +55,16 @@ constexpr TCommandHelp kCommandHelp[] = {
      "                    (MP4, MOV and AVI outputs are always checked by their index)\n"
      "  -y, --overwrite   replace OUTPUT when it exists\n"
      "  -q, --quiet       no progress display\n"
-     "Recompression (defaults: as the join options dialog computes them):\n"
+     "Recompression writes the file OUTPUT's extension names: .mp4, .m4v or .mov\n"
+     "(H.264 and AAC), .mkv (H.264 and Opus), .webm (VP9 and Opus), each with the\n"
+     "frame size and rate of the files that hold most of the playing time and\n"
+     "a chapter per input; or .avi, with the join options dialog's defaults.\n"
      "  --size WxH        output frame size\n"
-     "  --rate R          output frame rate\n"
+     "  --rate R          output frame rate (25, 29.97, 30000/1001, ...)\n"
      "  --resize letterbox|crop|stretch|none\n"
-     "  --vcodec NAME|none  video compressor (encoder name, see codecs)\n"
-     "  --acodec NAME|none  audio compressor (encoder name, see codecs)\n"
+     "  --vcodec NAME|none  video compressor (encoder name, see codecs\n"
+     "                    --container EXT; none: uncompressed, AVI only)\n"
+     "  --acodec NAME|none  audio compressor (likewise)\n"
      "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
      "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
      "Ctrl+C stops a join; the output then holds what was joined so far.\n"},
@@ -68,11 +72,13 @@ constexpr TCommandHelp kCommandHelp[] = {
      "probe: one line per file with the file list's columns, tab-separated:\n"
      "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
      "  --json            every probed field instead, difference flags included\n"},
-    {"codecs", "  vantrel-cli codecs [--video | --audio]\n",
-     "codecs: the compressors a recompressing join can use, as the join options\n"
-     "dialog lists them, \"<description> (<encoder name>)\".\n"
+    {"codecs", "  vantrel-cli codecs [--video | --audio] [--container EXT]\n",
+     "codecs: the compressors a recompressing join can use. For AVI, as the join\n"
+     "options dialog lists them, \"<description> (<encoder name>)\"; for another\n"
+     "container, the encoder names it takes, its default marked.\n"
      "  --video           only the video compressors\n"
-     "  --audio           only the audio compressors\n"},
+     "  --audio           only the audio compressors\n"
+     "  --container EXT   avi (the default), mp4, mov, mkv or webm\n"},
     {"project",
      "  vantrel-cli project save FILE.qmf INPUT...\n"
      "  vantrel-cli project show FILE.qmf\n",

@@ -2,6 +2,7 @@
 #include "core/JoinOptions.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace vantrel {
@@ -54,6 +55,36 @@ TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, s
   d.ResizeMethod = spread >= 8 ? rmCrop : rmNoResize;
   d.Spread = spread;
   return d;
+}
+
+TRecompressSettings MajorityFormat(const std::vector<const TVideoFileInfo*>& files) {
+  struct Group {
+    int w, h;
+    double rate, seconds;
+  };
+  std::vector<Group> groups;
+  for (const TVideoFileInfo* f : files) {
+    const int w = (f->DisplayWidth ? f->DisplayWidth : f->Width) & ~1;
+    const int h = (f->DisplayHeight ? f->DisplayHeight : f->Height) & ~1;
+    if (w <= 0 || h <= 0) continue;
+    // A file whose length is not known still counts a little.
+    const double seconds = f->Duration > 0 ? f->Duration : 1e-3;
+    auto same = [&](const Group& g) { return g.w == w && g.h == h && std::abs(g.rate - f->FrameRate) < 0.01; };
+    auto it = std::find_if(groups.begin(), groups.end(), same);
+    if (it == groups.end()) groups.push_back({w, h, f->FrameRate, seconds});
+    else it->seconds += seconds;
+  }
+  TRecompressSettings r;
+  r.ResizeMethod = rmLetterbox;
+  const Group* best = nullptr;
+  for (const Group& g : groups)
+    if (!best || g.seconds > best->seconds) best = &g;
+  if (best) {
+    r.FrameWidth = best->w;
+    r.FrameHeight = best->h;
+    if (best->rate > 0) r.FrameRate = best->rate;
+  }
+  return r;
 }
 
 TJoinCheckState JoinWithoutRecompressionState(bool can, bool withoutSound, bool noAudio) {

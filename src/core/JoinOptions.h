@@ -39,6 +39,13 @@ struct TJoinDefaults {
 TJoinDefaults ComputeDefaults(const std::vector<const TVideoFileInfo*>& files, std::vector<std::string>& rateItems,
                               char decimalSeparator = '.');
 
+// For the containers people share today (MP4, Matroska, WebM): the frame
+// size and rate of the files that hold most of the playing time, their
+// pictures as shown (turned, square pixels; a portrait majority gives a
+// portrait frame), sizes even; the others letterboxed into it, never cut.
+// A tie goes to the earlier file's format.
+TRecompressSettings MajorityFormat(const std::vector<const TVideoFileInfo*>& files);
+
 struct TJoinCheckState {
   bool Checked = false;
   bool Enabled = false;

@@ -3,10 +3,12 @@
 
 #include "recompress/Compressors.h"
 #include "recompress/DSJoin.h"
+#include "recompress/OutputFormats.h"
 
 #include <algorithm>
 
 #include "base/Exceptions.h"
+#include "base/CopyFormat.h"
 #include "base/JoinLoop.h"
 
 namespace vantrel {
@@ -25,10 +27,19 @@ std::shared_ptr<TCompressorFilter> Compressor(const TEncoderChoice& choice) {
 class TRecompressEngine final : public IJoinEngine {
  public:
   TEngineKind Kind() const override { return TEngineKind::Recompress; }
-  TEngineAnswer Answer(const TJoinRequest&) const override {
+  TEngineAnswer Answer(const TJoinRequest& r) const override {
     TEngineAnswer a;
+    const TRecompressFormat* format = RecompressFormatOfFileName(r.OutputFileName);
+    if (!format) {
+      a.Verdict = TEngineAnswer::OtherParameters;
+      a.Reason = "A recompressing join writes " + RecompressExtensionsText() + " files, not " +
+                 LowerExtension(r.OutputFileName);
+      return a;
+    }
     a.Verdict = TEngineAnswer::Joins;
-    a.Extension = ".avi";
+    // The name's own spelling of the format (.m4v stays .m4v).
+    const std::string ext = LowerExtension(r.OutputFileName);
+    a.Extension = ext.empty() ? format->Extensions.front() : ext;
     return a;
   }
   TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
@@ -36,7 +47,9 @@ class TRecompressEngine final : public IJoinEngine {
     joiner.Files = FileNames(r);
     joiner.OutputFileName = r.OutputFileName;
     static_cast<TRecompressSettings&>(joiner) = r.Recompress;
-    joiner.Container = "avi";
+    const TRecompressFormat* format = RecompressFormatOfFileName(r.OutputFileName);
+    if (!format) throw Exception(Answer(r).Reason);
+    joiner.Container = format->Muxer;
     // The job's DSProgress: the file the render is in, the percent, then
     // whether to stop.
     TJoinLoop loop(progress, joiner.Files);
@@ -51,8 +64,18 @@ class TRecompressEngine final : public IJoinEngine {
       loop.SetProgress(percent);
       cancel = loop.Cancelled();
     };
-    joiner.VideoCompressor = Compressor(r.VideoEncoder);
-    joiner.AudioCompressor = Compressor(r.AudioEncoder);
+    // Today's containers have encoders of their own by default; AVI takes
+    // the compressors as chosen (none: uncompressed).
+    TEncoderChoice video = r.VideoEncoder, audio = r.AudioEncoder;
+    if (!format->Avi()) {
+      if (video.Encoder.empty()) video.Encoder = DefaultEncoder(*format, false);
+      if (audio.Encoder.empty()) audio.Encoder = DefaultEncoder(*format, true);
+      if (video.Encoder.empty() || audio.Encoder.empty())
+        throw Exception("This system has no " + std::string(video.Encoder.empty() ? "video" : "audio") +
+                        " compressor for " + ArticleFor(format->Shown) + format->Shown + " file");
+    }
+    joiner.VideoCompressor = Compressor(video);
+    joiner.AudioCompressor = Compressor(audio);
     joiner.Join();
     TJoinReport report;
     // What a player shows: the timeline, or the part of it rendered.

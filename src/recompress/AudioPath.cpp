@@ -13,8 +13,6 @@ namespace {
 // Samples of an uncompressed encoder frame, and of a block of silence.
 constexpr int kPcmFrame = 4096;
 constexpr int kSilenceBlock = 4096;
-// Sound within 10 ms of where its stamp places it follows on unchanged.
-constexpr int64_t kPlacementTolerance = kOutputSampleRate / 100;
 
 // Sample buffers from av_samples_alloc_array_and_samples.
 struct SampleBuffers {
@@ -34,9 +32,13 @@ TAudioPath::TAudioPath(TMuxer& muxer, int64_t totalSamples, const std::atomic<bo
     : muxer_(muxer),
       enc_(muxer.AudioEncoder()),
       total_samples_(totalSamples),
+      rate_(enc_->sample_rate),
+      channels_(enc_->ch_layout.nb_channels),
+      // Sound within 10 ms of where its stamp places it follows on unchanged.
+      tolerance_(rate_ / 100),
       stop_(stop),
       samples_done_(samplesDone),
-      fifo_(av_audio_fifo_alloc(enc_->sample_fmt, kOutputChannels, kOutputSampleRate)),
+      fifo_(av_audio_fifo_alloc(enc_->sample_fmt, channels_, rate_)),
       frame_size_(enc_->frame_size > 0 ? enc_->frame_size : kPcmFrame) {
   if (!fifo_) throw Exception("Out of memory");
 }
@@ -44,9 +46,9 @@ TAudioPath::TAudioPath(TMuxer& muxer, int64_t totalSamples, const std::atomic<bo
 void TAudioPath::Silence(int64_t count) {
   SampleBuffers b;
   int lines = 0;
-  if (av_samples_alloc_array_and_samples(&b.data, &lines, kOutputChannels, kSilenceBlock, enc_->sample_fmt, 0) < 0)
+  if (av_samples_alloc_array_and_samples(&b.data, &lines, channels_, kSilenceBlock, enc_->sample_fmt, 0) < 0)
     throw Exception("Out of memory");
-  av_samples_set_silence(b.data, 0, kSilenceBlock, kOutputChannels, enc_->sample_fmt);
+  av_samples_set_silence(b.data, 0, kSilenceBlock, channels_, enc_->sample_fmt);
   while (count > 0) {
     int n = static_cast<int>(std::min<int64_t>(count, kSilenceBlock));
     if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(b.data), n) < n) throw Exception("Out of memory");
@@ -67,10 +69,10 @@ void TAudioPath::Drain(bool last) {
     // such sound by frames) with the frame before.
     f->nb_samples = n < frame_size_ && enc_->frame_size > 0 ? frame_size_ : n;
     f->format = enc_->sample_fmt;
-    f->sample_rate = kOutputSampleRate;
+    f->sample_rate = rate_;
     av_channel_layout_copy(&f->ch_layout, &enc_->ch_layout);
     if (av_frame_get_buffer(f.get(), 0) < 0) throw Exception("Out of memory");
-    av_samples_set_silence(f->data, 0, f->nb_samples, kOutputChannels, enc_->sample_fmt);
+    av_samples_set_silence(f->data, 0, f->nb_samples, channels_, enc_->sample_fmt);
     av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(f->data), n);
     f->pts = sent_;
     sent_ += f->nb_samples;
@@ -89,7 +91,7 @@ int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
     av_channel_layout_default(&inLayout, in_ctx->ch_layout.nb_channels);
   else
     av_channel_layout_copy(&inLayout, &in_ctx->ch_layout);
-  int rc = swr_alloc_set_opts2(&raw, &enc_->ch_layout, enc_->sample_fmt, kOutputSampleRate, &inLayout,
+  int rc = swr_alloc_set_opts2(&raw, &enc_->ch_layout, enc_->sample_fmt, rate_, &inLayout,
                                in_ctx->sample_fmt, in_ctx->sample_rate, 0, nullptr);
   av_channel_layout_uninit(&inLayout);
   av::SwrPtr swr(raw);
@@ -109,13 +111,13 @@ int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
     if (got) {
       const double t = dec.TimeOf(in.get()) - src.MStart;
       if (!std::isnan(t)) {
-        at = std::llround(t * kOutputSampleRate) - swr_get_delay(swr.get(), kOutputSampleRate);
+        at = std::llround(t * rate_) - swr_get_delay(swr.get(), rate_);
         timed = true;
       }
     }
     av::FramePtr out = av::NewFrame();
     out->format = enc_->sample_fmt;
-    out->sample_rate = kOutputSampleRate;
+    out->sample_rate = rate_;
     av_channel_layout_copy(&out->ch_layout, &enc_->ch_layout);
     if (got) {
       // A change of format inside the stream: start the converter anew.
@@ -135,18 +137,18 @@ int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
     // overlaps what was placed (or comes before the picture) is dropped;
     // differences within the tolerance are the stamps' rounding.
     int64_t skip = 0;
-    if (timed && at > written + kPlacementTolerance) {
+    if (timed && at > written + tolerance_) {
       const int64_t gap = std::min(at - written, want - written);
       Silence(gap);
       written += gap;
-    } else if (timed && at < written - kPlacementTolerance) {
+    } else if (timed && at < written - tolerance_) {
       skip = std::min<int64_t>(written - at, out->nb_samples);
     }
     const int64_t n = std::min<int64_t>(out->nb_samples - skip, want - written);
     if (n > 0) {
       uint8_t* planes[AV_NUM_DATA_POINTERS] = {};
-      const int64_t step = skip * bytesPerSample * (planar ? 1 : kOutputChannels);
-      for (int p = 0; p < (planar ? kOutputChannels : 1); ++p) planes[p] = out->data[p] + step;
+      const int64_t step = skip * bytesPerSample * (planar ? 1 : channels_);
+      for (int p = 0; p < (planar ? channels_ : 1); ++p) planes[p] = out->data[p] + step;
       if (av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(planes), static_cast<int>(n)) < n)
         throw Exception("Out of memory");
       written += n;

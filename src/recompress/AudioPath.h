@@ -34,6 +34,8 @@ class TAudioPath {
   TMuxer& muxer_;
   AVCodecContext* enc_;
   int64_t total_samples_;
+  int rate_, channels_;
+  int64_t tolerance_;
   const std::atomic<bool>& stop_;
   std::atomic<int64_t>& samples_done_;
   av::FifoPtr fifo_;

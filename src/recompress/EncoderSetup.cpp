@@ -7,7 +7,9 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "base/Exceptions.h"
@@ -80,6 +82,47 @@ AVPixelFormat PixelFormatOf(const AVCodec* codec) {
   return f != AV_PIX_FMT_NONE ? f : codec->pix_fmts[0];
 }
 
+// Defaults for the containers people share today, where the user's own
+// options leave a value open: a constant quality that looks like the
+// source, key frames at least every 10 s in closed groups of pictures (so
+// every group decodes on its own, and a later copy can cut there).
+void ModernVideoDefaults(AVCodecContext* c, const AVCodec* codec, const std::string& container, AVRational fps,
+                         const TOptionValues& options, AVDictionary** opts) {
+  auto def = [&](const char* key, const char* value) {
+    if (options.count(key)) return;
+    // A bit rate asked for replaces the constant quality.
+    if ((std::string(key) == "crf") && options.count("b")) return;
+    av_dict_set(opts, key, value, 0);
+  };
+  const std::string name = codec->name;
+  if (!options.count("g")) c->gop_size = std::max(1, static_cast<int>(10 * av_q2d(fps)));
+  c->flags |= AV_CODEC_FLAG_CLOSED_GOP;
+  if (name == "libx264") {
+    def("crf", "20");
+    def("preset", "medium");
+    def("profile", "high");
+  } else if (name == "libx265") {
+    def("crf", "24");
+    def("preset", "medium");
+    def("x265-params", "open-gop=0:log-level=error");
+    // hvc1: the parameter sets in the sample entry, as Apple's players want.
+    if (container == "mp4" || container == "mov") c->codec_tag = MKTAG('h', 'v', 'c', '1');
+  } else if (name == "libvpx-vp9" || name == "libvpx") {
+    def("crf", "32");
+    if (!options.count("b")) c->bit_rate = 0;  // constant quality
+    def("deadline", "good");
+    def("cpu-used", "4");
+    if (name == "libvpx-vp9") def("row-mt", "1");
+  } else if (name == "libsvtav1") {
+    def("crf", "35");
+    def("preset", "8");
+  } else if (name == "libaom-av1") {
+    def("crf", "32");
+    def("cpu-used", "6");
+    def("row-mt", "1");
+  }
+}
+
 }  // namespace
 
 void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, const std::string& container, int width, int height,
@@ -96,17 +139,29 @@ void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, const std::strin
   // "bf" option still decides.)
   if (container == "avi" && (codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC)) c->max_b_frames = 0;
   if (WantsQuantizer(codec) && !options.count("b") && !options.count("quality")) SetQuantizer(c, kDefaultQuantizer);
+  if (container != "avi") ModernVideoDefaults(c, codec, container, fps, options, opts);
   ApplyOptions(c, codec->name, options, opts);
 }
 
-void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionValues& options, AVDictionary** opts) {
-  c->sample_rate = kOutputSampleRate;
-  av_channel_layout_default(&c->ch_layout, kOutputChannels);
+void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionValues& options, AVDictionary** opts,
+                       int sampleRate, int channels) {
+  c->sample_rate = sampleRate;
+  av_channel_layout_default(&c->ch_layout, channels);
   c->sample_fmt = codec->sample_fmts[0];
+  bool fixed = false;  // a 16-bit format the encoder takes
   for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-    if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) c->sample_fmt = *f;
-  c->time_base = AVRational{1, kOutputSampleRate};
+    if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) {
+      c->sample_fmt = *f;
+      fixed = true;
+    }
+  // The encoders of today's formats work in floating point (AAC's only so).
+  if (!fixed)
+    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+      if (*f == AV_SAMPLE_FMT_FLTP || *f == AV_SAMPLE_FMT_FLT) c->sample_fmt = *f;
+  c->time_base = AVRational{1, sampleRate};
   if (codec->id != AV_CODEC_ID_PCM_S16LE) c->bit_rate = 128000;
+  // AAC at 192 kb/s is transparent for most sound; Opus is there at 128.
+  if (codec->id == AV_CODEC_ID_AAC || codec->id == AV_CODEC_ID_AC3) c->bit_rate = 192000;
   ApplyOptions(c, codec->name, options, opts);
 }
 
@@ -219,6 +274,18 @@ bool EncoderOpens(const AVCodec* codec) {
     av_packet_unref(pkt.get());
   }
   return ok && got == AVERROR_EOF && av_write_trailer(oc.get()) >= 0;
+}
+
+AVRational ExactFrameRate(double fps) {
+  if (!(fps > 0) || !std::isfinite(fps)) return AVRational{0, 1};
+  const double whole = std::round(fps);
+  if (std::abs(fps - whole) < 0.001) return AVRational{static_cast<int>(whole), 1};
+  // Rates shown with two decimals (23.98, 29.97, 59.94) are the NTSC ones.
+  const double ntsc = std::round(fps * 1.001);
+  if (ntsc >= 1 && std::abs(fps - ntsc / 1.001) < 0.006) return AVRational{static_cast<int>(ntsc) * 1000, 1001};
+  AVRational r;
+  av_reduce(&r.num, &r.den, std::llround(fps * 1000), 1000, 1 << 30);
+  return r;
 }
 
 }  // namespace vantrel

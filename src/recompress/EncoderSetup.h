@@ -30,8 +30,14 @@ inline constexpr int kDefaultQuantizer = 3;
 void SetupVideoEncoder(AVCodecContext* c, const AVCodec* codec, const std::string& container, int width, int height,
                        AVRational fps,
                        const TOptionValues& options, AVDictionary** opts);
-// The same for a sound encoder at the join's 44.1 kHz stereo.
-void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionValues& options, AVDictionary** opts);
+// The same for a sound encoder, by default at the AVI join's 44.1 kHz
+// stereo.
+void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionValues& options, AVDictionary** opts,
+                       int sampleRate = kOutputSampleRate, int channels = kOutputChannels);
+// The frame rate as an exact fraction: the NTSC family (23.976, 29.97,
+// 59.94, ... shown rounded) as n*1000/1001, whole rates as such, anything
+// else to a millisecond's precision.
+AVRational ExactFrameRate(double fps);
 // The largest side of a frame the join renders.
 inline constexpr int kMaxFrameSide = 16384;
 // Empty when the video encoder (empty: uncompressed) takes frames of this

@@ -12,6 +12,7 @@
 #include "base/Exceptions.h"
 #include "recompress/AudioPath.h"
 #include "recompress/Muxer.h"
+#include "recompress/OutputFormats.h"
 
 namespace vantrel {
 namespace {
@@ -34,6 +35,8 @@ struct TRenderEngine::Impl {
   AVRational fps{25, 1};
   int64_t totalFrames = 0;
   int64_t totalSamples = 0;
+  int sampleRate = kOutputSampleRate;
+  std::vector<TMuxer::TChapter> chapters;
   bool finished = false;
 
   std::thread vthread, athread;
@@ -66,11 +69,22 @@ struct TRenderEngine::Impl {
     if (tl.Width <= 0 || tl.Height <= 0 || tl.Width > kMaxFrameSide || tl.Height > kMaxFrameSide)
       throw Exception("The frame size " + std::to_string(tl.Width) + "x" + std::to_string(tl.Height) +
                       " is not possible");
-    fps = av_d2q(tl.OutputFPS, 1001000);
+    fps = ExactFrameRate(tl.OutputFPS);
+    const TRecompressFormat* format = RecompressFormatNamed(container);
+    sampleRate = format ? format->SampleRate : kOutputSampleRate;
     const double duration = tl.Duration();
     totalFrames = std::llround(duration * av_q2d(fps));
-    totalSamples = std::llround(duration * kOutputSampleRate);
-    muxer.Open(outFile, container, tl.Width, tl.Height, fps, vcomp, acomp);
+    totalSamples = std::llround(duration * sampleRate);
+    muxer.Open(outFile, container, tl.Width, tl.Height, fps, vcomp, acomp, sampleRate);
+    if (format && format->Chapters) {
+      // One per input, where its picture is on the timeline.
+      for (const TTimelineSource& s : InTimelineOrder(tl.VideoTrack)) {
+        std::string title = s.MediaName.substr(s.MediaName.rfind('/') + 1);
+        const size_t dot = title.rfind('.');
+        if (dot != std::string::npos && dot > 0) title.erase(dot);
+        chapters.push_back({title, s.TStart, s.TStop});
+      }
+    }
   }
 
   void VideoWorker() {
@@ -99,8 +113,8 @@ struct TRenderEngine::Impl {
       TAudioPath audio(muxer, totalSamples, stop, samplesDone);
       int64_t pos = 0;
       for (const TTimelineSource& s : InTimelineOrder(tl.AudioTrack)) {
-        int64_t s0 = std::max(pos, static_cast<int64_t>(std::llround(s.TStart * kOutputSampleRate)));
-        int64_t s1 = std::min(totalSamples, static_cast<int64_t>(std::llround(s.TStop * kOutputSampleRate)));
+        int64_t s0 = std::max(pos, static_cast<int64_t>(std::llround(s.TStart * sampleRate)));
+        int64_t s1 = std::min(totalSamples, static_cast<int64_t>(std::llround(s.TStop * sampleRate)));
         // Spans without sound (an input without audio) hold silence, so
         // every later input keeps its place.
         if (s0 > pos) audio.Silence(s0 - pos);
@@ -154,7 +168,7 @@ bool TRenderEngine::WaitForCompletion(int ms) {
 
 double TRenderEngine::CurrentPosition() const {
   double v = static_cast<double>(impl_->framesDone.load()) / av_q2d(impl_->fps);
-  double a = static_cast<double>(impl_->samplesDone.load()) / kOutputSampleRate;
+  double a = static_cast<double>(impl_->samplesDone.load()) / impl_->sampleRate;
   return std::min(v, a);
 }
 
@@ -174,6 +188,15 @@ void TRenderEngine::Finish() {
   if (impl_->athread.joinable()) impl_->athread.join();
   if (impl_->finished) return;
   impl_->finished = true;
+  // A stopped render's chapters end where its picture does.
+  const double end = static_cast<double>(impl_->framesDone.load()) / av_q2d(impl_->fps);
+  std::vector<TMuxer::TChapter> chapters;
+  for (TMuxer::TChapter c : impl_->chapters) {
+    if (c.Start >= end) break;
+    c.End = std::min(c.End, end);
+    chapters.push_back(c);
+  }
+  impl_->muxer.SetChapters(std::move(chapters));
   std::string error = impl_->error;
   std::string closing = impl_->muxer.Finish();
   if (error.empty()) error = closing;

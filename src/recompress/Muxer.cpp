@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 
 #include "base/Exceptions.h"
+#include "ffmpeg/MuxQuirks.h"
 
 namespace vantrel {
 
@@ -24,19 +26,19 @@ void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::
   if (rc < 0) av::Fail("Unable to start the video compressor " + name, rc);
 }
 
-void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp) {
+void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, int sampleRate) {
   const std::string name = comp ? comp->EncoderName : "pcm_s16le";
   const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
   if (!codec) throw Exception("The audio compressor " + name + " is not available");
   if (codec->supported_samplerates) {
     bool ok = false;
-    for (const int* r = codec->supported_samplerates; *r; ++r) ok = ok || *r == kOutputSampleRate;
-    if (!ok) throw Exception("The audio compressor " + name + " does not take 44100 Hz sound");
+    for (const int* r = codec->supported_samplerates; *r; ++r) ok = ok || *r == sampleRate;
+    if (!ok) throw Exception("The audio compressor " + name + " does not take " + std::to_string(sampleRate) + " Hz sound");
   }
   aenc_.reset(avcodec_alloc_context3(codec));
   if (!aenc_) throw Exception("Out of memory");
   av::Dictionary opts;
-  SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), opts.Address());
+  SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), opts.Address(), sampleRate);
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   int rc = avcodec_open2(aenc_.get(), codec, opts.Address());
   CheckLeftovers(opts.Get(), name);
@@ -44,33 +46,44 @@ void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp) {
 }
 
 void TMuxer::Open(const std::string& outputFile, const std::string& container, int width, int height, AVRational fps,
-                  const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio) {
+                  const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio,
+                  int sampleRate) {
   out_file_ = outputFile;
   AVFormatContext* raw = nullptr;
   int rc = avformat_alloc_output_context2(&raw, nullptr, container.c_str(), outputFile.c_str());
   if (rc < 0 || !raw) av::Fail("Unable to create " + outputFile, rc);
   oc_.reset(raw);
   OpenVideoEncoder(width, height, fps, video);
-  OpenAudioEncoder(audio);
+  OpenAudioEncoder(audio, sampleRate);
   vst_ = avformat_new_stream(raw, nullptr);
   ast_ = avformat_new_stream(raw, nullptr);
   if (!vst_ || !ast_) throw Exception("Out of memory");
   avcodec_parameters_from_context(vst_->codecpar, venc_.get());
   avcodec_parameters_from_context(ast_->codecpar, aenc_.get());
   vst_->time_base = venc_->time_base;
+  vst_->avg_frame_rate = fps;
+  vst_->r_frame_rate = fps;
   ast_->time_base = aenc_->time_base;
   rc = avio_open(&raw->pb, outputFile.c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
+  // AVI stores no time stamps: a sound encoder's delay (MP3's first packet
+  // before 0) would otherwise move every stream later, the picture by one
+  // empty frame at the start.
+  if (container == "avi") raw->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
   // Uncompressed RGB bottom-up, as AVI bitmaps are (positive biHeight); the
   // video path hands the rows over in that order.
   av::Dictionary muxOpts;
   if (BottomUp()) av_dict_set(muxOpts.Address(), "flipped_raw_rgb", "1", 0);
+  // The index at the front, so that a browser plays the file while it
+  // downloads (the trailer moves it there).
+  if (container == "mp4" || container == "mov") av_dict_set(muxOpts.Address(), "movflags", "+faststart", 0);
   rc = avformat_write_header(raw, muxOpts.Address());
   if (rc < 0) {
     write_failed_ = true;
     av::Fail("Unable to write " + outputFile, rc);
   }
   header_written_ = true;
+  audio_delay_ = av::MatroskaCodecDelay(raw, ast_);
 }
 
 namespace {
@@ -110,6 +123,10 @@ void TMuxer::Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt) {
     ReleaseAudio();
     paced_.notify_all();
     return;
+  }
+  if (audio_delay_ != 0) {
+    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += audio_delay_;
+    if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += audio_delay_;
   }
   av::PacketPtr held = av::NewPacket();
   av_packet_move_ref(held.get(), pkt);
@@ -152,6 +169,18 @@ std::string TMuxer::Finish() {
   // A render that stopped before its picture was done ends its sound where
   // the picture ends: the sound held back past it is not written.
   held_audio_.clear();
+  for (size_t i = 0; i < chapters_.size(); ++i) {
+    AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (!c || av_dynarray_add_nofree(&oc_->chapters, reinterpret_cast<int*>(&oc_->nb_chapters), c) < 0) {
+      av_free(c);
+      break;  // the file is still whole without them
+    }
+    c->id = static_cast<int64_t>(i) + 1;
+    c->time_base = {1, 1000};
+    c->start = std::llround(chapters_[i].Start * 1000);
+    c->end = std::llround(chapters_[i].End * 1000);
+    av_dict_set(&c->metadata, "title", chapters_[i].Title.c_str(), 0);
+  }
   // The trailer writes the index and the final headers: a stopped or
   // failed render still leaves a file that plays as far as it got.
   int rc = av_write_trailer(oc_.get());

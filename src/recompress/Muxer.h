@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "recompress/Compressors.h"
 #include "recompress/EncoderSetup.h"
@@ -22,8 +23,18 @@ class TMuxer {
   // the cause (the compressor's, the file's) when that fails. A null
   // compressor writes raw BGR24 video / 16-bit PCM sound. container: the
   // muxer's name ("avi").
+  // The sound is encoded at sampleRate, in stereo.
   void Open(const std::string& outputFile, const std::string& container, int width, int height, AVRational fps,
-            const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio);
+            const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio,
+            int sampleRate = kOutputSampleRate);
+
+  // Chapters written with the trailer (where MP4 and Matroska keep them),
+  // for containers that have them.
+  struct TChapter {
+    std::string Title;
+    double Start = 0, End = 0;  // seconds
+  };
+  void SetChapters(std::vector<TChapter> chapters) { chapters_ = std::move(chapters); }
 
   AVCodecContext* VideoEncoder() const { return venc_.get(); }
   // Uncompressed video: frames go to the encoder bottom row first.
@@ -52,7 +63,7 @@ class TMuxer {
 
  private:
   void OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp);
-  void OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp);
+  void OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, int sampleRate);
   void Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame);
   void Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt);
   // Writes the held sound that starts before the picture's end (all of it
@@ -73,6 +84,8 @@ class TMuxer {
   bool header_written_ = false;
   std::atomic<bool> write_failed_{false};
   bool finished_ = false;
+  int64_t audio_delay_ = 0;  // added to the sound's stamps (Matroska's CodecDelay)
+  std::vector<TChapter> chapters_;
 };
 
 }  // namespace vantrel

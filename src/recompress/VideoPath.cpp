@@ -233,7 +233,11 @@ void TVideoPath::RenderSource(const TTimelineSource& src, int64_t n0, int64_t n1
       EmitBlack(n);
       continue;
     }
-    const double target = src.MStart + (static_cast<double>(n) / rate - src.TStart) + 1e-6;
+    // A source frame belongs to the output slot its time is nearest to:
+    // taken while it is before the middle between this slot and the next.
+    // (A source at the output's rate maps one to one, even with its times
+    // rounded to milliseconds.)
+    const double target = src.MStart + ((static_cast<double>(n) + 0.5) / rate - src.TStart) - 1e-6;
     bool changed = false;
     while (!dec.AtEnd()) {
       if (!haveAhead) {
@@ -242,7 +246,7 @@ void TVideoPath::RenderSource(const TTimelineSource& src, int64_t n0, int64_t n1
         if (!haveAhead) break;
       }
       const double t = dec.TimeOf(ahead.get());
-      if (!haveCur || std::isnan(t) || t <= target) {
+      if (!haveCur || std::isnan(t) || t < target) {
         av_frame_unref(cur.get());
         av_frame_move_ref(cur.get(), ahead.get());
         haveAhead = false;

@@ -30,7 +30,7 @@ class TVideoPath {
              std::atomic<int64_t>& framesDone);
 
   // Output frames n0 .. n1-1 from the source; its picture at each frame's
-  // time (the latest decoded frame not after it), black where it has none.
+  // time (the source frame nearest to it), black where it has none.
   void RenderSource(const TTimelineSource& source, int64_t n0, int64_t n1);
   void EmitBlack(int64_t n);
   // Drains the encoder.

@@ -12,6 +12,7 @@
 #include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "ffmpeg/AvOwners.h"
+#include "ffmpeg/MuxQuirks.h"
 #include "ffmpeg/StreamSignature.h"
 #include "remux/RemuxTimes.h"
 #include "remux/RemuxVerify.h"
@@ -49,22 +50,6 @@ struct TOut {
   // the caller, output time base.
   int64_t Delay = 0;
 };
-
-// Matroska states Opus's pre-skip (and any codec delay) as CodecDelay, and
-// its demuxer moves every block of the track that much earlier; a muxer
-// that writes the element must add it back. libavformat 59.31 and later do;
-// older ones shift the whole file instead, which puts the picture 6.5 ms
-// late against the sound.
-int64_t MatroskaCodecDelay(const AVFormatContext* oc, const AVStream* st) {
-  const std::string muxer = oc->oformat->name;
-  if (muxer != "matroska" && muxer != "webm") return 0;
-  if (avformat_version() >= AV_VERSION_INT(59, 31, 0)) return 0;
-  const AVCodecParameters* p = st->codecpar;
-  if (p->codec_type != AVMEDIA_TYPE_AUDIO || p->initial_padding <= 0) return 0;
-  // The element is written from the padding counted at 48 kHz for Opus.
-  const int rate = p->codec_id == AV_CODEC_ID_OPUS ? 48000 : p->sample_rate;
-  return rate > 0 ? av_rescale_q(p->initial_padding, AVRational{1, rate}, st->time_base) : 0;
-}
 
 class TRemuxRun {
  public:
@@ -178,7 +163,7 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
   rc = avformat_write_header(oc, nullptr);
   if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);
   // The header sets the time bases the muxer keeps.
-  for (TOut& o : outs_) o.Delay = MatroskaCodecDelay(oc, o.St);
+  for (TOut& o : outs_) o.Delay = av::MatroskaCodecDelay(oc, o.St);
 }
 
 void TRemuxRun::Execute() {

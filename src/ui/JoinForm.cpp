@@ -18,11 +18,13 @@
 #include "core/RecompressEngine.h"
 #include "recompress/Compressors.h"
 #include "recompress/EncoderSetup.h"
+#include "recompress/OutputFormats.h"
 #include "ui/Dialogs.h"
 
 namespace vantrel::ui {
 
 QString TfrmJoin::LastSaveFolder;
+QString TfrmJoin::LastOutputFormat;
 std::function<int(TfrmJoin&)> TfrmJoin::ExecHook;
 
 namespace {
@@ -148,7 +150,10 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
   cbxAudioCompression->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cbxAudioCompression->setMinimumContentsLength(50);  // "libmp3lame MP3 (MPEG audio layer 3) (libmp3lame)"
   btnResetDefaults = new QPushButton("Reset defaults", gbxOutOptions);
+  cbxOutputFormat = new QComboBox(gbxOutOptions);
   int row = 0;
+  grid->addWidget(new QLabel("Output Format", gbxOutOptions), row, 0);
+  grid->addWidget(cbxOutputFormat, row++, 1, 1, 2);
   grid->addWidget(new QLabel("Frame Size", gbxOutOptions), row, 0);
   grid->addLayout(size, row, 1);
   grid->addWidget(lblSizeWarning, row++, 2, 1, 2);
@@ -178,17 +183,23 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
   page->addWidget(gbxOutOptions, 1);
   page->addLayout(buttons);
 
-  // The compressors are listed once, for the whole run.
-  std::vector<std::string> names;
-  EnumCompressors(false, &names, &VideoCompressors);
-  for (const auto& n : names) cbxVideoCompression->addItem(QString::fromStdString(n));
-  cbxVideoCompression->setCurrentIndex(-1);
-  names.clear();
-  AudioCompressors = {""};
-  cbxAudioCompression->addItem(kNoCompressingItem);
-  EnumCompressors(true, &names, &AudioCompressors);
-  for (const auto& n : names) cbxAudioCompression->addItem(QString::fromStdString(n));
-  cbxAudioCompression->setCurrentIndex(-1);
+  // AVI with the compressors below, then the formats people share today
+  // whose encoders this machine has.
+  formats_.push_back({"AVI (the compressors below)", "avi", "", ""});
+  const TFormatChoice modern[] = {{"MP4 (H.264 + AAC)", "mp4", "libx264", "aac"},
+                                  {"MP4 (HEVC + AAC)", "mp4", "libx265", "aac"},
+                                  {"Matroska (H.264 + Opus)", "matroska", "libx264", "libopus"},
+                                  {"WebM (VP9 + Opus)", "webm", "libvpx-vp9", "libopus"}};
+  for (const TFormatChoice& f : modern) {
+    const TRecompressFormat* format = RecompressFormatNamed(f.Muxer);
+    if (!format) continue;
+    const std::vector<std::string> v = AvailableEncoders(*format, false), a = AvailableEncoders(*format, true);
+    if (std::find(v.begin(), v.end(), f.Video) != v.end() && std::find(a.begin(), a.end(), f.Audio) != a.end())
+      formats_.push_back(f);
+  }
+  for (const TFormatChoice& f : formats_) cbxOutputFormat->addItem(f.Label);
+  cbxOutputFormat->setCurrentIndex(0);
+  FillCompressorLists();
   cbxResizeMethod->setCurrentIndex(ItemOfResizeMethod(TRecompressSettings{}.ResizeMethod));
 
   connect(cbxJoinWORecomp, &QCheckBox::clicked, this, [this] { cbxJoinWORecompClick(); });
@@ -199,6 +210,97 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
   connect(btnVideoCompOptions, &QPushButton::clicked, this, [this] { btnVideoCompOptionsClick(); });
   connect(edtFrameWidth, &QLineEdit::textChanged, this, [this] { edtFrameWidthChange(); });
   connect(edtFrameHeight, &QLineEdit::textChanged, this, [this] { edtFrameWidthChange(); });
+  connect(cbxOutputFormat, QOverload<int>::of(&QComboBox::activated), this, [this] { cbxOutputFormatChange(); });
+  connect(edtOutFileName, &QLineEdit::textEdited, this, [this] { edtOutFileNameChange(); });
+}
+
+const TfrmJoin::TFormatChoice& TfrmJoin::Format() const {
+  const int i = cbxOutputFormat->currentIndex();
+  return formats_[i >= 0 && i < static_cast<int>(formats_.size()) ? static_cast<size_t>(i) : 0];
+}
+
+void TfrmJoin::FillCompressorLists() {
+  const TFormatChoice& f = Format();
+  cbxVideoCompression->clear();
+  cbxAudioCompression->clear();
+  VideoCompressors.clear();
+  AudioCompressors.clear();
+  std::vector<std::string> names;
+  if (f.Muxer == "avi") {
+    EnumCompressors(false, &names, &VideoCompressors);
+    for (const auto& n : names) cbxVideoCompression->addItem(QString::fromStdString(n));
+    cbxVideoCompression->setCurrentIndex(-1);
+    names.clear();
+    AudioCompressors = {""};
+    cbxAudioCompression->addItem(kNoCompressingItem);
+    EnumCompressors(true, &names, &AudioCompressors);
+    for (const auto& n : names) cbxAudioCompression->addItem(QString::fromStdString(n));
+    cbxAudioCompression->setCurrentIndex(-1);
+    return;
+  }
+  // What the container holds, the format's own pair chosen.
+  const TRecompressFormat* format = RecompressFormatNamed(f.Muxer);
+  VideoCompressors = AvailableEncoders(*format, false);
+  AudioCompressors = AvailableEncoders(*format, true);
+  for (const auto& n : VideoCompressors) cbxVideoCompression->addItem(QString::fromStdString(n));
+  for (const auto& n : AudioCompressors) cbxAudioCompression->addItem(QString::fromStdString(n));
+  auto at = [](const std::vector<std::string>& list, const std::string& name) {
+    return static_cast<int>(std::find(list.begin(), list.end(), name) - list.begin());
+  };
+  cbxVideoCompression->setCurrentIndex(at(VideoCompressors, f.Video));
+  cbxAudioCompression->setCurrentIndex(at(AudioCompressors, f.Audio));
+}
+
+void TfrmJoin::ApplyFormatDefaults() {
+  if (Format().Muxer == "avi") {
+    ComputeDefaults();
+    return;
+  }
+  const TRecompressSettings d = MajorityFormat(files_());
+  edtFrameWidth->SetValue(d.FrameWidth);
+  edtFrameHeight->SetValue(d.FrameHeight);
+  std::vector<std::string> items;
+  for (int i = 0; i < cbxFameRate->count(); ++i) items.push_back(cbxFameRate->itemText(i).toStdString());
+  const int rate = AddFrameRate(items, d.FrameRate, Separator());
+  while (cbxFameRate->count() < static_cast<int>(items.size()))
+    cbxFameRate->addItem(QString::fromStdString(items[static_cast<size_t>(cbxFameRate->count())]));
+  cbxFameRate->setCurrentIndex(rate);
+  cbxResizeMethod->setCurrentIndex(ItemOfResizeMethod(d.ResizeMethod));
+}
+
+void TfrmJoin::cbxOutputFormatChange() {
+  const TFormatChoice& f = Format();
+  LastOutputFormat = f.Muxer == "avi" ? QString() : f.Label;
+  FillCompressorLists();
+  ApplyFormatDefaults();
+  // The name follows, unless it already names the format (.m4v for MP4).
+  const std::string name = edtOutFileName->text().toStdString();
+  if (following_ || cbxJoinWORecomp->isChecked() || edtOutFileName->text().trimmed().isEmpty()) return;
+  const TRecompressFormat* named = RecompressFormatOfFileName(name);
+  if (named && named->Muxer == f.Muxer) return;
+  const TRecompressFormat* format = RecompressFormatNamed(f.Muxer);
+  const size_t slash = name.rfind('/'), dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? name : name.substr(0, dot);
+  following_ = true;
+  edtOutFileName->setText(QString::fromStdString(stem + format->Extensions.front()));
+  following_ = false;
+}
+
+void TfrmJoin::edtOutFileNameChange() {
+  if (following_ || cbxJoinWORecomp->isChecked()) return;
+  const TRecompressFormat* named = RecompressFormatOfFileName(edtOutFileName->text().toStdString());
+  if (!named || LowerExtension(edtOutFileName->text().toStdString()).empty()) return;
+  // QuickTime goes with the MP4 choices: the same encoders.
+  const std::string muxer = named->Muxer == "mov" ? "mp4" : named->Muxer;
+  if (Format().Muxer == muxer) return;
+  for (size_t i = 0; i < formats_.size(); ++i)
+    if (formats_[i].Muxer == muxer) {
+      following_ = true;
+      cbxOutputFormat->setCurrentIndex(static_cast<int>(i));
+      cbxOutputFormatChange();
+      following_ = false;
+      return;
+    }
 }
 
 char TfrmJoin::Separator() const {
@@ -220,6 +322,12 @@ bool TfrmJoin::ShowJoinOptions(const TJoinPlan& plan) {
 }
 
 void TfrmJoin::FormShow() {
+  // The format last picked; AVI until another was picked once.
+  const int last = LastOutputFormat.isEmpty() ? 0 : cbxOutputFormat->findText(LastOutputFormat);
+  if (last != cbxOutputFormat->currentIndex()) {
+    cbxOutputFormat->setCurrentIndex(std::max(last, 0));
+    FillCompressorLists();
+  }
   FillFrameRates();
   lblNotes->setText(QString::fromStdString(Plan.DialogNote));
   cbxJoinWORecomp->setChecked(Plan.CopyByDefault);
@@ -277,8 +385,14 @@ void TfrmJoin::ChooseAudioCompressor() {
 void TfrmJoin::cbxJoinWORecompClick() {
   UpdateControls();
   if (edtOutFileName->text().trimmed().isEmpty()) return;
-  edtOutFileName->setText(QString::fromStdString(
-      SwitchOutputExtension(edtOutFileName->text().toStdString(), Plan, cbxJoinWORecomp->isChecked())));
+  std::string name = SwitchOutputExtension(edtOutFileName->text().toStdString(), Plan, cbxJoinWORecomp->isChecked());
+  // Recompressed, the name takes the chosen format's extension.
+  const TRecompressFormat* format = RecompressFormatNamed(Format().Muxer);
+  if (!cbxJoinWORecomp->isChecked() && format && !format->Avi())
+    name = name.substr(0, name.size() - 4) + format->Extensions.front();
+  following_ = true;
+  edtOutFileName->setText(QString::fromStdString(name));
+  following_ = false;
 }
 
 void TfrmJoin::sbnSelectOutFileClick() {
@@ -290,6 +404,17 @@ void TfrmJoin::sbnSelectOutFileClick() {
   const bool mpeg = copy && Plan.CopyExtension == ".mpeg";
   d.Filter = mpeg ? "MPEG File|*.mpeg" : "AVI File|*.avi";
   d.DefaultExt = mpeg ? "mpeg" : "avi";
+  if (!copy) {
+    // Every format a recompressing join writes, the chosen one first.
+    const TRecompressFormat* chosen = RecompressFormatNamed(Format().Muxer);
+    QString filter = QString("%1 File|*%2").arg(QString::fromStdString(chosen->Shown),
+                                                 QString::fromStdString(chosen->Extensions.front()));
+    for (const TRecompressFormat& f : RecompressFormats())
+      if (&f != chosen)
+        filter += QString("|%1 File|*%2").arg(QString::fromStdString(f.Shown), QString::fromStdString(f.Extensions.front()));
+    d.Filter = filter;
+    d.DefaultExt = QString::fromStdString(chosen->Extensions.front().substr(1));
+  }
   const TCopyFamily* family = Plan.ContainerCopy ? CopyFamilyOfFileName("x" + Plan.CopyExtension) : nullptr;
   if (family && copy) {
     d.Filter = QString("%1 File|*%2").arg(family->Shown, family->Extension);
@@ -299,6 +424,7 @@ void TfrmJoin::sbnSelectOutFileClick() {
   if (!d.Execute()) return;
   LastSaveFolder = FolderOf(d.FileName);
   edtOutFileName->setText(d.FileName);
+  edtOutFileNameChange();
 }
 
 void TfrmJoin::btnJoinClick() {
@@ -348,6 +474,11 @@ std::string TfrmJoin::EntryProblem(QWidget*& field) const {
 }
 
 void TfrmJoin::btnResetDefaultsClick() {
+  if (Format().Muxer != "avi") {
+    FillCompressorLists();
+    ApplyFormatDefaults();
+    return;
+  }
   ComputeDefaults();
   ChooseAudioCompressor();
 }

@@ -45,6 +45,9 @@ class TfrmJoin : public QDialog {
   std::vector<std::string> VideoCompressors;
   std::vector<std::string> AudioCompressors;
   static QString LastSaveFolder;
+  // The output format last chosen (its label), kept in the settings; empty:
+  // AVI, as the dialog opens until another is picked once.
+  static QString LastOutputFormat;
   // Tests answer the dialog instead of a person: the hook runs in place of
   // the modal loop and returns its result (Accepted or Rejected).
   static std::function<int(TfrmJoin&)> ExecHook;
@@ -55,6 +58,7 @@ class TfrmJoin : public QDialog {
   QCheckBox* cbxJoinWORecomp;
   QLabel* lblNotes;
   QGroupBox* gbxOutOptions;
+  QComboBox* cbxOutputFormat;
   TNaturalEdit* edtFrameWidth;
   TNaturalEdit* edtFrameHeight;
   QLabel* lblSizeWarning;
@@ -78,6 +82,11 @@ class TfrmJoin : public QDialog {
   void btnResetDefaultsClick();
   void btnVideoCompOptionsClick();
   void edtFrameWidthChange();
+  // A format picked: the output's extension, the compressor lists and the
+  // defaults follow it.
+  void cbxOutputFormatChange();
+  // The output's name edited: its extension picks the format.
+  void edtOutFileNameChange();
 
  private:
   // What in the entries would make the join fail before it starts, and the
@@ -86,6 +95,17 @@ class TfrmJoin : public QDialog {
   void ChooseVideoCompressor();
   void ChooseAudioCompressor();
   char Separator() const;
+  // The chosen format's encoders (empty for AVI: the compressor lists'),
+  // and its muxer.
+  struct TFormatChoice {
+    QString Label;
+    std::string Muxer, Video, Audio;
+  };
+  const TFormatChoice& Format() const;
+  void FillCompressorLists();
+  void ApplyFormatDefaults();
+  std::vector<TFormatChoice> formats_;
+  bool following_ = false;  // the name and the format follow each other
 
   TFilesProvider files_;
 };

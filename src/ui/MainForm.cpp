@@ -101,6 +101,7 @@ void TfrmMain::LoadSettings() {
   folder("LastOpenFolder", LastOpenFolder);
   folder("LastSaveFolder", TfrmJoin::LastSaveFolder);
   folder("LastProjectFolder", LastProjectFolder);
+  folder("LastOutputFormat", TfrmJoin::LastOutputFormat);
   if (problems.empty()) return;
   // Said once the window is there, with where the values come from.
   QString text;
@@ -115,6 +116,7 @@ void TfrmMain::SaveSettings() {
   WriteRegString(s, "LastOpenFolder", LastOpenFolder);
   WriteRegString(s, "LastSaveFolder", TfrmJoin::LastSaveFolder);
   WriteRegString(s, "LastProjectFolder", LastProjectFolder);
+  WriteRegString(s, "LastOutputFormat", TfrmJoin::LastOutputFormat);
   s.sync();
 }
 

@@ -247,11 +247,60 @@ INSTANTIATE_TEST_SUITE_P(
                   "The compressor mpeg1video takes frames of at most 4095x4095, not 4200x240", "width"},
         EntryCase{"OddSizeForX264", false, "%d/out.avi", "libx264", 320, 241,
                   "The compressor libx264 takes frame sizes in steps of 2x2, not 320x241", "height"},
-        EntryCase{"RecompressedIntoAnMp4Name", false, "%d/out.mp4", "", 320, 240,
-                  "This join writes an AVI file: name the output .avi, not .mp4", "name"},
+        EntryCase{"RecompressedIntoAnFlvName", false, "%d/out.flv", "", 320, 240,
+                  "A recompressing join writes .avi, .mp4, .m4v, .mov, .mkv and .webm files, not .flv", "name"},
         EntryCase{"CopiedIntoAnMpegName", true, "%d/out.mpg", "", 320, 240,
                   "This join writes an AVI file: name the output .avi, not .mpg", "name"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// The output format: AVI until another is picked; a picked one sets the
+// name's extension, the compressor lists to what the container holds and
+// the size and rate of most of the playing time; a typed name picks its
+// format; the choice is kept for the next time.
+TEST_F(DialogFixture, OutputFormatFollowsTheNameAndSetsTheLists) {
+  TfrmJoin::LastOutputFormat.clear();
+  // Two landscape clips of 10 s and a portrait one of 40 s: portrait wins.
+  files = {Info("AVI", 1280, 720, 25, 44100, "a.avi"), Info("AVI", 1280, 720, 25, 44100, "b.avi"),
+           Info("DirectShow", 1920, 1080, 30, 48000, "phone.mp4")};
+  files[0].Duration = files[1].Duration = 10;
+  files[2].Duration = 40;
+  files[2].DisplayWidth = 1080;
+  files[2].DisplayHeight = 1920;
+  Open();
+  EXPECT_EQ(dialog.cbxOutputFormat->currentText().toStdString(), "AVI (the compressors below)");
+  const int mp4 = dialog.cbxOutputFormat->findText("MP4 (H.264 + AAC)");
+  if (mp4 < 0) GTEST_SKIP() << "no libx264 here";
+  dialog.cbxJoinWORecomp->setChecked(false);
+  dialog.cbxJoinWORecompClick();
+  dialog.edtOutFileName->setText("/videos/holiday.avi");
+  dialog.cbxOutputFormat->setCurrentIndex(mp4);
+  dialog.cbxOutputFormatChange();
+  EXPECT_EQ(dialog.edtOutFileName->text().toStdString(), "/videos/holiday.mp4");
+  EXPECT_EQ(dialog.edtFrameWidth->Value(), 1080);
+  EXPECT_EQ(dialog.edtFrameHeight->Value(), 1920);
+  EXPECT_EQ(dialog.cbxFameRate->currentText(), "30.00");
+  EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "Letterbox");
+  TJoinRequest r = dialog.Request();
+  EXPECT_EQ(r.VideoEncoder.Encoder, "libx264");
+  EXPECT_EQ(r.AudioEncoder.Encoder, "aac");
+  EXPECT_EQ(dialog.cbxAudioCompression->findText(kNoCompressingItem), -1) << "MP4 holds no uncompressed sound here";
+  EXPECT_EQ(TfrmJoin::LastOutputFormat.toStdString(), "MP4 (H.264 + AAC)");
+  // A typed name picks its format.
+  const int webm = dialog.cbxOutputFormat->findText("WebM (VP9 + Opus)");
+  if (webm >= 0) {
+    dialog.edtOutFileName->setText("/videos/holiday.webm");
+    dialog.edtOutFileNameChange();
+    EXPECT_EQ(dialog.cbxOutputFormat->currentIndex(), webm);
+    EXPECT_EQ(dialog.Request().VideoEncoder.Encoder, "libvpx-vp9");
+  }
+  // Opened again, the last choice stands; back on AVI, the Parts' lists.
+  Open();
+  EXPECT_NE(dialog.cbxOutputFormat->currentIndex(), 0);
+  dialog.cbxOutputFormat->setCurrentIndex(0);
+  dialog.cbxOutputFormatChange();
+  EXPECT_GE(dialog.cbxAudioCompression->findText(kNoCompressingItem), 0);
+  EXPECT_TRUE(TfrmJoin::LastOutputFormat.isEmpty());
+}
 
 TEST_F(DialogFixture, JoinAndCancelAreReachedWithTab) {
   files = {Info("AVI", 320, 240, 25)};
