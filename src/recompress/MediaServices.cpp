@@ -102,6 +102,21 @@ struct TRenderEngine::Impl {
       for (; n < totalFrames; ++n) video.EmitBlack(n);
       video.Finish();
     } catch (const TRenderStopped&) {
+      // Stopped: what the encoder holds (H.264's look-ahead, up to a second
+      // or two) still goes into the file, so that it holds every frame
+      // rendered. After a failure there is nothing to save.
+      bool failed;
+      {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        failed = !error.empty();
+      }
+      if (!failed) {
+        try {
+          muxer.EncodeVideo(nullptr);
+        } catch (const std::exception& e) {
+          SetError(e.what());
+        }
+      }
     } catch (const std::exception& e) {
       SetError(e.what());
     }

@@ -124,6 +124,13 @@ const std::string kMjpegtools =
 
 const std::string kH264Aac = "-c:v libx264 -preset veryfast -bf 2 -g 25 -c:a aac -b:a 128k";
 
+const std::vector<std::pair<std::string, std::string>> kMixed = {
+    {"-c:v libx264 -preset veryfast -bf 2 -c:a aac", ".mp4"},
+    {"-c:v libx265 -preset ultrafast -x265-params log-level=error -c:a aac -metadata:s:v:0 rotate=90", ".mp4"},
+    {"-r 60 -c:v libx264 -preset veryfast -c:a libopus -f matroska", ".mkv"},
+    {kAviMp3, ".avi"},
+    {"-c:v wmv2 -c:a wmav2", ".wmv"}};
+
 const SyncCase kCases[] = {
     {"AviPcmSoundShorter", {Clip(2.8), Clip(2.8), Clip(2.8), Clip(2.8)}, kAviPcm, ".avi", {"--copy"}},
     {"AviPcmSoundLonger", {Clip(3.3), Clip(3.3), Clip(3.3)}, kAviPcm, ".avi", {"--copy"}},
@@ -144,6 +151,18 @@ const SyncCase kCases[] = {
       {"-c:v mpeg2video -bf 2 -c:a mp2 -f vob", ".mpg"},
       {"-c:v mpeg2video -bf 2 -c:a mp2 -f mpegts", ".ts"}},
      ".avi"},
+    // Recompressed into today's containers from a phone's H.264 and turned
+    // HEVC clips, a 60 fps Matroska screen recording with Opus, an MPEG-4
+    // AVI with MP3 and a WMV; the AVI's sound starts 300 ms late.
+    {"ModernIntoMp4", {Clip(3), Clip(3), Clip(3), Clip(3, 0.3), Clip(3)}, "", "", {"--recompress"}, kMixed, ".mp4"},
+    {"ModernIntoMatroska", {Clip(3), Clip(3), Clip(3), Clip(3, 0.3), Clip(3)}, "", "", {"--recompress"}, kMixed, ".mkv"},
+    {"ModernIntoWebm",
+     {Clip(3), Clip(3), Clip(3), Clip(3, 0.3), Clip(3)},
+     "",
+     "",
+     {"--recompress", "--vopt", "cpu-used=8"},
+     kMixed,
+     ".webm"},
     // Copied container for container; the middle clip's sound starts 300 ms
     // after its picture, which the join must keep, not close up.
     {"Mp4FfmpegBFramesSoundLate", {Clip(3), Clip(3, 0.3), Clip(3)}, kH264Aac + " -f mp4", ".mp4", {"--copy"}},

@@ -14,6 +14,7 @@
 #include "base/PosixFile.h"
 #include "core/JoinCls.h"
 #include "core/RecompressEngine.h"
+#include "recompress/Compressors.h"
 #include "recompress/DSJoin.h"
 #include "HardeningSupport.h"
 #include "mpeg/MpegBytes.h"
@@ -178,18 +179,33 @@ TEST_F(FaultFullDisk, FullFilesystemEndsTheJoinAndRemovesTheOutput) {
   }
 }
 
-// The recompressing join: the muxer's write fails, and the join says so.
-TEST(FaultFullDiskRecompress, JoinEndsWithTheWriteError) {
+// The recompressing join: the muxer's write fails, and the join says so,
+// into AVI and into MP4 (whose index is moved to the front at the end).
+struct RecompressLimit {
+  const char* name;
+  const char* container;
+  const char* video;
+  const char* audio;
+  int64_t limit;  // bytes, below the size of the whole output
+};
+
+void PrintTo(const RecompressLimit& c, std::ostream* os) { *os << c.name; }
+
+class FaultFullDiskRecompress : public ::testing::TestWithParam<RecompressLimit> {};
+
+TEST_P(FaultFullDiskRecompress, JoinEndsWithTheWriteError) {
+  const RecompressLimit& c = GetParam();
   if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  if (!avcodec_find_encoder_by_name(c.video)) GTEST_SKIP() << "no " << c.video;
   TempDir dir;
   const std::string in = dir.File("in.avi");
   auto made = test::Run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
                          "testsrc=size=160x120:rate=25", "-f", "lavfi", "-i", "sine=sample_rate=44100", "-t", "2",
                          "-c:v", "mjpeg", "-c:a", "pcm_s16le", in});
   ASSERT_EQ(made.exitCode, 0) << made.err;
-  const std::string output = dir.File("out.avi");
+  const std::string output = dir.File(std::string("out.") + c.container);
   test::ChildLimits limits;
-  limits.fileSize = 256 * 1024;
+  limits.fileSize = c.limit;
   test::ChildResult r = test::RunInChild(
       [&] {
         TDSVideoJoiner j;
@@ -198,6 +214,9 @@ TEST(FaultFullDiskRecompress, JoinEndsWithTheWriteError) {
         j.FrameWidth = 160;
         j.FrameHeight = 120;
         j.FrameRate = 25;
+        j.Container = c.container;
+        j.VideoCompressor = MakeCompressorFilter(c.video);
+        j.AudioCompressor = MakeCompressorFilter(c.audio);
         std::string outcome = "success";
         try {
           j.Join();
@@ -213,6 +232,11 @@ TEST(FaultFullDiskRecompress, JoinEndsWithTheWriteError) {
   EXPECT_NE(r.report.find("The incomplete output " + output + " was removed."), std::string::npos) << r.Describe();
   EXPECT_FALSE(FileExists(output));
 }
+
+INSTANTIATE_TEST_SUITE_P(Containers, FaultFullDiskRecompress,
+                         ::testing::Values(RecompressLimit{"Avi", "avi", "mjpeg", "pcm_s16le", 256 * 1024},
+                                           RecompressLimit{"Mp4", "mp4", "libx264", "aac", 16 * 1024}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace vantrel
