@@ -101,6 +101,10 @@ void ModernVideoDefaults(AVCodecContext* c, const AVCodec* codec, const std::str
     def("crf", "20");
     def("preset", "medium");
     def("profile", "high");
+    // medium looks 40 frames ahead: above 720p that alone holds half a
+    // gigabyte; 20 frames keep a join of 1080p clips well below it, for a
+    // picture that differs by a few hundredths of a dB.
+    if (c->width * c->height > 1280 * 720) def("rc-lookahead", "20");
   } else if (name == "libx265") {
     def("crf", "24");
     def("preset", "medium");
