@@ -17,6 +17,8 @@ EOSError::EOSError(int code) : Exception(SysErrorMessage(code)), code_(code) {}
 
 EOSError::EOSError(int code, const std::string& note) : Exception(SysErrorMessage(code) + "\n" + note), code_(code) {}
 
+EOSError EOSError::Retold(int code, const std::string& message) { return EOSError(TWhole{}, code, message); }
+
 void RaiseLastOSError() { RaiseOSError(errno); }
 
 void RaiseOSError(int code) { throw EOSError(code); }

@@ -32,9 +32,13 @@ class EOSError : public Exception {
   explicit EOSError(int code);
   // The system's message followed by a line of what happened next.
   EOSError(int code, const std::string& note);
+  // The same error told in other words (a file named otherwise).
+  static EOSError Retold(int code, const std::string& message);
   int Code() const { return code_; }
 
  private:
+  struct TWhole {};
+  EOSError(TWhole, int code, const std::string& message) : Exception(message), code_(code) {}
   int code_;
 };
 

@@ -54,7 +54,8 @@ constexpr TCommandHelp kCommandHelp[] = {
      "                    recompression and compare it with what was written\n"
      "                    (MP4, MOV and AVI outputs are always checked by their index)\n"
      "  -y, --overwrite   replace OUTPUT when it exists\n"
-     "  -q, --quiet       no progress display\n"
+     "  -q, --quiet       no progress display and no report (what changes the\n"
+     "                    output, such as sound left out, is still said)\n"
      "Recompression writes the file OUTPUT's extension names: .mp4, .m4v or .mov\n"
      "(H.264 and AAC), .mkv (H.264 and Opus), .webm (VP9 and Opus), each with the\n"
      "frame size and rate of the files that hold most of the playing time and\n"
@@ -67,7 +68,8 @@ constexpr TCommandHelp kCommandHelp[] = {
      "  --acodec NAME|none  audio compressor (likewise)\n"
      "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
      "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
-     "Ctrl+C stops a join; the output then holds what was joined so far.\n"},
+     "Ctrl+C (or SIGTERM, SIGHUP) stops a join; the output then holds what was\n"
+     "joined so far. The output takes its name only when the join has ended.\n"},
     {"probe", "  vantrel-cli probe [--json] FILE...\n",
      "probe: one line per file with the file list's columns, tab-separated:\n"
      "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
@@ -259,6 +261,7 @@ TJoinRequest MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> file
   r.CorrectTimeStamps = args.correctTimeStamps;
   r.ExactCopy = args.exact;
   r.VerifyFully = args.verify;
+  r.Overwrite = args.overwrite;
   return r;
 }
 
@@ -283,8 +286,8 @@ int RunJoinJob(const TJoinArgs& args, const TJoinRequest& request, const TJoinEn
     std::fprintf(stderr, "Cancelled: \"%s\" holds what was joined so far.\n", args.output.c_str());
     return kExitCancelled;
   }
+  for (const std::string& note : report.Notes) std::fprintf(stderr, "- %s\n", note.c_str());
   if (!args.quiet) {
-    for (const std::string& note : report.Notes) std::fprintf(stderr, "- %s\n", note.c_str());
     if (report.Counted)
       std::fprintf(stderr, "%s\n", JoinReportText(static_cast<int>(request.Files.size()), report).c_str());
     std::printf("%s\n", args.output.c_str());
@@ -330,11 +333,11 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
   if (plan.Kind != TEngineKind::Copy) {
     if ((rc = services.RecompressionSettings(args, request)) >= 0) return rc;
   }
-  if (!args.quiet) {
-    if (!plan.WhyRecompress.empty())
-      std::fprintf(stderr, "Joining with recompression: %s\n", plan.WhyRecompress.c_str());
-    for (const std::string& note : plan.Notes) std::fprintf(stderr, "%s\n", note.c_str());
-  }
+  if (!args.quiet && !plan.WhyRecompress.empty())
+    std::fprintf(stderr, "Joining with recompression: %s\n", plan.WhyRecompress.c_str());
+  // What changes the output (sound left out, a picture made shallower) is
+  // said even when quiet: -q hides progress and the report only.
+  for (const std::string& note : plan.Notes) std::fprintf(stderr, "%s\n", note.c_str());
   return RunJoinJob(args, request, services.Engines, plan);
 }
 

@@ -22,6 +22,11 @@ void InstallInterruptHandler() {
   // The second Ctrl+C gets the default action and ends the program.
   sa.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &sa, nullptr);
+  // A session that ends (SIGHUP) or a stop asked for by another program
+  // (SIGTERM) stops the join as Ctrl+C does: the output ends where it got,
+  // whole, under its name.
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }

@@ -10,8 +10,8 @@
 
 namespace vantrel::cli {
 
-// Installs a SIGINT handler whose first signal asks running engines to stop;
-// a second Ctrl+C ends the program the usual way.
+// Installs a handler of SIGINT, SIGTERM and SIGHUP whose first signal asks
+// running engines to stop; a second one ends the program the usual way.
 void InstallInterruptHandler();
 bool InterruptRequested();
 

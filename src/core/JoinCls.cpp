@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/Exceptions.h"
+#include "base/OutputSwap.h"
 #include "base/PosixFile.h"
 
 namespace vantrel {
@@ -59,13 +60,34 @@ TJoinOutcome TJoinWrapper::Execute() {
   outcome.Plan = plan_ ? *plan_ : MakeJoinPlan(request_, engines_);
   const TJoinPlan& plan = outcome.Plan;
   if (!plan.Engine) throw Exception(plan.Refusal);
+  // A device, a FIFO or a socket is no place for a join (nor is a name to
+  // be taken from one).
+  CheckRegularOutput(request_.OutputFileName);
   TJoinRequest settled = request_;
   settled.WithoutSound = plan.WithoutSound;
+  // Written under a hidden name; the output's name is given when the join
+  // has ended, done or stopped.
+  TOutputSwap swap(request_.OutputFileName);
+  settled.OutputFileName = swap.Path();
   // The dialog speaks of files when there are several.
   std::unique_ptr<IProgress> shown =
       ShowJoinProgress(request_.Files.size() > 1 ? kFilesBeingJoinedText : kFileBeingJoinedText);
   TPercentKept progress(*shown);
-  outcome.Report = plan.Engine->Join(settled, progress);
+  try {
+    outcome.Report = plan.Engine->Join(settled, progress);
+  } catch (const std::exception& e) {
+    // What an engine kept after a failure it finished as a whole file (an
+    // AVI file of the inputs before a broken one) takes the output's name;
+    // what it removed as incomplete, nothing does.
+    swap.KeepWhatWasFinished(request_.Overwrite);
+    // Said of the output, not of the hidden name it was written under.
+    const std::string named = swap.Named(e.what());
+    if (named == e.what()) throw;
+    if (const auto* os = dynamic_cast<const EOSError*>(&e)) throw EOSError::Retold(os->Code(), named);
+    throw Exception(named);
+  }
+  for (std::string& note : outcome.Report.Notes) note = swap.Named(note);
+  swap.Commit(request_.Overwrite);
   outcome.Cancelled = shown->Cancelled();
   double total = 0;
   for (const TVideoFileInfo& f : request_.Files) total += f.Duration;

@@ -54,6 +54,9 @@ struct TJoinRequest {
   TRecompressSettings Recompress;
   TEncoderChoice VideoEncoder;
   TEncoderChoice AudioEncoder;
+  // A file of the output's name may be replaced (the user agreed); without,
+  // one that appears during the join is kept and the join fails.
+  bool Overwrite = true;
 };
 
 // What an engine wrote and found when it read the output back.

@@ -37,6 +37,20 @@ class TRecompressEngine final : public IJoinEngine {
       return a;
     }
     a.Verdict = TEngineAnswer::Joins;
+    // H.264 as everything plays it is 8-bit 4:2:0: deeper pictures (HDR,
+    // 10-bit phone clips) lose their depth, which is said before the join.
+    const std::string video = !r.VideoEncoder.Encoder.empty() ? r.VideoEncoder.Encoder
+                              : format->Avi()                ? std::string()
+                                                             : DefaultEncoder(*format, false);
+    if (video == "libx264" || video == "mpeg4" || video == "libxvid") {
+      for (size_t i = 0; i < r.Files.size(); ++i)
+        for (const TCopyStream& s : DecodeCopyFormat(r.Files[i].CopyFormat))
+          for (const auto& [label, shown] : s.Fields)
+            if (s.Kind == kStreamVideo && label == "pixel format" &&
+                (shown.find("p10") != std::string::npos || shown.find("p12") != std::string::npos))
+              a.Notes.push_back(FileLabel(i, r.Files[i].FileName) + "its " + shown.substr(13) +
+                                " picture is encoded in 8 bits (yuv420p) for " + video);
+    }
     // The name's own spelling of the format (.m4v stays .m4v).
     const std::string ext = LowerExtension(r.OutputFileName);
     a.Extension = ext.empty() ? format->Extensions.front() : ext;
@@ -50,6 +64,7 @@ class TRecompressEngine final : public IJoinEngine {
     const TRecompressFormat* format = RecompressFormatOfFileName(r.OutputFileName);
     if (!format) throw Exception(Answer(r).Reason);
     joiner.Container = format->Muxer;
+    joiner.MonoWhenAllMono = !format->Avi();
     // The job's DSProgress: the file the render is in, the percent, then
     // whether to stop.
     TJoinLoop loop(progress, joiner.Files);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/Exceptions.h"
+#include "base/OutputSwap.h"
 #include "base/PosixFile.h"
 
 namespace vantrel {
@@ -265,15 +266,36 @@ void TProjectSettings::LoadFromFile(const std::string& fileName) {
 }
 
 void TProjectSettings::SaveToFile(const std::string& fileName) const {
-  TFile f;
+  // Only a project is replaced by a project: a video named by mistake (the
+  // first of "project save *.avi") stays what it is.
+  for (const std::string& f : Files)
+    if (f == fileName || SameFile(f, fileName)) throw Exception("The project file is one of its files: " + fileName);
+  if (FileExists(fileName)) {
+    const std::string head = "object TProjectSettings";
+    std::string start(head.size(), '\0');
+    size_t got = 0;
+    try {
+      got = TFile::OpenRead(fileName).ReadAt(start.data(), start.size(), 0);
+    } catch (const EOSError&) {
+      // Unreadable: the write below says so.
+    }
+    start.resize(got);
+    if (got > 0 && start != head.substr(0, got))
+      throw Exception(fileName + " is not a project file; it was left as it is");
+  }
+  CheckRegularOutput(fileName);
+  // Written beside it and then given its name: a full disk leaves the old
+  // project whole.
+  TOutputSwap swap(fileName);
+  const std::string text = WriteProjectText(Files);
   try {
-    f = TFile::Create(fileName);
+    TFile f = TFile::Create(swap.Path());
+    f.WriteAt(text.data(), text.size(), 0);
+    f.Close();
+    swap.Commit(true);
   } catch (const EOSError&) {
     throw Exception("Cannot create file " + fileName);
   }
-  std::string text = WriteProjectText(Files);
-  f.WriteAt(text.data(), text.size(), 0);
-  f.Close();
 }
 
 }  // namespace vantrel

@@ -27,7 +27,7 @@ PacketPtr NewPacket() {
 
 InputPtr OpenInput(const std::string& fileName) {
   AVFormatContext* raw = nullptr;
-  int rc = avformat_open_input(&raw, fileName.c_str(), nullptr, nullptr);
+  int rc = avformat_open_input(&raw, FileUrl(fileName).c_str(), nullptr, nullptr);
   if (rc < 0) Fail("Unable to open " + fileName, rc);
   InputPtr fmt(raw);
   rc = avformat_find_stream_info(raw, nullptr);

@@ -77,6 +77,10 @@ std::string ErrorText(int code);
 FramePtr NewFrame();
 PacketPtr NewPacket();
 
+// The URL libavformat opens a file by: its name is a file's name, never a
+// protocol ("file:in.mp4", "10:30.mp4" and "http:x" are names of files).
+inline std::string FileUrl(const std::string& fileName) { return "file:" + fileName; }
+
 // Opens a file for reading and reads its stream information; raises
 // "Unable to open <name>: ..." / "Unable to read <name>: ...".
 InputPtr OpenInput(const std::string& fileName);

@@ -86,7 +86,7 @@ int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
   if (!dec.Open(src.MediaName, AVMEDIA_TYPE_AUDIO)) return 0;
   const AVCodecContext* in_ctx = dec.Codec();
   SwrContext* raw = nullptr;
-  AVChannelLayout inLayout;
+  AVChannelLayout inLayout{};  // zeroed: the copy below frees what it holds first
   if (in_ctx->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
     av_channel_layout_default(&inLayout, in_ctx->ch_layout.nb_channels);
   else

@@ -24,6 +24,7 @@ TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
       info.Height = s.Type.Video.biHeight;
     } else if (s.Type.MajorType == TMajorType::Audio) {
       info.HasAudio = true;
+      info.Channels = s.Type.Audio.nChannels;
     }
   }
   return info;
@@ -46,6 +47,7 @@ void TDSVideoJoiner::AddSourceFile(const std::string& fileName, size_t index) {
     if (info.HasAudio) {
       TTimelineSource a = v;
       timeline_.AudioTrack.push_back(a);
+      if (info.Channels != 1) allMono_ = false;
     }
   }
   position_ += d;
@@ -57,7 +59,9 @@ void TDSVideoJoiner::BuildTimeline() {
   timeline_.Height = FrameHeight;
   timeline_.OutputFPS = FrameRate;
   position_ = 0;
+  allMono_ = true;
   for (size_t i = 0; i < Files.size(); ++i) AddSourceFile(Files[i], i);
+  timeline_.Channels = MonoWhenAllMono && allMono_ && !timeline_.AudioTrack.empty() ? 1 : 2;
 }
 
 void TDSVideoJoiner::CheckOutputFile() {

@@ -19,6 +19,7 @@ struct TDSMediaInfo {
   double Duration = 0;  // the last video stream's length; 0 without video
   bool HasVideo = false;
   bool HasAudio = false;
+  int Channels = 0;  // of the last sound stream
   int Width = 0;
   int Height = 0;
   double FrameRate = 0;
@@ -41,6 +42,9 @@ class TDSVideoJoiner : public TRecompressSettings {
   int PollInterval = 300;
   // The output's container, as libavformat names its muxer.
   std::string Container = "avi";
+  // Sound in mono when every input's sound is (not for AVI, whose sound is
+  // stereo), else stereo.
+  bool MonoWhenAllMono = false;
 
   // Probes every input (failing before the output is touched), empties the
   // output, renders, and returns when done or cancelled; raises on failure,
@@ -61,6 +65,7 @@ class TDSVideoJoiner : public TRecompressSettings {
 
   TTimeline timeline_;
   double position_ = 0;
+  bool allMono_ = true;  // every input with sound has mono sound
   bool cancelled_ = false;
   double rendered_ = 0;
 };

@@ -165,7 +165,8 @@ void SetupAudioEncoder(AVCodecContext* c, const AVCodec* codec, const TOptionVal
   c->time_base = AVRational{1, sampleRate};
   if (codec->id != AV_CODEC_ID_PCM_S16LE) c->bit_rate = 128000;
   // AAC at 192 kb/s is transparent for most sound; Opus is there at 128.
-  if (codec->id == AV_CODEC_ID_AAC || codec->id == AV_CODEC_ID_AC3) c->bit_rate = 192000;
+  if (codec->id == AV_CODEC_ID_AAC || codec->id == AV_CODEC_ID_AC3) c->bit_rate = channels == 1 ? 96000 : 192000;
+  if (codec->id == AV_CODEC_ID_OPUS && channels == 1) c->bit_rate = 64000;
   ApplyOptions(c, codec->name, options, opts);
 }
 

@@ -65,7 +65,7 @@ HRESULT TMediaDet::put_Filename(const std::string& fileName) {
     raw->max_analyze_duration = AV_TIME_BASE;
   }
   // avformat_open_input frees the context when it fails.
-  int rc = avformat_open_input(&raw, fileName.c_str(), nullptr, nullptr);
+  int rc = avformat_open_input(&raw, av::FileUrl(fileName).c_str(), nullptr, nullptr);
   if (rc < 0) return rc;
   ctx->fmt.reset(raw);
   rc = avformat_find_stream_info(raw, nullptr);

@@ -75,7 +75,7 @@ struct TRenderEngine::Impl {
     const double duration = tl.Duration();
     totalFrames = std::llround(duration * av_q2d(fps));
     totalSamples = std::llround(duration * sampleRate);
-    muxer.Open(outFile, container, tl.Width, tl.Height, fps, vcomp, acomp, sampleRate);
+    muxer.Open(outFile, container, tl.Width, tl.Height, fps, vcomp, acomp, sampleRate, tl.Channels);
     if (format && format->Chapters) {
       // One per input, where its picture is on the timeline.
       for (const TTimelineSource& s : InTimelineOrder(tl.VideoTrack)) {

@@ -26,7 +26,7 @@ void TMuxer::OpenVideoEncoder(int width, int height, AVRational fps, const std::
   if (rc < 0) av::Fail("Unable to start the video compressor " + name, rc);
 }
 
-void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, int sampleRate) {
+void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, int sampleRate, int channels) {
   const std::string name = comp ? comp->EncoderName : "pcm_s16le";
   const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
   if (!codec) throw Exception("The audio compressor " + name + " is not available");
@@ -38,7 +38,7 @@ void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, in
   aenc_.reset(avcodec_alloc_context3(codec));
   if (!aenc_) throw Exception("Out of memory");
   av::Dictionary opts;
-  SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), opts.Address(), sampleRate);
+  SetupAudioEncoder(aenc_.get(), codec, comp ? comp->Options : TOptionValues(), opts.Address(), sampleRate, channels);
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   int rc = avcodec_open2(aenc_.get(), codec, opts.Address());
   CheckLeftovers(opts.Get(), name);
@@ -47,14 +47,14 @@ void TMuxer::OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, in
 
 void TMuxer::Open(const std::string& outputFile, const std::string& container, int width, int height, AVRational fps,
                   const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio,
-                  int sampleRate) {
+                  int sampleRate, int channels) {
   out_file_ = outputFile;
   AVFormatContext* raw = nullptr;
   int rc = avformat_alloc_output_context2(&raw, nullptr, container.c_str(), outputFile.c_str());
   if (rc < 0 || !raw) av::Fail("Unable to create " + outputFile, rc);
   oc_.reset(raw);
   OpenVideoEncoder(width, height, fps, video);
-  OpenAudioEncoder(audio, sampleRate);
+  OpenAudioEncoder(audio, sampleRate, channels);
   vst_ = avformat_new_stream(raw, nullptr);
   ast_ = avformat_new_stream(raw, nullptr);
   if (!vst_ || !ast_) throw Exception("Out of memory");
@@ -64,7 +64,7 @@ void TMuxer::Open(const std::string& outputFile, const std::string& container, i
   vst_->avg_frame_rate = fps;
   vst_->r_frame_rate = fps;
   ast_->time_base = aenc_->time_base;
-  rc = avio_open(&raw->pb, outputFile.c_str(), AVIO_FLAG_WRITE);
+  rc = avio_open(&raw->pb, av::FileUrl(outputFile).c_str(), AVIO_FLAG_WRITE);
   if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
   // AVI stores no time stamps: a sound encoder's delay (MP3's first packet
   // before 0) would otherwise move every stream later, the picture by one

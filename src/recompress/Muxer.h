@@ -23,10 +23,10 @@ class TMuxer {
   // the cause (the compressor's, the file's) when that fails. A null
   // compressor writes raw BGR24 video / 16-bit PCM sound. container: the
   // muxer's name ("avi").
-  // The sound is encoded at sampleRate, in stereo.
+  // The sound is encoded at sampleRate in this many channels.
   void Open(const std::string& outputFile, const std::string& container, int width, int height, AVRational fps,
             const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio,
-            int sampleRate = kOutputSampleRate);
+            int sampleRate = kOutputSampleRate, int channels = kOutputChannels);
 
   // Chapters written with the trailer (where MP4 and Matroska keep them),
   // for containers that have them.
@@ -63,7 +63,7 @@ class TMuxer {
 
  private:
   void OpenVideoEncoder(int width, int height, AVRational fps, const std::shared_ptr<TCompressorFilter>& comp);
-  void OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, int sampleRate);
+  void OpenAudioEncoder(const std::shared_ptr<TCompressorFilter>& comp, int sampleRate, int channels);
   void Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame);
   void Write(AVCodecContext* enc, AVStream* st, AVPacket* pkt);
   // Writes the held sound that starts before the picture's end (all of it

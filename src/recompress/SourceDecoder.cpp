@@ -2,15 +2,57 @@
 #include "recompress/SourceDecoder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 extern "C" {
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
 #include <libavutil/display.h>
 }
 
 #include "base/Exceptions.h"
 
 namespace vantrel {
+
+// bwdif between the decoder and the join: one frame out for each frame in,
+// a frame later (it looks at the next one).
+struct TSourceDecoder::TDeinterlacer {
+  struct GraphFree {
+    void operator()(AVFilterGraph* g) const { avfilter_graph_free(&g); }
+  };
+  std::unique_ptr<AVFilterGraph, GraphFree> graph;
+  AVFilterContext* src = nullptr;
+  AVFilterContext* sink = nullptr;
+  bool flushed = false;
+
+  // False when the filter cannot take this picture (the join then goes on
+  // without it).
+  bool Configure(const AVFrame* f, AVRational timeBase, bool allFrames) {
+    graph.reset(avfilter_graph_alloc());
+    if (!graph) return false;
+    char args[256];
+    const AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : AVRational{1, 1};
+    std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", f->width,
+                  f->height, f->format, timeBase.num, timeBase.den, sar.num, sar.den);
+    AVFilterContext* filter = nullptr;
+    const char* options = allFrames ? "mode=send_frame:parity=auto:deint=all"
+                                    : "mode=send_frame:parity=auto:deint=interlaced";
+    if (avfilter_graph_create_filter(&src, avfilter_get_by_name("buffer"), "in", args, nullptr, graph.get()) < 0 ||
+        avfilter_graph_create_filter(&filter, avfilter_get_by_name("bwdif"), "deinterlace", options, nullptr,
+                                     graph.get()) < 0 ||
+        avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
+                                     graph.get()) < 0 ||
+        avfilter_link(src, 0, filter, 0) < 0 || avfilter_link(filter, 0, sink, 0) < 0 ||
+        avfilter_graph_config(graph.get(), nullptr) < 0)
+      return false;
+    return true;
+  }
+};
+
+TSourceDecoder::TSourceDecoder() = default;
+TSourceDecoder::~TSourceDecoder() = default;
 
 bool TSourceDecoder::Open(const std::string& name, AVMediaType type) {
   file_ = name;
@@ -60,7 +102,55 @@ AVRational TSourceDecoder::SampleAspect(const AVFrame* f) const {
   return sar;
 }
 
+bool TSourceDecoder::StartDeinterlacing(const AVFrame* first) {
+  const AVFieldOrder order = ctx_->field_order;
+  const bool stated = order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB || order == AV_FIELD_BT;
+  if (!stated && !first->interlaced_frame) return false;
+  auto d = std::make_unique<TDeinterlacer>();
+  if (!d->Configure(first, fmt_->streams[stream_]->time_base, stated)) return false;
+  deint_ = std::move(d);
+  return true;
+}
+
 bool TSourceDecoder::Next(AVFrame* f) {
+  if (!deint_) {
+    if (!Decode(f)) return false;
+    if (checked_ || ctx_->codec_type != AVMEDIA_TYPE_VIDEO) return true;
+    checked_ = true;
+    if (!StartDeinterlacing(f)) return true;
+    // The first picture goes in; what comes out is taken below.
+    if (av_buffersrc_add_frame_flags(deint_->src, f, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
+      deint_.reset();
+      return true;
+    }
+    av_frame_unref(f);
+  }
+  av::FramePtr in = av::NewFrame();
+  for (;;) {
+    int rc = av_buffersink_get_frame(deint_->sink, f);
+    if (rc >= 0) return true;
+    if (rc == AVERROR_EOF) {
+      eof_ = true;
+      return false;
+    }
+    if (rc != AVERROR(EAGAIN)) av::Fail("Unable to deinterlace the picture of " + file_, rc);
+    if (deint_->flushed) {
+      eof_ = true;
+      return false;
+    }
+    if (Decode(in.get())) {
+      rc = av_buffersrc_add_frame(deint_->src, in.get());
+    } else {
+      eof_ = false;  // the filter still holds its last picture
+      deint_->flushed = true;
+      rc = av_buffersrc_add_frame(deint_->src, nullptr);
+    }
+    av_frame_unref(in.get());
+    if (rc < 0) av::Fail("Unable to deinterlace the picture of " + file_, rc);
+  }
+}
+
+bool TSourceDecoder::Decode(AVFrame* f) {
   for (;;) {
     int rc = avcodec_receive_frame(ctx_.get(), f);
     if (rc == 0) return true;

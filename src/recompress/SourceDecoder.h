@@ -2,6 +2,7 @@
 // one kind, decoded frame by frame with its time on the file's own clock.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "ffmpeg/AvOwners.h"
@@ -13,11 +14,21 @@ int StreamRotation(const AVStream* st);
 
 class TSourceDecoder {
  public:
+  TSourceDecoder();
+  ~TSourceDecoder();
+  TSourceDecoder(const TSourceDecoder&) = delete;
+  TSourceDecoder& operator=(const TSourceDecoder&) = delete;
+
   // False when the file has no stream of that kind; raises when the file
   // cannot be opened or the stream cannot be decoded.
   bool Open(const std::string& fileName, AVMediaType type);
-  // The next decoded frame into f; false at the end of the stream.
+  // The next decoded frame into f; false at the end of the stream. An
+  // interlaced picture (DV, a DVD, a broadcast) comes deinterlaced, a frame
+  // for a frame at its own time: scaled with its fields woven, it would
+  // show combs on everything that moves.
   bool Next(AVFrame* f);
+  // The picture is deinterlaced.
+  bool Deinterlaced() const { return deint_ != nullptr; }
   // Seconds from the start of the file's picture (or of this stream, in a
   // file without one) to the frame; NaN without a time.
   double TimeOf(const AVFrame* f) const;
@@ -32,6 +43,10 @@ class TSourceDecoder {
   const std::string& FileName() const { return file_; }
 
  private:
+  struct TDeinterlacer;
+  bool Decode(AVFrame* f);
+  bool StartDeinterlacing(const AVFrame* first);
+
   av::InputPtr fmt_;
   av::CodecPtr ctx_;
   av::PacketPtr pkt_;
@@ -41,6 +56,8 @@ class TSourceDecoder {
   double origin_ = 0;  // media time of the picture's start, seconds
   int rotation_ = 0;
   std::string file_;
+  bool checked_ = false;      // the first picture was looked at
+  std::unique_ptr<TDeinterlacer> deint_;
 };
 
 }  // namespace vantrel

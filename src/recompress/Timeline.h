@@ -27,7 +27,8 @@ struct TTimeline {
   int Height = 240;
   double OutputFPS = 24;
   std::vector<TTimelineSource> VideoTrack;
-  // Audio group: 16-bit stereo PCM at 44100 Hz.
+  // Audio group: 16-bit PCM at the output's rate, in this many channels.
+  int Channels = 2;
   std::vector<TTimelineSource> AudioTrack;
 
   // End of the last source of either track, seconds.

@@ -39,7 +39,7 @@ void CompareDuration(const std::string& fileName, double read, double written) {
 
 bool VerifyRemuxOutput(const std::string& fileName, const TRemuxWritten& w, bool full) {
   AVFormatContext* raw = nullptr;
-  int rc = avformat_open_input(&raw, fileName.c_str(), nullptr, nullptr);
+  int rc = avformat_open_input(&raw, av::FileUrl(fileName).c_str(), nullptr, nullptr);
   if (rc < 0) av::Fail("Unable to read back " + fileName, rc);
   av::InputPtr in(raw);
   const std::string demuxer = in->iformat->name;

@@ -34,5 +34,37 @@ TEST(ProjectCli, SaveShowAndJoin) {
   EXPECT_EQ(r.err, "vantrel-cli: Cannot open file " + dir.File("none.qmf") + "\n");
 }
 
+// project save replaces a project and nothing else: a video named by
+// mistake (the first of "project save *.avi"), one of the project's own
+// files, or a device stays what it was.
+TEST(ProjectCli, SaveReplacesOnlyAProject) {
+  TempDir dir;
+  const std::string video = dir.File("a.avi"), other = dir.File("b.avi"), project = dir.File("p.qmf");
+  WriteFileBytes(video, Text("RIFF....AVI LIST stands for a video"));
+  WriteFileBytes(other, Text("RIFF....AVI LIST stands for another"));
+  const std::vector<uint8_t> before = ReadFileBytes(video);
+  struct Case {
+    const char* name;
+    std::string target;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"AVideo", video, "vantrel-cli: " + video + " is not a project file; it was left as it is\n"},
+      {"OneOfItsFiles", other, "vantrel-cli: The project file is one of its files: " + other + "\n"},
+      {"ADevice", "/dev/null", "vantrel-cli: /dev/null is not a regular file\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CommandResult r = vantrel::test::Run({CliPath(), "project", "save", c.target, other});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, c.err);
+  }
+  EXPECT_TRUE(ReadFileBytes(video) == before);
+  // A project is replaced by the new one, whole.
+  ASSERT_EQ(vantrel::test::Run({CliPath(), "project", "save", project, video}).exitCode, 0);
+  ASSERT_EQ(vantrel::test::Run({CliPath(), "project", "save", project, other, video}).exitCode, 0);
+  EXPECT_EQ(vantrel::test::Run({CliPath(), "project", "show", project}).out, other + "\n" + video + "\n");
+}
+
 }  // namespace
 }  // namespace vantrel::test

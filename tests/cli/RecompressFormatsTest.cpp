@@ -165,5 +165,43 @@ TEST(RecompressFormatRefusal, NamesWhatItWrites) {
   EXPECT_NE(wrong.err.find("see vantrel-cli codecs --container mp4"), std::string::npos) << wrong.err;
 }
 
+// An interlaced source (a DVD's MPEG-2, fields 1/50 s apart) is
+// deinterlaced before it is fitted: its picture is FFmpeg's bwdif of it,
+// not the two fields woven into combs. Its mono sound stays mono.
+TEST(RecompressInterlaced, IsDeinterlacedAndMonoStaysMono) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  const std::string in = dir.File("title.vob"), out = dir.File("out.mp4");
+  // A bar crossing the picture at 50 fields a second, woven top field first.
+  CommandResult made = test::Run(
+      {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+       "color=c=black:s=720x576:r=50:d=1[bg];color=c=white:s=40x576:r=50:d=1[bar];[bg][bar]overlay=x='mod(t*600,680)'"
+       ":y=0,format=yuv420p",
+       "-f", "lavfi", "-i", "sine=sample_rate=48000:duration=1", "-vf", "tinterlace=interleave_top,setfield=tff", "-c:v",
+       "mpeg2video", "-b:v", "8M", "-flags", "+ilme+ildct", "-top", "1", "-c:a", "mp2", "-f", "vob", in});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const CommandResult r = test::Run({CliPath(), "join", "-q", "--recompress", "--size", "720x576", "-o", out, in});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto reference = [&](const std::string& name, const std::string& filter) {
+    const std::string f = dir.File(name);
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-i", in, "-an"};
+    if (!filter.empty()) argv.insert(argv.end(), {"-vf", filter});
+    argv.insert(argv.end(), {"-c:v", "libx264", "-crf", "10", f});
+    EXPECT_EQ(test::Run(argv).exitCode, 0);
+    return f;
+  };
+  auto psnr = [&](const std::string& ref) {
+    const CommandResult p = test::Run({"ffmpeg", "-v", "info", "-nostats", "-i", out, "-i", ref, "-lavfi",
+                                       "[0:v]setpts=PTS-STARTPTS[a];[1:v]setpts=PTS-STARTPTS[b];[a][b]psnr", "-f",
+                                       "null", "-"});
+    std::smatch m;
+    static const std::regex average("average:([0-9.]+|inf)");
+    return std::regex_search(p.err, m, average) ? (m[1] == "inf" ? 99.0 : std::atof(m[1].str().c_str())) : 0.0;
+  };
+  EXPECT_GE(psnr(reference("bwdif.mp4", "bwdif=mode=send_frame")), 40);
+  EXPECT_LT(psnr(reference("woven.mp4", "")), 30) << "the fields are still woven";
+  EXPECT_EQ(Probe(out, "stream=channels", "a:0"), "1");
+}
+
 }  // namespace
 }  // namespace vantrel::test

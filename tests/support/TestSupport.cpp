@@ -239,4 +239,20 @@ std::vector<std::string> PacketHashes(const std::string& file, char type) {
   return hashes;
 }
 
+int64_t BytesBeingWritten(const std::string& output) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path out(output);
+  const auto size = fs::file_size(out, ec);
+  if (!ec) return static_cast<int64_t>(size);
+  const std::string prefix = "." + out.filename().string() + "-";
+  for (const auto& e : fs::directory_iterator(out.parent_path(), ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    const auto hidden = fs::file_size(e.path(), ec);
+    if (!ec) return static_cast<int64_t>(hidden);
+  }
+  return -1;
+}
+
 }  // namespace vantrel::test

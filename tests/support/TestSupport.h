@@ -40,6 +40,9 @@ bool HaveTool(const std::string& name);
 std::string CliPath();
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// The bytes a join has written so far: its output's size, or while it runs
+// that of the hidden file beside the output it writes first; -1 for none.
+int64_t BytesBeingWritten(const std::string& output);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 uint32_t GetLE32(const std::vector<uint8_t>& b, size_t pos);
 uint16_t GetLE16(const std::vector<uint8_t>& b, size_t pos);
