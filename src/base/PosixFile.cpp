@@ -58,10 +58,17 @@ TFile TFile::OpenRead(const std::string& path) {
 TFile TFile::Create(const std::string& path) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) RaiseLastOSError();
-  return TFile(fd);
+  TFile f(fd);
+  // Emptied only when it holds something: truncating an empty file (the
+  // hidden one a join writes first) makes ext4 flush all that is written to
+  // it when it is closed, as for a file replaced by truncation.
+  struct stat st;
+  if (::fstat(fd, &st) != 0) RaiseLastOSError();
+  if (st.st_size > 0 && ::ftruncate(fd, 0) != 0) RaiseLastOSError();
+  return f;
 }
 
 int64_t TFile::Size() const {

@@ -1,6 +1,8 @@
 // Error texts and object makers on FFmpeg.
 #include "ffmpeg/AvOwners.h"
 
+#include <sys/stat.h>
+
 #include "base/Exceptions.h"
 
 namespace vantrel::av {
@@ -23,6 +25,16 @@ PacketPtr NewPacket() {
   PacketPtr p(av_packet_alloc());
   if (!p) throw Exception("Out of memory");
   return p;
+}
+
+int OpenOutput(AVIOContext** pb, const std::string& fileName) {
+  // An empty file (the hidden one a join writes first) is not truncated:
+  // on ext4 that would flush everything written to it at its close.
+  struct stat st;
+  Dictionary options;
+  if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+    av_dict_set(options.Address(), "truncate", "0", 0);
+  return avio_open2(pb, FileUrl(fileName).c_str(), AVIO_FLAG_WRITE, nullptr, options.Address());
 }
 
 InputPtr OpenInput(const std::string& fileName) {

@@ -81,6 +81,10 @@ PacketPtr NewPacket();
 // protocol ("file:in.mp4", "10:30.mp4" and "http:x" are names of files).
 inline std::string FileUrl(const std::string& fileName) { return "file:" + fileName; }
 
+// Opens a file for writing (avio_open): emptied when it holds something, as
+// TFile::Create does; returns avio_open's result.
+int OpenOutput(AVIOContext** pb, const std::string& fileName);
+
 // Opens a file for reading and reads its stream information; raises
 // "Unable to open <name>: ..." / "Unable to read <name>: ...".
 InputPtr OpenInput(const std::string& fileName);

@@ -64,7 +64,7 @@ void TMuxer::Open(const std::string& outputFile, const std::string& container, i
   vst_->avg_frame_rate = fps;
   vst_->r_frame_rate = fps;
   ast_->time_base = aenc_->time_base;
-  rc = avio_open(&raw->pb, av::FileUrl(outputFile).c_str(), AVIO_FLAG_WRITE);
+  rc = av::OpenOutput(&raw->pb, outputFile);
   if (rc < 0) av::Fail("Unable to create " + outputFile, rc);
   // AVI stores no time stamps: a sound encoder's delay (MP3's first packet
   // before 0) would otherwise move every stream later, the picture by one

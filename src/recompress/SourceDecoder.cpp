@@ -1,14 +1,19 @@
 // Decoding one source of a recompressing join.
 #include "recompress/SourceDecoder.h"
 
+#include <dlfcn.h>
+
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <type_traits>
 
 extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
+#include <libavfilter/version.h>
 #include <libavutil/display.h>
 }
 
@@ -16,21 +21,68 @@ extern "C" {
 
 namespace vantrel {
 
+// libavfilter is loaded when an interlaced source needs it, not with the
+// program: its thirty libraries would add a third to the start-up of every
+// join (a copy of MP4 files included) and a dozen megabytes.
+struct TFilterLibrary {
+  void* handle = nullptr;
+  decltype(&avfilter_graph_alloc) graph_alloc = nullptr;
+  decltype(&avfilter_graph_free) graph_free = nullptr;
+  decltype(&avfilter_get_by_name) get_by_name = nullptr;
+  decltype(&avfilter_graph_create_filter) create_filter = nullptr;
+  decltype(&avfilter_link) link = nullptr;
+  decltype(&avfilter_graph_config) config = nullptr;
+  decltype(&av_buffersrc_add_frame_flags) add_frame = nullptr;
+  decltype(&av_buffersink_get_frame) get_frame = nullptr;
+
+  // The loaded library, or null when it cannot be (the picture then goes
+  // on as it is).
+  static const TFilterLibrary* Get() {
+    static const TFilterLibrary* loaded = [] () -> const TFilterLibrary* {
+      static TFilterLibrary l;
+      const std::string name = "libavfilter.so." + std::to_string(LIBAVFILTER_VERSION_MAJOR);
+      l.handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!l.handle) return nullptr;
+      auto sym = [](void* h, const char* n, auto& f) {
+        f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(::dlsym(h, n));
+        return f != nullptr;
+      };
+      const bool all = sym(l.handle, "avfilter_graph_alloc", l.graph_alloc) &&
+                       sym(l.handle, "avfilter_graph_free", l.graph_free) &&
+                       sym(l.handle, "avfilter_get_by_name", l.get_by_name) &&
+                       sym(l.handle, "avfilter_graph_create_filter", l.create_filter) &&
+                       sym(l.handle, "avfilter_link", l.link) && sym(l.handle, "avfilter_graph_config", l.config) &&
+                       sym(l.handle, "av_buffersrc_add_frame_flags", l.add_frame) &&
+                       sym(l.handle, "av_buffersink_get_frame", l.get_frame);
+      return all ? &l : nullptr;
+    }();
+    return loaded;
+  }
+};
+
 // bwdif between the decoder and the join: one frame out for each frame in,
 // a frame later (it looks at the next one).
 struct TSourceDecoder::TDeinterlacer {
-  struct GraphFree {
-    void operator()(AVFilterGraph* g) const { avfilter_graph_free(&g); }
-  };
-  std::unique_ptr<AVFilterGraph, GraphFree> graph;
+  const TFilterLibrary& lib;
+  AVFilterGraph* graph = nullptr;
   AVFilterContext* src = nullptr;
   AVFilterContext* sink = nullptr;
   bool flushed = false;
 
+  explicit TDeinterlacer(const TFilterLibrary& l) : lib(l) {}
+  ~TDeinterlacer() {
+    if (graph) lib.graph_free(&graph);
+  }
+  TDeinterlacer(const TDeinterlacer&) = delete;
+  TDeinterlacer& operator=(const TDeinterlacer&) = delete;
+
+  int Add(AVFrame* f, int flags = 0) const { return lib.add_frame(src, f, flags); }
+  int Get(AVFrame* f) const { return lib.get_frame(sink, f); }
+
   // False when the filter cannot take this picture (the join then goes on
   // without it).
   bool Configure(const AVFrame* f, AVRational timeBase, bool allFrames) {
-    graph.reset(avfilter_graph_alloc());
+    graph = lib.graph_alloc();
     if (!graph) return false;
     char args[256];
     const AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : AVRational{1, 1};
@@ -39,15 +91,10 @@ struct TSourceDecoder::TDeinterlacer {
     AVFilterContext* filter = nullptr;
     const char* options = allFrames ? "mode=send_frame:parity=auto:deint=all"
                                     : "mode=send_frame:parity=auto:deint=interlaced";
-    if (avfilter_graph_create_filter(&src, avfilter_get_by_name("buffer"), "in", args, nullptr, graph.get()) < 0 ||
-        avfilter_graph_create_filter(&filter, avfilter_get_by_name("bwdif"), "deinterlace", options, nullptr,
-                                     graph.get()) < 0 ||
-        avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
-                                     graph.get()) < 0 ||
-        avfilter_link(src, 0, filter, 0) < 0 || avfilter_link(filter, 0, sink, 0) < 0 ||
-        avfilter_graph_config(graph.get(), nullptr) < 0)
-      return false;
-    return true;
+    return lib.create_filter(&src, lib.get_by_name("buffer"), "in", args, nullptr, graph) >= 0 &&
+           lib.create_filter(&filter, lib.get_by_name("bwdif"), "deinterlace", options, nullptr, graph) >= 0 &&
+           lib.create_filter(&sink, lib.get_by_name("buffersink"), "out", nullptr, nullptr, graph) >= 0 &&
+           lib.link(src, 0, filter, 0) >= 0 && lib.link(filter, 0, sink, 0) >= 0 && lib.config(graph, nullptr) >= 0;
   }
 };
 
@@ -106,7 +153,9 @@ bool TSourceDecoder::StartDeinterlacing(const AVFrame* first) {
   const AVFieldOrder order = ctx_->field_order;
   const bool stated = order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB || order == AV_FIELD_BT;
   if (!stated && !first->interlaced_frame) return false;
-  auto d = std::make_unique<TDeinterlacer>();
+  const TFilterLibrary* lib = TFilterLibrary::Get();
+  if (!lib) return false;
+  auto d = std::make_unique<TDeinterlacer>(*lib);
   if (!d->Configure(first, fmt_->streams[stream_]->time_base, stated)) return false;
   deint_ = std::move(d);
   return true;
@@ -119,7 +168,7 @@ bool TSourceDecoder::Next(AVFrame* f) {
     checked_ = true;
     if (!StartDeinterlacing(f)) return true;
     // The first picture goes in; what comes out is taken below.
-    if (av_buffersrc_add_frame_flags(deint_->src, f, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
+    if (deint_->Add(f, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
       deint_.reset();
       return true;
     }
@@ -127,7 +176,7 @@ bool TSourceDecoder::Next(AVFrame* f) {
   }
   av::FramePtr in = av::NewFrame();
   for (;;) {
-    int rc = av_buffersink_get_frame(deint_->sink, f);
+    int rc = deint_->Get(f);
     if (rc >= 0) return true;
     if (rc == AVERROR_EOF) {
       eof_ = true;
@@ -139,11 +188,11 @@ bool TSourceDecoder::Next(AVFrame* f) {
       return false;
     }
     if (Decode(in.get())) {
-      rc = av_buffersrc_add_frame(deint_->src, in.get());
+      rc = deint_->Add(in.get());
     } else {
       eof_ = false;  // the filter still holds its last picture
       deint_->flushed = true;
-      rc = av_buffersrc_add_frame(deint_->src, nullptr);
+      rc = deint_->Add(nullptr);
     }
     av_frame_unref(in.get());
     if (rc < 0) av::Fail("Unable to deinterlace the picture of " + file_, rc);

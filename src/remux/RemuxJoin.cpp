@@ -158,7 +158,7 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
   if (outs_.empty()) throw Exception("The first file has no stream to copy");
   av_dict_copy(&oc->metadata, first->metadata, 0);
 
-  rc = avio_open(&oc->pb, av::FileUrl(j_.OutputFileName).c_str(), AVIO_FLAG_WRITE);
+  rc = av::OpenOutput(&oc->pb, j_.OutputFileName);
   if (rc < 0) av::Fail("Unable to create " + j_.OutputFileName, rc);
   rc = avformat_write_header(oc, nullptr);
   if (rc < 0) av::Fail("Unable to write " + j_.OutputFileName, rc);

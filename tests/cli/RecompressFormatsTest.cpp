@@ -6,6 +6,7 @@
 // complaint. Inputs from three writers: ffmpeg, mkvmerge and GStreamer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -201,6 +202,34 @@ TEST(RecompressInterlaced, IsDeinterlacedAndMonoStaysMono) {
   EXPECT_GE(psnr(reference("bwdif.mp4", "bwdif=mode=send_frame")), 40);
   EXPECT_LT(psnr(reference("woven.mp4", "")), 30) << "the fields are still woven";
   EXPECT_EQ(Probe(out, "stream=channels", "a:0"), "1");
+}
+
+// Matroska and WebM round every time to a millisecond: a 30 fps source
+// has frames at 0, 33, 67, 100 ms. At 30 fps each of them is shown once,
+// none twice and none dropped (a frame at 67 ms belongs to the slot at
+// 66.7 ms, not to the one after).
+TEST(RecompressTiming, MillisecondStampsMapOneToOne) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  const std::string in = dir.File("screen.mkv"), out = dir.File("out.avi");
+  ASSERT_EQ(test::Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                       "testsrc=size=320x240:rate=30:duration=2", "-c:v", "libx264", "-qp", "0", in})
+                .exitCode,
+            0);
+  // Uncompressed, so that a frame shown twice is the same picture twice.
+  const CommandResult r = test::Run({CliPath(), "join", "-q", "--recompress", "--vcodec", "none", "--acodec", "none",
+                                     "--size", "320x240", "--rate", "30", "-o", out, in});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::istringstream rows(
+      test::Run({"ffmpeg", "-v", "error", "-i", out, "-map", "0:v", "-f", "framemd5", "-"}).out);
+  std::vector<std::string> hashes;
+  for (std::string row; std::getline(rows, row);)
+    if (!row.empty() && row[0] != '#') hashes.push_back(row.substr(row.rfind(',') + 1));
+  ASSERT_EQ(hashes.size(), 60u);
+  std::vector<std::string> distinct = hashes;
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  EXPECT_EQ(distinct.size(), 60u) << "frames shown twice (and others dropped)";
 }
 
 }  // namespace
