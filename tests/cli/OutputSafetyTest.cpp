@@ -37,6 +37,13 @@ const std::string& LongClip() {
   return made;
 }
 
+// A second of H.264 video.
+bool MakeShortClip(const std::string& file) {
+  return Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1",
+              "-c:v", "libx264", file})
+             .exitCode == 0;
+}
+
 // The hidden file a running join writes in dir, or "".
 std::string HiddenOutput(const std::string& dir) {
   for (const auto& e : fs::directory_iterator(dir)) {
@@ -137,10 +144,7 @@ TEST_P(JoinNotAFile, IsRefusedAndKept) {
   if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
   TempDir dir;
   const std::string in = dir.File("in.mp4");
-  ASSERT_EQ(test::Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1",
-                 "-c:v", "libx264", in})
-                .exitCode,
-            0);
+  ASSERT_TRUE(MakeShortClip(in));
   const std::string out = GetParam().make(dir);
   struct stat before {};
   ASSERT_EQ(::stat(out.c_str(), &before), 0);
@@ -173,10 +177,7 @@ TEST(JoinOutputName, IsNeverAProtocol) {
   if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
   TempDir dir;
   const std::string in = dir.File("in.mp4");
-  ASSERT_EQ(test::Run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1",
-                 "-c:v", "libx264", in})
-                .exitCode,
-            0);
+  ASSERT_TRUE(MakeShortClip(in));
   const std::vector<uint8_t> original = ReadFileBytes(in);
   for (const char* name : {"file:in.mp4", "10:30.mp4"}) {
     SCOPED_TRACE(name);
