@@ -7,6 +7,9 @@ namespace vantrel::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// The join ended, but an input gave less than it promised (cut short,
+// damaged): the output lacks it.
+inline constexpr int kExitDamaged = 3;
 inline constexpr int kExitCancelled = 130;
 
 int Main(int argc, char** argv);

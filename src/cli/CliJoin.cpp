@@ -69,7 +69,9 @@ constexpr TCommandHelp kCommandHelp[] = {
      "  --vopt KEY=VALUE  video compressor option (b, g, quality, crf, preset, ...)\n"
      "  --aopt KEY=VALUE  audio compressor option (b, ...)\n"
      "Ctrl+C (or SIGTERM, SIGHUP) stops a join; the output then holds what was\n"
-     "joined so far. The output takes its name only when the join has ended.\n"},
+     "joined so far. The output takes its name only when the join has ended.\n"
+     "Exit status 3: the join ended, but an input gave less than it promised\n"
+     "(cut short or damaged; each such file is named).\n"},
     {"probe", "  vantrel-cli probe [--json] FILE...\n",
      "probe: one line per file with the file list's columns, tab-separated:\n"
      "File name, Duration, Type, Frame size, Frame rate, Audio, Folder.\n"
@@ -292,7 +294,7 @@ int RunJoinJob(const TJoinArgs& args, const TJoinRequest& request, const TJoinEn
       std::fprintf(stderr, "%s\n", JoinReportText(static_cast<int>(request.Files.size()), report).c_str());
     std::printf("%s\n", args.output.c_str());
   }
-  return kExitOk;
+  return report.Damaged ? kExitDamaged : kExitOk;
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ struct TJoinReport {
   int64_t AudioPackets = 0;
   double Duration = -1;   // seconds of the output; negative when not known
   bool Verified = false;  // read back and matched what was written
+  // An input gave less than it promised; Notes say which and how much.
+  bool Damaged = false;
   std::vector<std::string> Notes;  // what was left out, and why
 };
 

@@ -64,6 +64,7 @@ class TRemuxEngine final : public IJoinEngine {
     report.AudioPackets = done.AudioPackets;
     report.Duration = done.Duration;
     report.Verified = done.Verified;
+    report.Damaged = done.Damaged;
     report.Notes = done.Notes;
     return report;
   }

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -65,6 +67,9 @@ class TRemuxRun {
   std::vector<int> MapStreams(size_t i, AVFormatContext* in, const std::string& signature) const;
   bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets,
              bool continues);
+  // Says so when input i gave less than its header promised (read: the
+  // seconds of it written) or ended in a read error.
+  void CheckWhole(size_t i, const AVFormatContext* in, double read, bool cut);
   void Finish();
 
   const TRemuxJoiner& j_;
@@ -260,19 +265,89 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
     head.pop_front();
   }
   av::PacketPtr pkt = av::NewPacket();
+  bool cut = false;  // the file ended in a read error
+  // A packet whose bytes reach the end of the file: in a file cut short it
+  // is cut too (a demuxer hands over what there is), so it waits until the
+  // file is known to be whole.
+  av::PacketPtr last;
+  const int64_t fileSize = in->pb ? avio_size(in->pb) : -1;
   while (going && !eof) {
     int rc = av_read_frame(in, pkt.get());
     if (rc == AVERROR_EOF) break;
-    if (rc < 0) av::Fail("Unable to read " + j_.Files[i], rc);
+    if (rc < 0) {
+      // A file cut short or damaged: what could be read is kept, and said.
+      if (count == 0 && !last) av::Fail("Unable to read " + j_.Files[i], rc);
+      cut = true;
+      break;
+    }
+    if (last) {
+      going = step(last.get());
+      last.reset();
+      if (!going) break;
+    }
+    if (fileSize > 0 && pkt->pos >= 0 && pkt->pos + pkt->size >= fileSize) {
+      last = av::NewPacket();
+      av_packet_move_ref(last.get(), pkt.get());
+      continue;
+    }
     going = step(pkt.get());
     av_packet_unref(pkt.get());
   }
+  if (last && going && !cut) {
+    // Whole if the file gave all it promised with it.
+    const int64_t pts = last->pts != AV_NOPTS_VALUE ? last->pts : last->dts;
+    const AVStream* st = last->stream_index < static_cast<int>(in->nb_streams) ? in->streams[last->stream_index] : nullptr;
+    const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
+                        in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
+    const int64_t lastEnd = st && pts != AV_NOPTS_VALUE
+                                ? av_rescale_q(pts + std::max<int64_t>(last->duration, 0), st->time_base, kMicro)
+                                : INT64_MAX;
+    const int64_t fileStart = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+    if (!stated || lastEnd >= fileStart + in->duration - std::max<int64_t>(AV_TIME_BASE, in->duration / 50))
+      going = step(last.get());
+    else
+      cut = true;
+  } else if (last) {
+    cut = true;  // the file ended in a read error after it: it is cut
+  }
   int64_t end = INT64_MIN;
   for (const TOut& o : outs_) end = std::max(end, o.EndUs);
-  if (end != INT64_MIN) {
-    endUs_ = end;
-    chapterTimes_.emplace_back(chapterStart, static_cast<double>(end) / AV_TIME_BASE);
+  if (end == INT64_MIN) {
+    if (!loop_->Cancelled()) throw Exception(FileLabel(i, j_.Files[i]) + "nothing of it could be read");
+    return;
   }
+  endUs_ = end;
+  chapterTimes_.emplace_back(chapterStart, static_cast<double>(end) / AV_TIME_BASE);
+  if (going) CheckWhole(i, in, static_cast<double>(end - (start + offsetUs)) / AV_TIME_BASE, cut);
+}
+
+namespace {
+
+std::string MinutesSeconds(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  else std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+void TRemuxRun::CheckWhole(size_t i, const AVFormatContext* in, double read, bool cut) {
+  // The length the file's own header states (MP4's, Matroska's); one
+  // guessed from the bit rate or the time stamps promises nothing.
+  const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
+                      in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
+  const double promised = stated ? static_cast<double>(in->duration) / AV_TIME_BASE : 0;
+  // A stream may end a frame or an encoder's delay before the file.
+  const bool short_ = stated && read < promised - std::max(1.0, 0.02 * promised);
+  if (!short_ && !cut) return;
+  std::string name = j_.Files[i].substr(j_.Files[i].rfind('/') + 1);
+  std::string note = "File " + std::to_string(i + 1) + " (" + name + ") is damaged: ";
+  note += stated ? "only " + MinutesSeconds(read) + " of " + MinutesSeconds(promised) + " could be read"
+                 : "it could be read for " + MinutesSeconds(read) + " only";
+  report_.Notes.push_back(note);
+  report_.Damaged = true;
 }
 
 bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map,
@@ -361,7 +436,8 @@ void TRemuxRun::Finish() {
   report_.Duration = static_cast<double>(endUs_ - std::min<int64_t>(first, endUs_)) / AV_TIME_BASE;
   written.Duration = report_.Duration;
   out_.reset();
-  report_.Verified = VerifyRemuxOutput(j_.OutputFileName, written, j_.VerifyFully);
+  // An output that lacks what its inputs promised is never called checked.
+  report_.Verified = VerifyRemuxOutput(j_.OutputFileName, written, j_.VerifyFully) && !report_.Damaged;
 }
 
 }  // namespace

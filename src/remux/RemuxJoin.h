@@ -20,7 +20,10 @@ struct TRemuxReport {
   int64_t OtherPackets = 0;
   double Duration = 0;    // seconds, from the first time stamp to the latest end
   bool Verified = false;  // the output was read back and matched
-  std::vector<std::string> Notes;  // streams left out, and why
+  // Some input gave less than it promised (cut short, damaged): said in
+  // Notes, file by file.
+  bool Damaged = false;
+  std::vector<std::string> Notes;  // streams left out, and why; damaged inputs
 };
 
 class TRemuxJoiner {

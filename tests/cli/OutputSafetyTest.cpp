@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <thread>
 
 #include "support/TestSupport.h"
@@ -209,6 +210,55 @@ TEST(JoinOutputName, TwoJoinsDoNotBothSucceed) {
   EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
   EXPECT_EQ(HiddenOutput(dir.Path()), "") << "a hidden file stayed";
 }
+
+// An input cut short (a half-downloaded MP4 whose index is at its front, a
+// Matroska file cut in two) is joined as far as it can be read, named with
+// what it lacks, and the join ends with status 3, never "verified".
+struct CutCase {
+  const char* name;
+  std::string extension;
+  std::vector<std::string> encode;  // ffmpeg output options
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class JoinCutInput : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(JoinCutInput, IsNamedAndTheJoinSaysSo) {
+  const CutCase& c = GetParam();
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  const std::string whole = dir.File("whole" + c.extension), cut = dir.File("cut" + c.extension);
+  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+                                   "testsrc=size=320x240:rate=25:duration=8", "-f", "lavfi", "-i",
+                                   "sine=sample_rate=48000:duration=8"};
+  argv.insert(argv.end(), c.encode.begin(), c.encode.end());
+  argv.push_back(whole);
+  ASSERT_EQ(test::Run(argv).exitCode, 0);
+  std::vector<uint8_t> bytes = ReadFileBytes(whole);
+  bytes.resize(bytes.size() / 2);
+  WriteFileBytes(cut, bytes);
+  const std::string out = dir.File("out" + c.extension);
+  const CommandResult r = test::Run({CliPath(), "join", "--copy", "--verify", "-o", out, whole, cut});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  const std::regex said("- File 2 \\(cut" + std::regex_replace(c.extension, std::regex("\\."), "\\.") +
+                        "\\) is damaged: only 00:0[1-6] of 00:08 could be read\n");
+  EXPECT_TRUE(std::regex_search(r.err, said)) << r.err;
+  EXPECT_EQ(r.err.find("verified"), std::string::npos) << r.err;
+  // What was read is there, whole.
+  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+  const double seconds = std::atof(
+      test::Run({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", out}).out.c_str());
+  EXPECT_GT(seconds, 9);
+  EXPECT_LT(seconds, 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, JoinCutInput,
+    ::testing::Values(CutCase{"Mp4IndexFirst", ".mp4",
+                              {"-c:v", "libx264", "-g", "25", "-c:a", "aac", "-movflags", "+faststart"}},
+                      CutCase{"Matroska", ".mkv", {"-c:v", "libx264", "-g", "25", "-c:a", "libopus"}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace vantrel::test
