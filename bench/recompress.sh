@@ -52,8 +52,8 @@ ffprobe -v error -show_entries stream=codec_name,width,height,r_frame_rate,durat
 fi
 
 if [ "$which" = all ] || [ "$which" = mp4 ]; then
-  for spec in "d:1920x1080" "e:1280x720" "f:1920x1080"; do
-    n=${spec%%:*} size=${spec#*:}
+  for clip in "d:1920x1080" "e:1280x720" "f:1920x1080"; do
+    n=${clip%%:*} size=${clip#*:}
     [ -s "$n.mp4" ] || ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=$size:rate=30:duration=20" \
       -f lavfi -i sine=sample_rate=48000:duration=20 -c:v libx264 -preset veryfast -c:a aac "$n.mp4"
   done

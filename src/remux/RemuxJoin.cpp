@@ -35,6 +35,27 @@ std::string Title(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// The length the file's own header states (MP4's, Matroska's), in
+// microseconds; 0 when it states none (one guessed from the bit rate or
+// the time stamps promises nothing).
+int64_t StatedDuration(const AVFormatContext* in) {
+  const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
+                      in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
+  return stated ? in->duration : 0;
+}
+
+// How far a whole file's streams may end before its stated length: a
+// frame, an encoder's delay.
+int64_t Slack(int64_t duration) { return std::max<int64_t>(AV_TIME_BASE, duration / 50); }
+
+std::string MinutesSeconds(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  else std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
 int64_t SizeOf(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
@@ -297,13 +318,12 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
     // Whole if the file gave all it promised with it.
     const int64_t pts = last->pts != AV_NOPTS_VALUE ? last->pts : last->dts;
     const AVStream* st = last->stream_index < static_cast<int>(in->nb_streams) ? in->streams[last->stream_index] : nullptr;
-    const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
-                        in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
+    const int64_t stated = StatedDuration(in);
     const int64_t lastEnd = st && pts != AV_NOPTS_VALUE
                                 ? av_rescale_q(pts + std::max<int64_t>(last->duration, 0), st->time_base, kMicro)
                                 : INT64_MAX;
     const int64_t fileStart = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
-    if (!stated || lastEnd >= fileStart + in->duration - std::max<int64_t>(AV_TIME_BASE, in->duration / 50))
+    if (stated == 0 || lastEnd >= fileStart + stated - Slack(stated))
       going = step(last.get());
     else
       cut = true;
@@ -321,30 +341,14 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
   if (going) CheckWhole(i, in, static_cast<double>(end - (start + offsetUs)) / AV_TIME_BASE, cut);
 }
 
-namespace {
-
-std::string MinutesSeconds(double seconds) {
-  const long s = std::lround(std::max(0.0, seconds));
-  char text[32];
-  if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
-}  // namespace
-
 void TRemuxRun::CheckWhole(size_t i, const AVFormatContext* in, double read, bool cut) {
-  // The length the file's own header states (MP4's, Matroska's); one
-  // guessed from the bit rate or the time stamps promises nothing.
-  const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
-                      in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
-  const double promised = stated ? static_cast<double>(in->duration) / AV_TIME_BASE : 0;
-  // A stream may end a frame or an encoder's delay before the file.
-  const bool short_ = stated && read < promised - std::max(1.0, 0.02 * promised);
-  if (!short_ && !cut) return;
+  const int64_t stated = StatedDuration(in);
+  const double promised = static_cast<double>(stated) / AV_TIME_BASE;
+  const bool incomplete = stated > 0 && read < promised - static_cast<double>(Slack(stated)) / AV_TIME_BASE;
+  if (!incomplete && !cut) return;
   std::string name = j_.Files[i].substr(j_.Files[i].rfind('/') + 1);
   std::string note = "File " + std::to_string(i + 1) + " (" + name + ") is damaged: ";
-  note += stated ? "only " + MinutesSeconds(read) + " of " + MinutesSeconds(promised) + " could be read"
+  note += stated > 0 ? "only " + MinutesSeconds(read) + " of " + MinutesSeconds(promised) + " could be read"
                  : "it could be read for " + MinutesSeconds(read) + " only";
   report_.Notes.push_back(note);
   report_.Damaged = true;
