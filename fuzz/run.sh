@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer on) in build-fuzz/ and runs each for SECONDS:
 #   bash fuzz/run.sh [SECONDS]            (default 60)
 #   bash fuzz/run.sh SECONDS TARGET...    (only these: avi_reader avi_writer
-#                                          mpeg_reader project_reader mpeg_audio)
+#                                          mpeg_reader project_reader mpeg_audio
+#                                          remux_input)
 # Seeds are made at run time with our writers and, when present, ffmpeg; the
 # growing corpora stay in build-fuzz/corpus, findings in build-fuzz/artifacts.
 # Prints per target the executions and the coverage (cov:) reached; exits 1
@@ -15,7 +16,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET="${1:-60}"
 shift || true
 TARGETS=("$@")
-if [ ${#TARGETS[@]} -eq 0 ]; then TARGETS=(avi_reader avi_writer mpeg_reader project_reader mpeg_audio); fi
+if [ ${#TARGETS[@]} -eq 0 ]; then TARGETS=(avi_reader avi_writer mpeg_reader project_reader mpeg_audio remux_input); fi
 JOBS="${VANTREL_FUZZ_JOBS:-1}"
 BUILD=build-fuzz
 
@@ -48,7 +49,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # Seeds: made afresh each run, small.
 SEEDS="$BUILD/seeds"
 rm -rf "$SEEDS"
-mkdir -p "$SEEDS"/{avi_reader,avi_writer,mpeg_reader,project_reader,mpeg_audio} "$BUILD/artifacts" "$BUILD/logs"
+mkdir -p "$SEEDS"/{avi_reader,avi_writer,mpeg_reader,project_reader,mpeg_audio,remux_input} "$BUILD/artifacts" "$BUILD/logs"
 "$BUILD/fuzz/fuzz_make_seeds" "$SEEDS"
 if command -v ffmpeg >/dev/null 2>&1; then
   ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@" || echo "ffmpeg seed skipped: $*" >&2; }
@@ -62,9 +63,22 @@ if command -v ffmpeg >/dev/null 2>&1; then
     "$SEEDS/mpeg_reader/ff-elementary.m1v"
   ff -f lavfi -i sine=frequency=440:sample_rate=22050 -t 0.3 -c:a libmp3lame -b:a 32k -f mp3 "$SEEDS/mpeg_audio/ff.mp3"
   ff -f lavfi -i sine=frequency=440:sample_rate=32000 -t 0.3 -c:a mp2 -b:a 64k -f mp2 "$SEEDS/mpeg_audio/ff.mp2"
+  # The container copy's families, small: two seconds of 32x24 pictures and
+  # sound, with an edit list, B-frames, a cut.
+  r="$SEEDS/remux_input"
+  tiny=(-f lavfi -i testsrc=size=32x24:rate=10 -f lavfi -i sine=frequency=440:sample_rate=8000 -t 1)
+  ff "${tiny[@]}" -c:v libx264 -preset ultrafast -bf 2 -c:a aac -b:a 16k -ac 1 "$r/ff.mp4"
+  ff "${tiny[@]}" -c:v libx264 -preset ultrafast -c:a aac -b:a 16k -ac 1 -movflags +faststart "$r/ff-front.mov"
+  ff "${tiny[@]}" -c:v libx264 -preset ultrafast -c:a libopus -b:a 16k -ac 1 "$r/ff.mkv"
+  ff "${tiny[@]}" -c:v libvpx-vp9 -deadline realtime -c:a libopus -b:a 16k -ac 1 "$r/ff.webm"
+  ff "${tiny[@]}" -c:v libx264 -preset ultrafast -c:a aac -b:a 16k -ac 1 "$r/ff.ts"
+  ff "${tiny[@]}" -c:v mpeg2video -c:a mp2 -b:a 32k -ac 1 -f vob "$r/ff.vob"
+  ff "${tiny[@]}" -c:v flv1 -c:a libmp3lame -b:a 16k -ac 1 -ar 22050 "$r/ff.flv"
+  if [ -f "$r/ff.mp4" ]; then head -c 3000 "$r/ff.mp4" >"$r/cut.mp4"; fi
 fi
 
-declare -A MAX_LEN=([avi_reader]=131072 [avi_writer]=16384 [mpeg_reader]=65536 [project_reader]=16384 [mpeg_audio]=16384)
+declare -A MAX_LEN=([avi_reader]=131072 [avi_writer]=16384 [mpeg_reader]=65536 [project_reader]=16384 [mpeg_audio]=16384
+                   [remux_input]=65536)
 summary=()
 status=0
 for t in "${TARGETS[@]}"; do

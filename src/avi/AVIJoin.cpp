@@ -5,6 +5,7 @@
 
 #include "avi/AVIProbe.h"
 #include "avi/AVIUtils.h"
+#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
 
@@ -140,6 +141,14 @@ void TAVIJoiner::OpenInput(TAVIFileReader& reader, const std::string& name, bool
     reader.Open(name, headersOnly);
   } catch (const EOSError& e) {
     RaiseCannotOpen(e.Code(), name);
+  } catch (const EAVIReadError& e) {
+    // Of five inputs, the one whose index is missing.
+    throw EAVIReadError(name + ": " + e.what());
+  } catch (const EOSError&) {
+    throw;
+  } catch (const Exception& e) {
+    if (std::string(e.what()).find(name) != std::string::npos) throw;
+    throw Exception(name + ": " + e.what());
   }
 }
 
@@ -239,7 +248,14 @@ void TAVIJoiner::CreateOutput() {
     writer_.Discard();
     if (writeFailed) RaiseWithOutputRemoved(std::current_exception(), OutputFileName);
     ::unlink(OutputFileName.c_str());
-    throw;
+    try {
+      throw;
+    } catch (const EOSError&) {
+      throw;
+    } catch (const Exception& e) {
+      // The first file's streams were refused ("Invalid video format").
+      throw Exception(Files.front() + ": " + e.what());
+    }
   }
 }
 
@@ -247,6 +263,7 @@ void TAVIJoiner::JoinFiles() {
   frames_done_ = 0;
   bytes_before_ = 0;
   cancelled_ = false;
+  damaged_.clear();
   // Described inputs are opened once each: the first one's headers make
   // the output, and its chunks are copied from the same opening.
   const bool described = UseDescribed();
@@ -286,6 +303,7 @@ void TAVIJoiner::JoinFiles() {
         }
         if (sound_) sound_->BeginInput(VideoEnd(frames_done_ + reader_.VideoStream()->IndexCount()));
         CopyChunks();
+        CheckWhole(i);
         // The sound ends with the video written, a cancelled input's too.
         if (sound_) sound_mismatch_.push_back(sound_->EndInput(VideoEnd(frames_done_)));
         bytes_before_ += reader_.FileSize();
@@ -323,7 +341,25 @@ void TAVIJoiner::ReportProgress(int64_t bytePos) {
   }
 }
 
+void TAVIJoiner::CheckWhole(size_t i) {
+  if (loop_->WasCancelled()) return;
+  const std::string& name = Files[i];
+  if (input_frames_ == 0 && input_frames_ + skipped_frames_ + reader_.VideoStream()->Header.dwLength > 0)
+    throw Exception(FileLabel(i, name) + "nothing of it could be read");
+  const uint32_t promised = reader_.VideoStream()->Header.dwLength;
+  if (input_frames_ >= promised && skipped_frames_ == 0 && !read_failed_) return;
+  const double frame = video_rate_ ? static_cast<double>(video_scale_) / video_rate_ : 0;
+  // Without a stated length, what the index listed is what was promised.
+  const uint64_t listed = std::max<uint64_t>(promised, input_frames_ + skipped_frames_);
+  damaged_.push_back(DamagedNote(i, name, static_cast<double>(input_frames_) * frame,
+                                 listed > input_frames_ ? static_cast<double>(listed) * frame : 0));
+}
+
 void TAVIJoiner::CopyChunks() {
+  input_frames_ = 0;
+  skipped_frames_ = 0;
+  places_ = 0;
+  read_failed_ = false;
   reader_.ResetCursors();
   TAVIStream* video = reader_.VideoStream();
   // Sound goes where the output has a sound stream: a later file's sound is
@@ -343,22 +379,37 @@ void TAVIJoiner::CopyChunks() {
       TAVIStream& stream = reader_.Streams(s);
       TIndexEntry e;
       if (!stream.GetIndexEntry(entryIndex, e)) break;
-      // An entry reaching past the end of the file is a short read: this
-      // input's contribution ends here, and no buffer is sized by it.
-      if (e.Offset < 0 || e.Offset > fileSize || e.Size > fileSize - e.Offset ||
-          e.Size > TAVIFileWriter::kMaxChunkSize)
-        break;
-      if (s == videoIndex) {
+      // An entry reaching past the end of the file lists data the file
+      // does not have: it is passed over (and said), the chunks the file
+      // does hold are still copied, and no buffer is sized by it.
+      const bool within = e.Offset >= 0 && e.Offset <= fileSize && e.Size <= fileSize - e.Offset &&
+                          e.Size <= TAVIFileWriter::kMaxChunkSize;
+      if (!within) {
+        if (s == videoIndex) ++skipped_frames_, ++places_;
+      } else if (s == videoIndex) {
+        // Frames passed over between frames that are there keep their
+        // places as empty chunks (the previous picture held), so the sound
+        // after them stays in sync; lost at the end, they are not added.
+        for (; places_ > 0; --places_) {
+          writer_.BeginChunk(0, 0);
+          writer_.EndChunk(false);
+        }
         uint8_t* dest = writer_.BeginChunk(0, e.Size);
         if (!stream.ReadChunk(entryIndex, dest)) {
+          // The file shrank or could not be read while it was copied.
           writer_.CancelChunk();
+          read_failed_ = true;
           break;
         }
         writer_.EndChunk(e.KeyFrame != 0);
+        ++input_frames_;
+        pos = e.Offset;
       } else if (!sound_->CopyChunk(stream, entryIndex, e)) {
+        read_failed_ = true;
         break;
+      } else {
+        pos = e.Offset;
       }
-      pos = e.Offset;
     }
     if (s == videoIndex) ++frames_done_;
     ReportProgress(pos);

@@ -72,6 +72,9 @@ class TAVIJoiner {
   // Per input copied, the sound's end minus the video's end left after it,
   // in seconds (what could not be padded or cut).
   const std::vector<double>& SoundMismatch() const { return sound_mismatch_; }
+  // One note per input that gave less than its headers promised ("File 2
+  // (b.avi) is damaged: only 00:04 of 00:08 could be read").
+  const std::vector<std::string>& DamagedNotes() const { return damaged_; }
   // Lets tests drive the file-part logic with a smaller limit.
   TAVIFileWriter& Writer() { return writer_; }
 
@@ -87,6 +90,10 @@ class TAVIJoiner {
   void ChooseSoundKind(const TAVIFileReader& first, const std::function<bool(TMpegAudioHeader&)>& findFirstFrame);
   void CreateOutput();
   void CopyChunks();
+  // After input i was copied: notes it when it gave fewer frames than its
+  // video stream header states or its index lists; raises when it gave
+  // none at all.
+  void CheckWhole(size_t i);
   void ReportProgress(int64_t bytePos);
   // Seconds of output video after this many frames.
   double VideoEnd(uint64_t frames) const;
@@ -105,6 +112,13 @@ class TAVIJoiner {
   TMpegAudioHeader first_frame_;
   std::unique_ptr<TAVISoundCopy> sound_;
   std::vector<double> sound_mismatch_;
+  std::vector<std::string> damaged_;
+  // Of the input being copied: video frames written, index entries passed
+  // over as beyond the file, and whether a read failed.
+  uint64_t input_frames_ = 0;
+  uint64_t skipped_frames_ = 0;
+  uint64_t places_ = 0;  // of frames passed over, not yet kept
+  bool read_failed_ = false;
   uint32_t chunks_written_[2] = {0, 0};
   uint32_t video_scale_ = 0, video_rate_ = 0, video_start_ = 0;
 };

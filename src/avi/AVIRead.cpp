@@ -1,7 +1,9 @@
 // AVI reader.
 #include "avi/AVIRead.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstring>
 
 #include "avi/AVIUtils.h"
@@ -151,8 +153,6 @@ void TAVIStream::ReadSuperIndex() {
 
 void TAVIStream::ReadStdIndex(TFileReadBuffer& buf, int64_t pos) {
   if (pos < 0 || pos >= reader_.file_size_) return;
-  // Each standard index is read once, however many entries point at it.
-  if (!reader_.std_index_seen_.insert(pos).second) return;
   uint8_t head[kChunkHeaderSize + sizeof(AVISTDINDEXHEADER)];
   if (buf.Read(head, sizeof head, pos) < static_cast<int32_t>(sizeof head)) return;
   AVISTDINDEXHEADER ih;
@@ -160,6 +160,16 @@ void TAVIStream::ReadStdIndex(TFileReadBuffer& buf, int64_t pos) {
   if (ih.bIndexType != AVI_INDEX_OF_CHUNKS)
     throw EAVIReadError("Unsupported type of chunk index: " + std::to_string(ih.bIndexType));
   uint32_t chunkSize = ReadLE32(head + 4);  // dwSize
+  // Standard indexes are chunks of their own: each is read once, however
+  // many entries point at it, and one overlapping another already read is
+  // no index (read, it would list the same entries again, as often as a
+  // super index repeats it).
+  const int64_t end = std::min<int64_t>(reader_.file_size_, pos + kChunkHeaderSize + chunkSize);
+  auto& ranges = reader_.std_index_ranges_;
+  auto next = ranges.lower_bound(pos);
+  if (next != ranges.end() && next->first < end) return;
+  if (next != ranges.begin() && std::prev(next)->second > pos) return;
+  ranges.emplace(pos, end);
   uint64_t fit =
       chunkSize >= sizeof(AVISTDINDEXHEADER) ? (chunkSize - sizeof(AVISTDINDEXHEADER)) / sizeof(AVISTDINDEXENTRY) : 0;
   uint64_t count = ih.nEntriesInUse < fit ? ih.nEntriesInUse : fit;
@@ -188,7 +198,7 @@ void TAVIFileReader::Close() {
   audio_ = nullptr;
   streams_.clear();
   chunk_list_.clear();
-  std_index_seen_.clear();
+  std_index_ranges_.clear();
   total_entries_ = 0;
   handle_.Release();
 }
@@ -205,6 +215,8 @@ void TAVIFileReader::Open(const std::string& fileName, bool headersOnly) {
 
 void TAVIFileReader::Open(TFile file, bool headersOnly) {
   has_odml_ = false;
+  truncated_ = false;
+  recovered_ = false;
   Close();
   handle_ = std::move(file);
   file_size_ = handle_.Size();
@@ -212,7 +224,8 @@ void TAVIFileReader::Open(TFile file, bool headersOnly) {
   uint8_t riff[kListHeaderSize];  // "RIFF", dwSize, "AVI "
   if (handle_.ReadAt(riff, sizeof riff, 0) < sizeof riff || ReadLE32(riff) != ckRIFF || ReadLE32(riff + 8) != ckAVI)
     throw EAVIReadError("The file has unknown format");
-  ReadChunkList(kListHeaderSize, ReadLE32(riff + 4));
+  riff_size_ = ReadLE32(riff + 4);
+  ReadChunkList(kListHeaderSize, riff_size_);
 
   const TChunkInfo* hdrl = FindChunk(ckLIST, ckHdrl);
   if (!hdrl) throw EAVIReadError("The header is not found");
@@ -222,6 +235,8 @@ void TAVIFileReader::Open(TFile file, bool headersOnly) {
   if (!movi) throw EAVIReadError("The data is not found");
   movi_pos_ = movi->DataPos;
   movi_size_ = movi->Size;
+  truncated_ = kChunkHeaderSize + static_cast<int64_t>(riff_size_) > file_size_ ||
+               movi_pos_ - 4 + static_cast<int64_t>(movi_size_) > file_size_;
   if (const TChunkInfo* idx1 = FindChunk(ckIdx1, 0)) {
     idx1_pos_ = idx1->DataPos;
     idx1_size_ = idx1->Size;
@@ -235,11 +250,18 @@ void TAVIFileReader::Open(TFile file, bool headersOnly) {
   chunk_list_.shrink_to_fit();
 
   if (!headersOnly) {
-    if (has_odml_)
-      ReadOpenDMLIndexes();
-    else
-      ReadLegacyIndex(false);
-    std_index_seen_.clear();
+    try {
+      if (has_odml_)
+        ReadOpenDMLIndexes();
+      else
+        ReadLegacyIndex(false);
+    } catch (const EAVIReadError&) {
+      // A cut file has lost the index it kept at its end; its chunks are
+      // still there to be found.
+      if (!truncated_) throw;
+    }
+    std_index_ranges_.clear();
+    if (truncated_) RecoverCutIndex();
   }
 }
 

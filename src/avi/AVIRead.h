@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <map>
 #include <vector>
 
 #include "avi/AVIFormat.h"
@@ -16,6 +16,7 @@
 namespace vantrel {
 
 class TFileReadBuffer;
+struct TScannedChunk;
 
 struct TChunkInfo {
   FOURCC Id = 0;
@@ -108,6 +109,12 @@ class TAVIFileReader {
   const std::vector<TChunkInfo>& ChunkList() const { return chunk_list_; }
   int64_t MoviPos() const { return movi_pos_; }
   int64_t LegacyIndexPos() const { return idx1_pos_; }
+  // The file ends before its "RIFF" or "movi" list says it does: it was cut
+  // short (a download or copy that stopped).
+  bool Truncated() const { return truncated_; }
+  // The chunk index was rebuilt from the chunks found in the data, because
+  // the file's own index was missing or lay beyond the cut.
+  bool Recovered() const { return recovered_; }
 
   void ResetCursors();
   // Next chunk in time order; streamIndex -1 when all streams are exhausted.
@@ -128,6 +135,15 @@ class TAVIFileReader {
   void ReadLegacyIndex(bool onlyStreamsWithoutEntries);
   int64_t LegacyIndexBase(TFileReadBuffer& buf);
   void ReadOpenDMLIndexes();
+  // In a file cut short, walks the "movi" lists (of every RIFF part) chunk
+  // by chunk and, when that finds more video chunks within the file than
+  // the index lists, takes what it found as the index: the file's own
+  // entries give their key-frame flags, others are judged from the data.
+  void RecoverCutIndex();
+  // Walks one "movi" list's chunks from pos up to end; false once the walk
+  // met something that is no chunk, or the file's end inside a chunk.
+  bool ScanMovi(TFileReadBuffer& buf, int64_t pos, int64_t end,
+                std::vector<std::vector<TScannedChunk>>& found);
   // False once the index holds as many entries as the file could possibly
   // have chunks (each needs at least its 8-byte header).
   bool MayAddEntry();
@@ -146,8 +162,12 @@ class TAVIFileReader {
   TAVIStream* video_ = nullptr;
   TAVIStream* audio_ = nullptr;
   bool has_odml_ = false;
+  bool truncated_ = false;
+  bool recovered_ = false;
+  uint32_t riff_size_ = 0;
   uint64_t total_entries_ = 0;
-  std::unordered_set<int64_t> std_index_seen_;
+  // File ranges of the standard indexes read, by their start.
+  std::map<int64_t, int64_t> std_index_ranges_;
 };
 
 }  // namespace vantrel

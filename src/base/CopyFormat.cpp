@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 
 #include "base/VideoFileInfo.h"
 
@@ -172,6 +174,35 @@ const TCopyFamily* CopyFamilyOfFileName(const std::string& fileName) {
 
 std::string FileLabel(size_t index, const std::string& path) {
   return "File " + std::to_string(index + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
+}
+
+namespace {
+
+std::string MinutesSeconds(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  char text[32];
+  if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  else std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+std::string DamagedNote(size_t index, const std::string& path, double readSeconds, double promisedSeconds) {
+  const std::string said = "File " + std::to_string(index + 1) + " (" + path.substr(path.rfind('/') + 1) + ") is damaged: ";
+  // Within a minute, or where whole seconds would read the same ("00:01 of
+  // 00:01"), to the millisecond.
+  const bool fine = std::max(readSeconds, promisedSeconds) < 60 ||
+                    MinutesSeconds(readSeconds) == MinutesSeconds(promisedSeconds);
+  auto shown = [fine](double seconds) {
+    if (!fine) return MinutesSeconds(seconds);
+    seconds = std::max(0.0, seconds);
+    char text[48];
+    std::snprintf(text, sizeof text, "%02ld:%06.3f", static_cast<long>(seconds) / 60, std::fmod(seconds, 60.0));
+    return std::string(text);
+  };
+  if (promisedSeconds > 0) return said + "only " + shown(readSeconds) + " of " + shown(promisedSeconds) + " could be read";
+  return said + "it could be read for " + shown(readSeconds) + " only";
 }
 
 TCopySet CompareCopySet(const std::vector<const TVideoFileInfo*>& files) {

@@ -58,6 +58,9 @@ std::string ArticleFor(const std::string& name);
 
 // "File 2 (b.mp4): ", before a difference named for one file of a join.
 std::string FileLabel(size_t index, const std::string& path);
+// "File 2 (b.avi) is damaged: only 00:04 of 00:08 could be read": an input
+// that gave less than its own headers promised. promised 0: not stated.
+std::string DamagedNote(size_t index, const std::string& path, double readSeconds, double promisedSeconds);
 
 struct TVideoFileInfo;
 // A list of files as a stream copy of their containers sees it.

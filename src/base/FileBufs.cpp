@@ -1,6 +1,8 @@
 // Read-ahead window over a file.
 #include "base/FileBufs.h"
 
+#include <utility>
+
 #include <cstring>
 
 #include "base/Exceptions.h"
@@ -8,7 +10,8 @@
 
 namespace vantrel {
 
-TFileReadBuffer::TFileReadBuffer(const TFile& file, uint32_t bufferSize) : file_(file), buffer_size_(bufferSize) {
+TFileReadBuffer::TFileReadBuffer(const TFile& file, uint32_t bufferSize, std::string name)
+    : file_(file), name_(std::move(name)), buffer_size_(bufferSize) {
   if (buffer_size_ < 8192) buffer_size_ = 8192;
   int64_t size = -1;
   try {
@@ -27,7 +30,8 @@ void TFileReadBuffer::Fill(int64_t position) {
   if (buffer_start_ + count > file_size_) count = file_size_ - buffer_start_;
   ++read_calls_;
   size_t got = file_.ReadAt(window_.get(), static_cast<size_t>(count), buffer_start_);
-  if (static_cast<int64_t>(got) < count) throw Exception("Unable to read file");
+  // The file shrank since it was measured (cut while it was read).
+  if (static_cast<int64_t>(got) < count) throw Exception(name_.empty() ? "Unable to read file" : "Unable to read file " + name_);
 }
 
 int32_t TFileReadBuffer::Read(void* dest, uint32_t count, int64_t position) {

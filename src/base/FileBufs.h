@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace vantrel {
 
@@ -13,7 +14,8 @@ class TFileReadBuffer {
  public:
   // The window is bufferSize bytes (at least 8192, so a buffered request
   // always fits after one load). Raises "Unable to receive file size".
-  TFileReadBuffer(const TFile& file, uint32_t bufferSize);
+  // name: the file's, for the message of a read that comes short.
+  TFileReadBuffer(const TFile& file, uint32_t bufferSize, std::string name = {});
 
   // Copies up to count bytes found at position; returns the number copied,
   // 0 at or past the end of the file.
@@ -29,6 +31,7 @@ class TFileReadBuffer {
   void Fill(int64_t position);
 
   const TFile& file_;
+  std::string name_;
   uint32_t buffer_size_;
   int64_t buffer_start_ = -1;
   int64_t file_size_ = 0;

@@ -103,6 +103,8 @@ TJoinReport CheckAVIOutput(const TAVIJoiner& joiner, const std::string& out) {
   report.Counted = true;
   report.VideoPackets = joiner.ChunksWritten(0);
   report.AudioPackets = joiner.ChunksWritten(1);
+  report.Notes = joiner.DamagedNotes();
+  report.Damaged = !report.Notes.empty();
   if (report.VideoPackets == 0) return report;  // cancelled before the first frame
   try {
     TAVIFileReader reader;
@@ -120,7 +122,8 @@ TJoinReport CheckAVIOutput(const TAVIJoiner& joiner, const std::string& out) {
   } catch (...) {
     RaiseWithOutputRemoved(std::current_exception(), out);
   }
-  report.Verified = true;
+  // As written, but not what the inputs promised.
+  report.Verified = !report.Damaged;
   return report;
 }
 
@@ -128,6 +131,8 @@ TJoinReport CheckAVIOutput(const TAVIJoiner& joiner, const std::string& out) {
 // index), so it is done only when asked for.
 TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinRequest& r) {
   TJoinReport report;
+  report.Notes = joiner.DamagedNotes();
+  report.Damaged = !report.Notes.empty();
   if (!joiner.Counted()) return report;
   report.Counted = true;
   // Pictures and sound frames: a packet holds any part of either.
@@ -161,7 +166,7 @@ TJoinReport CheckMPEGOutput(const TMPEGJoiner& joiner, const TJoinRequest& r) {
   } catch (...) {
     RaiseWithOutputRemoved(std::current_exception(), r.OutputFileName);
   }
-  report.Verified = true;
+  report.Verified = !report.Damaged;
   return report;
 }
 

@@ -15,4 +15,9 @@ int64_t MatroskaCodecDelay(const AVFormatContext* oc, const AVStream* st) {
   return av_rescale_q(p->initial_padding, AVRational{1, 48000}, st->time_base);
 }
 
+bool TransportStreamCutInsideAPacket(const AVFormatContext* in, int64_t fileSize) {
+  if (!in->iformat || std::string(in->iformat->name) != "mpegts" || fileSize <= 0) return false;
+  return fileSize % 188 != 0 && fileSize % 192 != 0 && fileSize % 204 != 0;
+}
+
 }  // namespace vantrel::av

@@ -29,7 +29,7 @@ void TMPEG1SystemReader::Open(const std::string& fileName) {
   file_ = TFile::OpenRead(fileName);
   // Units are small and follow one another: a large window turns a file of
   // them into few reads, and the copy then costs no more than the disk.
-  buffer_ = std::make_unique<TFileReadBuffer>(file_, kReadWindow);
+  buffer_ = std::make_unique<TFileReadBuffer>(file_, kReadWindow, fileName);
 }
 
 void TMPEG1SystemReader::Close() {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGTimeCorrect.h"
@@ -20,6 +21,22 @@ TFile OpenInput(const std::string& fileName) {
 }
 
 constexpr size_t kRawBlock = 65536;
+
+// The presentation times a file's packets carried, video's when it has
+// video: how long a file cut short could be read for.
+struct TStampSpan {
+  int64_t first[2] = {INT64_MAX, INT64_MAX}, last[2] = {INT64_MIN, INT64_MIN};
+  void Add(const TMPEGPacketInfo& p) {
+    const bool video = p.StreamId >= kFirstVideoStream && p.StreamId <= kLastVideoStream;
+    if (!video && (p.StreamId < kFirstAudioStream || p.StreamId > kLastVideoStream)) return;
+    first[video] = std::min(first[video], p.PTS);
+    last[video] = std::max(last[video], p.PTS);
+  }
+  double Seconds() const {
+    const int k = first[1] <= last[1] ? 1 : 0;
+    return first[k] <= last[k] ? static_cast<double>(last[k] - first[k]) / 90000.0 : 0.0;
+  }
+};
 
 }  // namespace
 
@@ -62,6 +79,7 @@ void TMPEGJoiner::JoinFiles() {
   CalcTotalSize();
   processed_ = 0;
   cancelled_ = false;
+  damaged_.clear();
 
   TOutputStream output;
   try {
@@ -111,7 +129,10 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
       const size_t size = whole ? reader.Packet.PayloadLength : 0;
       if (id >= kFirstVideoStream && id <= kLastVideoStream) {
         ++video_packets_;
-        pictures_[id - kFirstVideoStream].Feed(payload, size);
+        TPictureCounter& pictures = pictures_[id - kFirstVideoStream];
+        const int64_t before = pictures.Count();
+        pictures.Feed(payload, size);
+        if (CorrectTimeStamps) NotePictures(id, pictures.Count() - before);
       } else if (id >= kFirstAudioStream && id < kFirstVideoStream) {
         ++audio_packets_;
         audioFrames_[id - kFirstAudioStream].Feed(payload, size);
@@ -127,29 +148,70 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
   int64_t passed = 0;
   // Without sound: the first video stream present in this file.
   uint8_t videoId = 0;
-  while (reader.Next()) {
-    const int64_t end = reader.UnitStart + reader.UnitSize;
-    processed_ += std::min(end, fileSize) - passed;
-    passed = std::min(end, fileSize);
-    Report();
-    if (loop_->Cancelled()) return;
-    // A unit cut short by the end of the file is dropped whole: written
-    // short, its length field would swallow the next file's first bytes.
-    if (end > fileSize) break;
-    const bool packet = reader.UnitKind == ukPacket;
-    if (WithoutSound) {
-      counted_ = false;
-      const uint8_t id = reader.Packet.StreamId;
-      if (packet && videoId == 0 && id >= kFirstVideoStream && id <= kLastVideoStream) videoId = id;
-      if (packet && id == videoId && videoId != 0 && !reader.Packet.HeaderOverrun) {
-        uint8_t* dest = output.Reserve(reader.Packet.PayloadLength);
-        output.Commit(reader.ReadPayloadBytes(dest));
+  // The file ends inside a unit: it was cut short, or it shrank meanwhile.
+  bool cut = false;
+  int64_t lastStart = -1;
+  const int64_t picturesBefore = Pictures();
+  TStampSpan span;
+  try {
+    while (reader.Next()) {
+      lastStart = reader.UnitStart;
+      const int64_t end = reader.UnitStart + reader.UnitSize;
+      processed_ += std::min(end, fileSize) - passed;
+      passed = std::min(end, fileSize);
+      Report();
+      if (loop_->Cancelled()) return;
+      // A unit cut short by the end of the file is dropped whole: written
+      // short, its length field would swallow the next file's first bytes.
+      // Cut inside a packet, content was lost with it; a pack or system
+      // header cut there carries none.
+      if (end > fileSize) {
+        cut = reader.UnitKind == ukPacket;
+        break;
       }
-    } else if (reader.UnitKind == ukSystemHeader && index > 0) {
-      // Only the first file's system headers reach the output.
-    } else {
-      copyUnit();
+      const bool packet = reader.UnitKind == ukPacket;
+      if (packet && reader.Packet.HasPTS && !reader.Packet.HeaderOverrun) span.Add(reader.Packet);
+      if (WithoutSound) {
+        counted_ = false;
+        const uint8_t id = reader.Packet.StreamId;
+        if (packet && videoId == 0 && id >= kFirstVideoStream && id <= kLastVideoStream) videoId = id;
+        if (packet && id == videoId && videoId != 0 && !reader.Packet.HeaderOverrun) {
+          uint8_t* dest = output.Reserve(reader.Packet.PayloadLength);
+          output.Commit(reader.ReadPayloadBytes(dest));
+        }
+      } else if (reader.UnitKind == ukSystemHeader && index > 0) {
+        // Only the first file's system headers reach the output.
+      } else {
+        copyUnit();
+      }
     }
+    // The last packet's header itself was cut by the end of the file (its
+    // stuffing, buffer size and stamps take at most 28 bytes after the
+    // start code and length).
+    if (!cut && reader.UnitStart != lastStart && reader.UnitKind == ukPacket && reader.UnitStart + 34 > fileSize)
+      cut = true;
+  } catch (const EOSError&) {
+    throw;
+  } catch (const Exception& e) {
+    // A read that came short: the file shrank while it was joined. What was
+    // copied of it stays, and is said; anything else names the file.
+    int64_t now = -1;
+    try {
+      now = TFile::OpenRead(Files[index]).Size();
+    } catch (const EOSError&) {
+      // Gone: as good as shrunk.
+    }
+    if (now >= fileSize) {
+      if (std::string(e.what()).find(Files[index]) != std::string::npos) throw;
+      throw Exception(Files[index] + ": " + e.what());
+    }
+    cut = true;
+  }
+  if (cut) {
+    // The pictures read, a frame each; a file of sound alone by its stamps.
+    const int64_t pictures = Pictures() - picturesBefore;
+    const double seconds = pictures > 0 && FrameRate > 0 ? static_cast<double>(pictures) / FrameRate : span.Seconds();
+    damaged_.push_back(DamagedNote(index, Files[index], seconds, 0));
   }
   processed_ += fileSize - passed;
   Report();

@@ -41,6 +41,10 @@ class TMPEGJoiner {
   int64_t Pictures() const;
   int64_t AudioFrames() const;
   bool Counted() const { return counted_; }
+  // One note per system stream that ended inside a unit: cut short, or
+  // shrunk while it was joined ("File 1 (a.mpg) is damaged: it could be
+  // read for 00:03 only").
+  const std::vector<std::string>& DamagedNotes() const { return damaged_; }
 
  private:
   void JoinFiles();
@@ -59,6 +63,7 @@ class TMPEGJoiner {
   std::array<TPictureCounter, kLastVideoStream - kFirstVideoStream + 1> pictures_;
   std::array<TAudioFrameCounter, kFirstVideoStream - kFirstAudioStream> audioFrames_;
   bool counted_ = true;
+  std::vector<std::string> damaged_;
 };
 
 // 1: the file starts with a pack start code, 2: with a video sequence header,

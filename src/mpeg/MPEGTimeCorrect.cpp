@@ -57,6 +57,21 @@ void InitTimeCorrection(double frameRate) {
       frameRate > 0 && std::isfinite(frameRate) ? static_cast<int64_t>(std::nearbyint(kClock / frameRate)) : kSoundOnlyTicks;
 }
 
+namespace {
+
+// The decoding time after which the next picture of a video stream comes.
+int64_t DecodeEnd(const TStreamStamps& s, int64_t frameTicks) {
+  const int64_t after = s.PicturesSinceLast > 1 ? s.PicturesSinceLast - 1 : 0;
+  return std::max(s.MaxDecode, s.LastDecode + after * frameTicks);
+}
+
+}  // namespace
+
+void NotePictures(uint8_t streamId, int64_t pictures) {
+  TStreamStamps& s = g_state.Streams[streamId];
+  if (s.HavePTS) s.PicturesSinceLast += pictures;
+}
+
 int64_t WrittenEnd() {
   const TTimeCorrectionState& g = g_state;
   int64_t end = 0;
@@ -64,8 +79,8 @@ int64_t WrittenEnd() {
   for (int id = 0; id < 256; ++id) {
     const TStreamStamps& s = g.Streams[id];
     if (!s.HavePTS) continue;
-    int64_t e = s.MaxPTS + g.FrameTicks;
     const bool sound = id >= kFirstAudioStream && id < kFirstVideoStream;
+    int64_t e = (sound ? s.MaxPTS : std::max(s.MaxPTS, DecodeEnd(s, g.FrameTicks))) + g.FrameTicks;
     if (sound && s.BytesBetween > 0 && s.LastPTS > s.PreviousPTS)
       e = s.LastPTS + s.BytesSinceLast * (s.LastPTS - s.PreviousPTS) / s.BytesBetween;
     end = any ? std::max(end, e) : e;
@@ -87,7 +102,8 @@ void StartNextFile(const TFileStart& start) {
       int64_t decoded = 0;
       for (int id = kFirstVideoStream; id <= kLastVideoStream; ++id)
         if (g.Streams[id].HavePTS) {
-          decoded = any ? std::max(decoded, g.Streams[id].MaxDecode) : g.Streams[id].MaxDecode;
+          decoded = any ? std::max(decoded, DecodeEnd(g.Streams[id], g.FrameTicks))
+                        : DecodeEnd(g.Streams[id], g.FrameTicks);
           any = true;
         }
       if (any) g.Offset = std::max(g.Offset, decoded + g.FrameTicks - start.LowestVideoDecode);
@@ -134,6 +150,8 @@ void CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader) {
   const int64_t decode = p.HasDTS ? p.DTS + g.Offset : pts;
   s.MaxPTS = s.HavePTS ? std::max(s.MaxPTS, pts) : pts;
   s.MaxDecode = s.HavePTS ? std::max(s.MaxDecode, decode) : decode;
+  s.LastDecode = decode;
+  s.PicturesSinceLast = 0;
   s.LastPTS = pts;
   s.BytesSinceLast = p.PayloadLength;
   s.HavePTS = true;

@@ -25,6 +25,12 @@ struct TStreamStamps {
   int64_t PreviousPTS = 0;        // of the one before it
   int64_t BytesSinceLast = 0;     // payload from the last stamped packet on
   int64_t BytesBetween = 0;       // payload from the one before to the last
+  // Video: the decoding time of the last stamped packet's first picture and
+  // the pictures begun from it on (that one included). Pictures in packets
+  // without stamps are decoded a frame apart after it; a file cut short
+  // ends with such pictures.
+  int64_t LastDecode = 0;
+  int64_t PicturesSinceLast = 0;
 };
 
 struct TTimeCorrectionState {
@@ -73,5 +79,8 @@ void StartNextFile(const TFileStart& start);
 // reader's UnitSize bytes): a pack's SCR, a packet's PTS and DTS, and counts
 // its bytes. Other units are only counted.
 void CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader);
+// After a video packet's unit was corrected: the pictures that begin in its
+// payload (picture start codes).
+void NotePictures(uint8_t streamId, int64_t pictures);
 
 }  // namespace vantrel

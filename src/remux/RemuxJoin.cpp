@@ -48,14 +48,6 @@ int64_t StatedDuration(const AVFormatContext* in) {
 // frame, an encoder's delay.
 int64_t Slack(int64_t duration) { return std::max<int64_t>(AV_TIME_BASE, duration / 50); }
 
-std::string MinutesSeconds(double seconds) {
-  const long s = std::lround(std::max(0.0, seconds));
-  char text[32];
-  if (s >= 3600) std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  else std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
-  return text;
-}
-
 int64_t SizeOf(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
@@ -292,6 +284,12 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
   // file is known to be whole.
   av::PacketPtr last;
   const int64_t fileSize = in->pb ? avio_size(in->pb) : -1;
+  // A transport stream cut inside a packet: the demuxer hands over each
+  // stream's unfinished PES packet at the end as if it were whole. A packet
+  // waits until a later one of its stream shows it was not the last; those
+  // still waiting at the end are the cut ones, and are left out.
+  const bool tsCut = av::TransportStreamCutInsideAPacket(in, fileSize);
+  std::deque<std::pair<av::PacketPtr, bool>> waiting;  // with whether it is known whole
   while (going && !eof) {
     int rc = av_read_frame(in, pkt.get());
     if (rc == AVERROR_EOF) break;
@@ -300,6 +298,21 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
       if (count == 0 && !last) av::Fail("Unable to read " + j_.Files[i], rc);
       cut = true;
       break;
+    }
+    if (tsCut) {
+      for (auto w = waiting.rbegin(); w != waiting.rend(); ++w)
+        if (w->first->stream_index == pkt->stream_index) {
+          w->second = true;
+          break;
+        }
+      waiting.emplace_back(av::NewPacket(), false);
+      av_packet_move_ref(waiting.back().first.get(), pkt.get());
+      // A stream that stops early (a subtitle) does not hold the rest up.
+      while (going && !waiting.empty() && (waiting.front().second || waiting.size() > 512)) {
+        going = step(waiting.front().first.get());
+        waiting.pop_front();
+      }
+      continue;
     }
     if (last) {
       going = step(last.get());
@@ -313,6 +326,12 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
     }
     going = step(pkt.get());
     av_packet_unref(pkt.get());
+  }
+  // The partial packets a cut transport stream ends with are not kept.
+  if (tsCut && going) {
+    for (auto& w : waiting)
+      if (w.second && going) going = step(w.first.get());
+    cut = true;
   }
   if (last && going && !cut) {
     // Whole if the file gave all it promised with it.
@@ -346,11 +365,7 @@ void TRemuxRun::CheckWhole(size_t i, const AVFormatContext* in, double read, boo
   const double promised = static_cast<double>(stated) / AV_TIME_BASE;
   const bool incomplete = stated > 0 && read < promised - static_cast<double>(Slack(stated)) / AV_TIME_BASE;
   if (!incomplete && !cut) return;
-  std::string name = j_.Files[i].substr(j_.Files[i].rfind('/') + 1);
-  std::string note = "File " + std::to_string(i + 1) + " (" + name + ") is damaged: ";
-  note += stated > 0 ? "only " + MinutesSeconds(read) + " of " + MinutesSeconds(promised) + " could be read"
-                 : "it could be read for " + MinutesSeconds(read) + " only";
-  report_.Notes.push_back(note);
+  report_.Notes.push_back(DamagedNote(i, j_.Files[i], read, stated > 0 ? promised : 0));
   report_.Damaged = true;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "AviTestFiles.h"
@@ -40,13 +41,16 @@ struct JoinFixture : ::testing::Test {
     return p;
   }
 
-  void Join(const std::vector<std::string>& files, const std::string& out, bool withoutSound = false) {
+  // The notes of inputs that gave less than they promised.
+  std::vector<std::string> Join(const std::vector<std::string>& files, const std::string& out,
+                                bool withoutSound = false) {
     ScopedRecorder rec(log);
     TAVIJoiner j;
     j.Files = files;
     j.OutputFileName = out;
     j.WithoutSound = withoutSound;
     j.Run();
+    return j.DamagedNotes();
   }
 };
 
@@ -237,31 +241,127 @@ TEST_F(JoinFixture, FailedStreamRegistrationReleasesAndRemovesTheOutput) {
     Join({in}, out);
     FAIL();
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Invalid video format");
+    EXPECT_EQ(e.what(), in + ": Invalid video format");
   }
   EXPECT_NE(access(out.c_str(), F_OK), 0);
 }
 
-TEST_F(JoinFixture, ChunkPastTheEndOfATruncatedInputEndsItsContribution) {
-  SynthAvi a{.seed = 9, .frames = 30, .mode = TAVIIndexMode::imOpenDML};
-  SynthAvi b{.seed = 10, .frames = 10};
-  std::string fa = Make("a.avi", a);
-  // The OpenDML index sits in the header and after each chunk run; cut the
-  // file in the middle of its chunks but keep the index (it is read from
-  // before the cut only if it lies there): build the index first by
-  // re-writing the first part with an absurd chunk size instead.
-  auto bytes = test::ReadFileBytes(fa);
-  size_t ix = test::FindFourCC(bytes, "ix00");
-  ASSERT_NE(ix, std::string::npos);
-  // Entry 12: size field at ix + 32 + 8*12 + 4.
-  uint32_t huge = 0x7FFFFF00;
+// A damaged first input joined with a whole one: what lies within the file
+// is copied, in order (a cut file's lost index found again in its data; index
+// entries pointing past the end passed over, not ending the input), the
+// file is named with what it lacks, and the whole one follows complete.
+struct DamageCase {
+  const char* name;
+  TAVIIndexMode mode;
+  // Changes the 30-frame file's bytes; returns the video frames (by index
+  // order) that stay readable, -1 for an empty chunk that keeps the place
+  // of one that is not.
+  std::vector<int> (*damage)(std::vector<uint8_t>& bytes, const Chunks& video);
+  const char* note;  // what the join says of it
+};
+
+// The chunk of frame i: where its data starts in the file.
+size_t ChunkAt(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& data) {
+  auto it = std::search(bytes.begin(), bytes.end(), data.begin(), data.end());
+  return static_cast<size_t>(it - bytes.begin());
+}
+
+std::vector<int> Frames(int from, int to) {
+  std::vector<int> v;
+  for (int i = from; i < to; ++i) v.push_back(i);
+  return v;
+}
+
+// Cut in the middle of frame 17's chunk: its index (at the end) is lost.
+std::vector<int> CutInFrame17(std::vector<uint8_t>& bytes, const Chunks& video) {
+  bytes.resize(ChunkAt(bytes, video[17]) + 100);
+  return Frames(0, 17);
+}
+
+// The size field of frame 12's entry in the OpenDML standard index reaches
+// far past the end of the file.
+std::vector<int> HugeSizeOfFrame12(std::vector<uint8_t>& bytes, const Chunks&) {
+  const size_t ix = test::FindFourCC(bytes, "ix00");
+  const uint32_t huge = 0x7FFFFF00;
   std::memcpy(bytes.data() + ix + 32 + 8 * 12 + 4, &huge, 4);
+  std::vector<int> kept = Frames(0, 12), rest = Frames(13, 30);
+  kept.push_back(-1);
+  kept.insert(kept.end(), rest.begin(), rest.end());
+  return kept;
+}
+
+// The "idx1" entries of frames 5 and 6 point past the end of the file.
+std::vector<int> Idx1PastTheEnd(std::vector<uint8_t>& bytes, const Chunks&) {
+  const size_t idx1 = test::FindFourCC(bytes, "idx1");
+  int frame = 0;
+  for (size_t at = idx1 + 8; at + 16 <= bytes.size(); at += 16) {
+    if (std::memcmp(bytes.data() + at, "00dc", 4) != 0) continue;
+    if (frame == 5 || frame == 6) {
+      const uint32_t far = 0x70000000;
+      std::memcpy(bytes.data() + at + 8, &far, 4);  // dwChunkOffset
+    }
+    ++frame;
+  }
+  std::vector<int> kept = Frames(0, 5), rest = Frames(7, 30);
+  kept.push_back(-1);
+  kept.push_back(-1);
+  kept.insert(kept.end(), rest.begin(), rest.end());
+  return kept;
+}
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+
+class DamagedInput : public JoinFixture, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedInput, GivesWhatLiesWithinTheFileAndIsNamed) {
+  const DamageCase& c = GetParam();
+  SynthAvi a{.seed = 9, .frames = 30, .mode = c.mode};
+  SynthAvi b{.seed = 10, .frames = 10};
+  const std::string fa = Make("a.avi", a);
+  const Chunks video = ExpectedChunks(a, 'v');
+  auto bytes = test::ReadFileBytes(fa);
+  const std::vector<int> kept = c.damage(bytes, video);
   test::WriteFileBytes(fa, bytes);
-  std::string out = dir.File("out.avi");
-  Join({fa, Make("b.avi", b)}, out);
-  auto expectedA = ExpectedChunks(a, 'v');
-  expectedA.resize(12);
-  EXPECT_EQ(ReadStreamChunks(out, 'v'), Concat({expectedA, ExpectedChunks(b, 'v')}));
+  const std::string out = dir.File("out.avi");
+  const std::vector<std::string> notes = Join({fa, Make("b.avi", b)}, out);
+  Chunks expected;
+  for (int i : kept) expected.push_back(i < 0 ? std::vector<uint8_t>{} : video[static_cast<size_t>(i)]);
+  EXPECT_EQ(ReadStreamChunks(out, 'v'), Concat({expected, ExpectedChunks(b, 'v')}));
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0], c.note);
+  // The sound stays with the video: a 40 ms chunk per frame kept, the
+  // places of those lost between others included, and then the second
+  // file's.
+  EXPECT_EQ(ReadStreamChunks(out, 'a').size(), kept.size() + 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DamagedInput,
+    ::testing::Values(
+        DamageCase{"LegacyCut", TAVIIndexMode::imLegacy, CutInFrame17,
+                   "File 1 (a.avi) is damaged: only 00:00.680 of 00:01.200 could be read"},
+        DamageCase{"OpenDMLCut", TAVIIndexMode::imOpenDML, CutInFrame17,
+                   "File 1 (a.avi) is damaged: only 00:00.680 of 00:01.200 could be read"},
+        DamageCase{"BothIndexesCut", TAVIIndexMode::imBoth, CutInFrame17,
+                   "File 1 (a.avi) is damaged: only 00:00.680 of 00:01.200 could be read"},
+        DamageCase{"ChunkSizePastTheEnd", TAVIIndexMode::imOpenDML, HugeSizeOfFrame12,
+                   "File 1 (a.avi) is damaged: only 00:01.160 of 00:01.200 could be read"},
+        DamageCase{"Idx1EntriesPastTheEnd", TAVIIndexMode::imLegacy, Idx1PastTheEnd,
+                   "File 1 (a.avi) is damaged: only 00:01.120 of 00:01.200 could be read"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(JoinFixture, AnInputOfWhichNothingCanBeReadFailsTheJoinNamingIt) {
+  SynthAvi a{.seed = 3, .frames = 10};
+  const std::string fa = Make("a.avi", a);
+  auto bytes = test::ReadFileBytes(fa);
+  bytes.resize(ChunkAt(bytes, ExpectedChunks(a, 'v')[0]) + 10);
+  test::WriteFileBytes(fa, bytes);
+  try {
+    Join({Make("b.avi", SynthAvi{.seed = 4}), fa}, dir.File("out.avi"));
+    FAIL() << "joined";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "File 2 (a.avi): nothing of it could be read");
+  }
 }
 
 TEST_F(JoinFixture, IndexModeFollowsTheInputsTotalSize) {

@@ -182,7 +182,13 @@ TEST_P(ReaderLayout, JoinedWithAPlainFileEveryChunkArrives) {
   const std::string out = dir.File("out.avi");
   // Chunk for chunk, so the output shows what the reader found.
   auto r = test::Run({test::CliPath(), "join", "--copy", "--exact", "-q", "-o", out, laid, plain});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  if (GetParam().layout == Layout::RepeatedStandardIndexEntry) {
+    // One frame fewer than the stream header states: the join says so.
+    ASSERT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_EQ(r.err, "- File 1 (laid.avi) is damaged: only 00:01.960 of 00:02.000 could be read\n");
+  } else {
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+  }
   auto expect = [&](char kind) {
     std::vector<std::string> h = test::PacketHashes(plain, kind);
     std::vector<std::string> first = h;

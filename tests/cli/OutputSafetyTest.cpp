@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -212,52 +213,99 @@ TEST(JoinOutputName, TwoJoinsDoNotBothSucceed) {
 }
 
 // An input cut short (a half-downloaded MP4 whose index is at its front, a
-// Matroska file cut in two) is joined as far as it can be read, named with
-// what it lacks, and the join ends with status 3, never "verified".
+// Matroska file cut in two, an AVI that lost its index at the end, a
+// transport stream or MPEG-1 stream cut inside a packet) is joined as far as
+// it can be read, named with what it lacks, and the join ends with status
+// 3, never "verified"; one of which nothing can be read fails the join,
+// named. Nothing is left under a hidden name, and the inputs are unchanged.
 struct CutCase {
   const char* name;
   std::string extension;
-  std::vector<std::string> encode;  // ffmpeg output options
+  // Writes the 8 s whole file at %o from the test pictures and sound at
+  // %v and %a (ffmpeg input options); a line for the shell.
+  std::string make;
+  double cutAt;             // of the whole file's size
+  int exitCode;             // 3 joined and damaged, 1 refused
+  std::string said;         // a pattern of the message about the cut file
+  bool decodesClean = true;  // an MPEG-1 stream's last picture is cut with it
 };
 
 void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
 
 class JoinCutInput : public ::testing::TestWithParam<CutCase> {};
 
+std::string Fill(std::string line, const std::string& out) {
+  const std::map<std::string, std::string> with = {
+      {"%v", "-f lavfi -i testsrc=size=320x240:rate=25:duration=8"},
+      {"%a", "-f lavfi -i sine=sample_rate=48000:duration=8"},
+      {"%o", "'" + out + "'"},
+      {"%s", "'" + out + ".src"}};
+  for (const auto& [key, value] : with)
+    for (size_t at = line.find(key); at != std::string::npos; at = line.find(key, at + value.size()))
+      line.replace(at, key.size(), value);
+  return line;
+}
+
 TEST_P(JoinCutInput, IsNamedAndTheJoinSaysSo) {
   const CutCase& c = GetParam();
-  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  if (!HaveTool("ffmpeg") || !HaveTool("mencoder") || !HaveTool("mkvmerge")) GTEST_SKIP() << "no ffmpeg, mencoder or mkvmerge";
   TempDir dir;
   const std::string whole = dir.File("whole" + c.extension), cut = dir.File("cut" + c.extension);
-  std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
-                                   "testsrc=size=320x240:rate=25:duration=8", "-f", "lavfi", "-i",
-                                   "sine=sample_rate=48000:duration=8"};
-  argv.insert(argv.end(), c.encode.begin(), c.encode.end());
-  argv.push_back(whole);
-  ASSERT_EQ(test::Run(argv).exitCode, 0);
+  const CommandResult made = test::Run({"sh", "-c", Fill(c.make, whole)});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
   std::vector<uint8_t> bytes = ReadFileBytes(whole);
-  bytes.resize(bytes.size() / 2);
+  const std::vector<uint8_t> wholeBytes = bytes;
+  bytes.resize(static_cast<size_t>(static_cast<double>(bytes.size()) * c.cutAt));
   WriteFileBytes(cut, bytes);
   const std::string out = dir.File("out" + c.extension);
   const CommandResult r = test::Run({CliPath(), "join", "--copy", "--verify", "-o", out, whole, cut});
-  EXPECT_EQ(r.exitCode, 3) << r.err;
-  const std::regex said("- File 2 \\(cut" + std::regex_replace(c.extension, std::regex("\\."), "\\.") +
-                        "\\) is damaged: only 00:0[1-6] of 00:08 could be read\n");
-  EXPECT_TRUE(std::regex_search(r.err, said)) << r.err;
+  EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+  EXPECT_TRUE(std::regex_search(r.err, std::regex(c.said))) << r.err;
   EXPECT_EQ(r.err.find("verified"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("verified"), std::string::npos) << r.out;
+  EXPECT_EQ(HiddenOutput(dir.Path()), "") << "a hidden file stayed";
+  EXPECT_EQ(ReadFileBytes(whole), wholeBytes) << "an input was changed";
+  EXPECT_EQ(ReadFileBytes(cut), bytes) << "an input was changed";
+  if (c.exitCode != 3) {
+    EXPECT_FALSE(std::filesystem::exists(out));
+    return;
+  }
   // What was read is there, whole.
-  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+  if (c.decodesClean) {
+    EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+  }
   const double seconds = std::atof(
       test::Run({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", out}).out.c_str());
-  EXPECT_GT(seconds, 9);
-  EXPECT_LT(seconds, 15);
+  EXPECT_GT(seconds, 8 + 8 * c.cutAt / 2);
+  EXPECT_LT(seconds, 8 + 8 * c.cutAt + 1.5);
 }
+
+const std::string kRead = R"(- File 2 \(cut\.[a-z0-9]+\) is damaged: )";
+const std::string kOnly = kRead + R"(only 00:0[0-7]\.[0-9]{3} of 00:0[78]\.[0-9]{3} could be read\n)";
+const std::string kFor = kRead + R"(it could be read for 00:0[0-7]\.[0-9]{3} only\n)";
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, JoinCutInput,
-    ::testing::Values(CutCase{"Mp4IndexFirst", ".mp4",
-                              {"-c:v", "libx264", "-g", "25", "-c:a", "aac", "-movflags", "+faststart"}},
-                      CutCase{"Matroska", ".mkv", {"-c:v", "libx264", "-g", "25", "-c:a", "libopus"}}),
+    ::testing::Values(
+        CutCase{"Mp4IndexFirst", ".mp4", "ffmpeg -nostdin -v error %v %a -c:v libx264 -g 25 -c:a aac -movflags +faststart %o",
+                0.5, 3, kOnly},
+        CutCase{"Mp4IndexLast", ".mp4", "ffmpeg -nostdin -v error %v %a -c:v libx264 -g 25 -c:a aac %o", 0.5, 1,
+                R"(cut\.mp4)"},
+        CutCase{"Matroska", ".mkv", "ffmpeg -nostdin -v error %v %a -c:v libx264 -g 25 -c:a libopus %o", 0.5, 3, kOnly},
+        CutCase{"MatroskaFromMkvmerge", ".mkv",
+                "ffmpeg -nostdin -v error %v %a -c:v libx264 -g 25 -c:a aac -f matroska %s' && mkvmerge -q -o %o %s'",
+                0.3, 3, kOnly},
+        // Cut inside a 188-byte packet, as a stopped download is.
+        CutCase{"TransportStream", ".ts", "ffmpeg -nostdin -v error %v %a -c:v libx264 -g 25 -c:a aac %o", 0.5013, 3,
+                kFor},
+        CutCase{"AviWithoutItsIndex", ".avi", "ffmpeg -nostdin -v error %v %a -c:v mpeg4 -g 25 -c:a libmp3lame %o", 0.3,
+                3, kOnly},
+        CutCase{"AviFromMencoder", ".avi",
+                "ffmpeg -nostdin -v error %v %a -c:v mpeg4 -g 25 -c:a pcm_s16le -f avi %s' && "
+                "mencoder -really-quiet %s' -ovc copy -oac copy -o %o",
+                0.7, 3, kOnly},
+        CutCase{"Mpeg1", ".mpg", "ffmpeg -nostdin -v error %v %a -c:v mpeg1video -c:a mp2 -f mpeg %o", 0.5, 3, kFor,
+                false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "avi/AVIJoin.h"
@@ -43,6 +44,7 @@ class FaultVanishingAvi : public ::testing::Test {
   test::SynthAvi a{.seed = 1, .frames = 20};
   test::SynthAvi b{.seed = 2, .frames = 20};
   std::string in1 = dir.File("in1.avi"), in2 = dir.File("in2.avi"), out = dir.File("out.avi");
+  std::vector<std::string> notes;  // the join's, of inputs that gave less than they promised
 
   void SetUp() override {
     test::WriteSynthAvi(in1, a);
@@ -62,6 +64,7 @@ class FaultVanishingAvi : public ::testing::Test {
     j.Files = {in1, in2};
     j.OutputFileName = out;
     std::string message = test::MessageOf([&] { j.Run(); });
+    notes = j.DamagedNotes();
     EXPECT_FALSE(j.WasCancelled());
     EXPECT_EQ(test::OpenDescriptorsTo(out), 0);
     return message;
@@ -82,14 +85,27 @@ TEST_F(FaultVanishingAvi, SecondInputRemovedAfterTheProbe) {
 }
 
 TEST_F(FaultVanishingAvi, SecondInputCutAfterTheProbe) {
+  // Cut in half, it has lost its index: the frames whose chunks lie whole
+  // before the cut are found in its data, and it is named.
   const int64_t half = static_cast<int64_t>(test::ReadFileBytes(in2).size() / 2);
-  EXPECT_EQ(JoinWith(1, [&] { Cut(in2, half); }), "The index is not found");
-  ExpectOutput(20, 0);
+  TAVIFileReader r;
+  r.Open(in2, false);
+  size_t before = 0;
+  for (TIndexEntry e; r.VideoStream()->GetIndexEntry(static_cast<uint32_t>(before), e) && e.Offset + e.Size <= half;)
+    ++before;
+  r.Close();
+  ASSERT_GT(before, 5u);
+  ASSERT_LT(before, 20u);
+  EXPECT_EQ(JoinWith(1, [&] { Cut(in2, half); }), "");
+  ExpectOutput(20, before);
+  char said[96];
+  std::snprintf(said, sizeof said, "File 2 (in2.avi) is damaged: only 00:%06.3f of 00:00.800 could be read", 0.04 * before);
+  EXPECT_EQ(notes, std::vector<std::string>{said});
 }
 
 TEST_F(FaultVanishingAvi, SecondInputReplacedByAnotherKindOfFile) {
   EXPECT_EQ(JoinWith(1, [&] { test::WriteFileBytes(in2, test::Text("object TProjectSettings\r\nend\r\n")); }),
-            "The file has unknown format");
+            in2 + ": The file has unknown format");
   ExpectOutput(20, 0);
 }
 
@@ -103,11 +119,13 @@ TEST_F(FaultVanishingAvi, FirstInputCutWhileCopiedStopsAtItsLastCompleteChunk) {
   r.Close();
   EXPECT_EQ(JoinWith(1 + 2 * 4, [&] { Cut(in1, e.Offset + e.Size / 2); }), "");
   ExpectOutput(12, 20);
+  EXPECT_EQ(notes, std::vector<std::string>{"File 1 (in1.avi) is damaged: only 00:00.480 of 00:00.800 could be read"});
 }
 
 TEST_F(FaultVanishingAvi, FirstInputEmptiedWhileCopied) {
   EXPECT_EQ(JoinWith(3, [&] { Cut(in1, 0); }), "");
   ExpectOutput(1, 20);
+  EXPECT_EQ(notes, std::vector<std::string>{"File 1 (in1.avi) is damaged: only 00:00.040 of 00:00.800 could be read"});
 }
 
 // MPEG-1: system streams of 600 packs (1.5 MB, beyond the reader's window)
@@ -117,6 +135,7 @@ class FaultVanishingMpeg : public ::testing::Test {
   TempDir dir;
   std::vector<uint8_t> first = test::SystemStream(1, 600), second = test::SystemStream(7, 20);
   std::string in1 = dir.File("in1.mpg"), in2 = dir.File("in2.mpg"), out = dir.File("out.mpg");
+  std::vector<std::string> notes;
 
   void SetUp() override {
     test::WriteFileBytes(in1, first);
@@ -134,6 +153,7 @@ class FaultVanishingMpeg : public ::testing::Test {
     j.Files = {in1, in2};
     j.OutputFileName = out;
     std::string message = test::MessageOf([&] { j.Run(); });
+    notes = j.DamagedNotes();
     EXPECT_EQ(test::OpenDescriptorsTo(out), 0);
     return message;
   }
@@ -144,13 +164,22 @@ TEST_F(FaultVanishingMpeg, SecondInputRemovedAfterTheProbe) {
   EXPECT_EQ(test::ReadFileBytes(out), first);
 }
 
-TEST_F(FaultVanishingMpeg, FirstInputCutWhileCopiedIsAnErrorAfterWholeUnits) {
-  // Cut in the middle of pack 400's video packet while pack 2 is copied.
+TEST_F(FaultVanishingMpeg, FirstInputCutWhileCopiedKeepsItsWholeUnitsAndIsNamed) {
+  // Cut in the middle of pack 400's video packet while pack 2 is copied:
+  // what was read of it is kept in whole units, said, and the second file
+  // follows.
   const int64_t cut = 400 * 2534 + 12 + 1000;
-  EXPECT_EQ(JoinWith(6, [&] { Cut(in1, cut); }), "Unable to read file");
+  EXPECT_EQ(JoinWith(6, [&] { Cut(in1, cut); }), "");
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("File 1 (in1.mpg) is damaged: it could be read for 00:", 0), 0u) << notes[0];
   auto written = test::ReadFileBytes(out);
-  ASSERT_LE(written.size(), static_cast<size_t>(cut));
-  EXPECT_TRUE(std::equal(written.begin(), written.end(), first.begin())) << "not a leading part of the input";
+  ASSERT_GT(written.size(), second.size());
+  const size_t kept = written.size() - second.size();
+  ASSERT_LE(kept, first.size());
+  EXPECT_TRUE(std::equal(written.begin(), written.begin() + static_cast<long>(kept), first.begin()))
+      << "not a leading part of the first file";
+  EXPECT_TRUE(std::equal(second.begin(), second.end(), written.begin() + static_cast<long>(kept)))
+      << "the second file does not follow whole";
   // Whole units only: the copy reads back to its end without a short unit.
   TMPEG1SystemReader r;
   r.Open(out);
