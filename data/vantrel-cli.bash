@@ -70,7 +70,7 @@ _vantrel_cli() {
             ;;
         esac
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W '--copy --recompress -o --output --project --without-sound --exact
+            COMPREPLY=($(compgen -W '--copy --smart --recompress -o --output --project --without-sound --exact
                 --no-correct-timestamps --verify -y --overwrite -q --quiet -h --help --size --rate --resize
                 --vcodec --acodec --vopt --aopt --' -- "$cur"))
         else

@@ -144,8 +144,6 @@ void TAVIJoiner::OpenInput(TAVIFileReader& reader, const std::string& name, bool
   } catch (const EAVIReadError& e) {
     // Of five inputs, the one whose index is missing.
     throw EAVIReadError(name + ": " + e.what());
-  } catch (const EOSError&) {
-    throw;
   } catch (const Exception& e) {
     if (std::string(e.what()).find(name) != std::string::npos) throw;
     throw Exception(name + ": " + e.what());

@@ -176,6 +176,16 @@ std::string FileLabel(size_t index, const std::string& path) {
   return "File " + std::to_string(index + 1) + " (" + path.substr(path.rfind('/') + 1) + "): ";
 }
 
+std::string WithoutFields(const std::string& text, const std::vector<std::string>& labels) {
+  if (labels.empty()) return text;
+  std::vector<TCopyStream> streams = DecodeCopyFormat(text);
+  for (TCopyStream& st : streams)
+    std::erase_if(st.Fields, [&labels](const auto& f) {
+      return std::find(labels.begin(), labels.end(), f.first) != labels.end();
+    });
+  return EncodeCopyFormat(streams);
+}
+
 namespace {
 
 std::string MinutesSeconds(double seconds) {

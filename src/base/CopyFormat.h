@@ -26,6 +26,8 @@ struct TCopyStream {
 std::string EncodeCopyFormat(const std::vector<TCopyStream>& streams);
 // Malformed lines are skipped; an empty text gives no streams.
 std::vector<TCopyStream> DecodeCopyFormat(const std::string& text);
+// The text without the fields of these labels, in every stream.
+std::string WithoutFields(const std::string& text, const std::vector<std::string>& labels);
 
 // How one file's streams compare with the first file's.
 struct TCopyFormatDiff {

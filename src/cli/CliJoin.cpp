@@ -31,14 +31,18 @@ struct TCommandHelp {
 };
 
 constexpr TCommandHelp kCommandHelp[] = {
-    {"join", "  vantrel-cli join [--copy | --recompress] -o OUTPUT [options] INPUT...\n",
+    {"join", "  vantrel-cli join [--copy | --smart | --recompress] -o OUTPUT [options] INPUT...\n",
      "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
-     "--copy or --recompress, the files are joined without recompression when\n"
-     "they allow it with their sound, and recompressed otherwise.\n"
+     "--copy, --smart or --recompress, the files are joined without\n"
+     "recompression when they allow it with their sound, with a smart join when\n"
+     "that applies, and recompressed otherwise.\n"
      "  --copy            join without recompression (AVI files with identical\n"
      "                    video, MPEG-1 system streams, MPEG video streams, and\n"
      "                    MP4, MOV, Matroska, WebM, MPEG-TS, MPEG-PS or FLV files\n"
      "                    with identical streams)\n"
+     "  --smart           copy the files with identical streams that hold most of\n"
+     "                    the playing time, re-encode only the others to their\n"
+     "                    format (H.264 in MP4, MOV, Matroska or MPEG-TS)\n"
      "  --recompress      decode and re-encode\n"
      "  -o, --output FILE the file to write\n"
      "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
@@ -173,6 +177,8 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
         args.copy = true;
       } else if (s == "--recompress") {
         args.recompress = true;
+      } else if (s == "--smart") {
+        args.smart = true;
       } else if (s == "--correct-timestamps") {
         args.correctTimeStamps = true;
       } else if (s == "--no-correct-timestamps") {
@@ -225,7 +231,8 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
 
 
 int CheckJoinArgs(const TJoinArgs& args) {
-  if (args.copy && args.recompress) return UsageError("--copy and --recompress exclude each other");
+  if (args.copy + args.recompress + args.smart > 1)
+    return UsageError("--copy, --smart and --recompress exclude each other");
   if (args.output.empty()) return UsageError("no output file given (-o OUTPUT)");
   if (args.inputs.empty()) return UsageError("no input files given");
 
@@ -258,7 +265,10 @@ TJoinRequest MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> file
   TJoinRequest r;
   r.Files = std::move(files);
   r.OutputFileName = args.output;
-  r.Route = args.copy ? TJoinRoute::Copy : args.recompress ? TJoinRoute::Recompress : TJoinRoute::Auto;
+  r.Route = args.copy         ? TJoinRoute::Copy
+            : args.recompress ? TJoinRoute::Recompress
+            : args.smart      ? TJoinRoute::Smart
+                              : TJoinRoute::Auto;
   r.WithoutSound = args.withoutSound;
   r.CorrectTimeStamps = args.correctTimeStamps;
   r.ExactCopy = args.exact;
@@ -332,11 +342,12 @@ int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinService
     std::fprintf(stderr, "vantrel-cli: %s\n", why.c_str());
     return kExitFailure;
   }
-  if (plan.Kind != TEngineKind::Copy) {
+  if (plan.Kind == TEngineKind::Recompress) {
     if ((rc = services.RecompressionSettings(args, request)) >= 0) return rc;
   }
   if (!args.quiet && !plan.WhyRecompress.empty())
-    std::fprintf(stderr, "Joining with recompression: %s\n", plan.WhyRecompress.c_str());
+    std::fprintf(stderr, "%s: %s\n", plan.Kind == TEngineKind::Mixed ? "Joining with a smart join" : "Joining with recompression",
+                 plan.WhyRecompress.c_str());
   // What changes the output (sound left out, a picture made shallower) is
   // said even when quiet: -q hides progress and the report only.
   for (const std::string& note : plan.Notes) std::fprintf(stderr, "%s\n", note.c_str());

@@ -29,6 +29,7 @@ bool ProbeFiles(const std::vector<std::string>& files, TFileList& list);
 struct TJoinArgs {
   bool copy = false;
   bool recompress = false;
+  bool smart = false;
   bool withoutSound = false;
   bool correctTimeStamps = true;
   bool exact = false;

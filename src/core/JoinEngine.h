@@ -20,6 +20,7 @@ enum class TJoinRoute {
   Auto,        // without recompression when the files allow it with their sound
   Copy,        // without recompression, or not at all
   Recompress,  // decode and re-encode
+  Smart,       // copy the files most of the time is in, re-encode the others to match, or not at all
 };
 
 // An encoder by its libavcodec name, with the option values it is to be

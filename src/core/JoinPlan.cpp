@@ -86,6 +86,27 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& r, const TJoinEngines& engines) {
       return p;
     }
   }
+  // Most of the files alike: those are copied, the others re-encoded to
+  // their format; the default where it applies, or asked for.
+  if (r.Route == TJoinRoute::Auto || r.Route == TJoinRoute::Smart) {
+    TEngineAnswer smart;
+    IJoinEngine* mixed = FirstOfKind(engines, TEngineKind::Mixed, r, smart);
+    if (mixed && smart.Accepts()) {
+      p.Engine = mixed;
+      p.Kind = TEngineKind::Mixed;
+      p.Extension = smart.Extension;
+      p.WithoutSound = r.WithoutSound;
+      if (r.Route == TJoinRoute::Auto && !p.CanCopy) p.WhyRecompress = p.FirstDifference;
+      for (const std::string& n : smart.Notes) p.Notes.push_back(n);
+      p.DialogNote += (p.DialogNote.empty() ? "" : "\n") + std::string("Smart join: ") + smart.Reason;
+      return p;
+    }
+    if (r.Route == TJoinRoute::Smart) {
+      p.Refusal = "Unable to join these files with a smart join: " +
+                  (mixed ? smart.Reason : std::string("there is no smart join here"));
+      return p;
+    }
+  }
   TEngineAnswer recompress;
   p.Engine = FirstOfKind(engines, TEngineKind::Recompress, r, recompress);
   if (!p.Engine || !recompress.Accepts()) {

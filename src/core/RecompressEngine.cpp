@@ -1,6 +1,7 @@
 // The recompressing joiner behind the engine interface.
 #include "core/RecompressEngine.h"
 
+#include "core/SmartJoin.h"
 #include "recompress/Compressors.h"
 #include "recompress/DSJoin.h"
 #include "recompress/OutputFormats.h"
@@ -107,6 +108,7 @@ TJoinEngines AllEngines() {
   TJoinEngines engines;
   AddCopyEngines(engines);
   engines.push_back(MakeRemuxEngine());
+  engines.push_back(MakeSmartEngine());
   engines.push_back(MakeRecompressEngine());
   return engines;
 }

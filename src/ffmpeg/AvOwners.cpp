@@ -1,6 +1,8 @@
 // Error texts and object makers on FFmpeg.
 #include "ffmpeg/AvOwners.h"
 
+#include <cstring>
+
 #include <sys/stat.h>
 
 #include "base/Exceptions.h"
@@ -45,6 +47,15 @@ InputPtr OpenInput(const std::string& fileName) {
   rc = avformat_find_stream_info(raw, nullptr);
   if (rc < 0) Fail("Unable to read " + fileName, rc);
   return fmt;
+}
+
+void ReplaceExtradata(AVCodecParameters* p, const std::vector<uint8_t>& bytes) {
+  av_freep(&p->extradata);
+  p->extradata_size = 0;
+  p->extradata = static_cast<uint8_t*>(av_mallocz(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!p->extradata) throw Exception("Out of memory");
+  if (!bytes.empty()) std::memcpy(p->extradata, bytes.data(), bytes.size());
+  p->extradata_size = static_cast<int>(bytes.size());
 }
 
 }  // namespace vantrel::av

@@ -12,6 +12,7 @@ extern "C" {
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vantrel::av {
 
@@ -88,5 +89,9 @@ int OpenOutput(AVIOContext** pb, const std::string& fileName);
 // Opens a file for reading and reads its stream information; raises
 // "Unable to open <name>: ..." / "Unable to read <name>: ...".
 InputPtr OpenInput(const std::string& fileName);
+
+// Sets the parameters' extradata to a copy of bytes (padded as the codecs
+// want it); raises "Out of memory".
+void ReplaceExtradata(AVCodecParameters* p, const std::vector<uint8_t>& bytes);
 
 }  // namespace vantrel::av

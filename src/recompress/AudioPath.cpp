@@ -66,8 +66,12 @@ void TAudioPath::Drain(bool last) {
     av::FramePtr f = av::NewFrame();
     // Encoders of fixed frames get whole ones, the last padded with
     // silence: a short last frame would share its time in AVI (which times
-    // such sound by frames) with the frame before.
-    f->nb_samples = n < frame_size_ && enc_->frame_size > 0 ? frame_size_ : n;
+    // such sound by frames) with the frame before. Where packets carry
+    // their own times and the encoder takes it, the last frame is as short
+    // as the sound: padded, the sound would end after the picture, and a
+    // copy joining the file after others would start the next file late.
+    const bool shortLast = muxer_.TimesPackets() && (enc_->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
+    f->nb_samples = n < frame_size_ && enc_->frame_size > 0 && !shortLast ? frame_size_ : n;
     f->format = enc_->sample_fmt;
     f->sample_rate = rate_;
     av_channel_layout_copy(&f->ch_layout, &enc_->ch_layout);

@@ -62,6 +62,8 @@ void TDSVideoJoiner::BuildTimeline() {
   allMono_ = true;
   for (size_t i = 0; i < Files.size(); ++i) AddSourceFile(Files[i], i);
   timeline_.Channels = MonoWhenAllMono && allMono_ && !timeline_.AudioTrack.empty() ? 1 : 2;
+  if (Channels > 0) timeline_.Channels = Channels;
+  timeline_.SampleRate = SampleRate;
 }
 
 void TDSVideoJoiner::CheckOutputFile() {

@@ -45,6 +45,12 @@ class TDSVideoJoiner : public TRecompressSettings {
   // Sound in mono when every input's sound is (not for AVI, whose sound is
   // stereo), else stereo.
   bool MonoWhenAllMono = false;
+  // The sound's rate and channels as given, whatever the inputs' (0: the
+  // container's rate; mono or stereo as above). An output without any
+  // input's sound still gets a sound stream, of silence, when a sound
+  // compressor is set.
+  int SampleRate = 0;
+  int Channels = 0;
 
   // Probes every input (failing before the output is touched), empties the
   // output, renders, and returns when done or cancelled; raises on failure,

@@ -71,7 +71,7 @@ struct TRenderEngine::Impl {
                       " is not possible");
     fps = ExactFrameRate(tl.OutputFPS);
     const TRecompressFormat* format = RecompressFormatNamed(container);
-    sampleRate = format ? format->SampleRate : kOutputSampleRate;
+    sampleRate = tl.SampleRate > 0 ? tl.SampleRate : format ? format->SampleRate : kOutputSampleRate;
     const double duration = tl.Duration();
     totalFrames = std::llround(duration * av_q2d(fps));
     totalSamples = std::llround(duration * sampleRate);

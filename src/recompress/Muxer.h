@@ -40,6 +40,9 @@ class TMuxer {
   // Uncompressed video: frames go to the encoder bottom row first.
   bool BottomUp() const { return venc_ && venc_->codec_id == AV_CODEC_ID_RAWVIDEO; }
   AVCodecContext* AudioEncoder() const { return aenc_.get(); }
+  // The container times every packet (not AVI, which times sound by its
+  // frames).
+  bool TimesPackets() const { return oc_ && std::string(oc_->oformat->name) != "avi"; }
 
   // Sends a frame (null: drains) and writes every packet the encoder gives.
   // Sound is held until the picture has reached it, so the file is

@@ -29,6 +29,7 @@ struct TTimeline {
   std::vector<TTimelineSource> VideoTrack;
   // Audio group: 16-bit PCM at the output's rate, in this many channels.
   int Channels = 2;
+  int SampleRate = 0;  // 0: the container's
   std::vector<TTimelineSource> AudioTrack;
 
   // End of the last source of either track, seconds.

@@ -147,6 +147,8 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
     if (!ost) throw Exception("Out of memory");
     rc = avcodec_parameters_copy(ost->codecpar, p);
     if (rc < 0) av::Fail("Unable to create " + j_.OutputFileName, rc);
+    if (p->codec_type == AVMEDIA_TYPE_VIDEO && !j_.VideoExtradata.empty())
+      av::ReplaceExtradata(ost->codecpar, j_.VideoExtradata);
     // Keep the input's tag (hvc1 rather than hev1, say) where the output
     // knows it for this codec; else let the muxer choose.
     unsigned tag = 0;
@@ -195,7 +197,8 @@ void TRemuxRun::Execute() {
       firstSignature_ = sig;
       SetUpOutput(in.get());
     } else {
-      const TCopyFormatDiff d = CompareCopyFormat(firstSignature_, sig);
+      const TCopyFormatDiff d = CompareCopyFormat(WithoutFields(firstSignature_, j_.Tolerated),
+                                                    WithoutFields(sig, j_.Tolerated));
       if (!d.Video.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Video);
       if (!j_.WithoutSound && !d.Audio.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Audio);
     }
@@ -436,7 +439,8 @@ void TRemuxRun::Finish() {
       c->time_base = {1, 1000};
       c->start = static_cast<int64_t>(chapterTimes_[i].first * 1000 + 0.5);
       c->end = static_cast<int64_t>(chapterTimes_[i].second * 1000 + 0.5);
-      av_dict_set(&c->metadata, "title", Title(j_.Files[i]).c_str(), 0);
+      const std::string& named = i < j_.Titles.size() ? j_.Titles[i] : j_.Files[i];
+      av_dict_set(&c->metadata, "title", Title(named).c_str(), 0);
     }
   }
   int rc = av_write_trailer(oc);

@@ -40,6 +40,16 @@ class TRemuxJoiner {
   // Read every packet of the output back, not only its index, where the
   // container has one.
   bool VerifyFully = false;
+  // The output's video parameter sets, in place of the first input's (a
+  // join of files encoded apart lists every file's sets in one avcC).
+  std::vector<uint8_t> VideoExtradata;
+  // The names its chapters take, in the order of Files (a file made for
+  // the join is named after the file it stands for); empty: the files'.
+  std::vector<std::string> Titles;
+  // Stream fields (by their labels: "codec parameter sets", "time base")
+  // in which later files may differ from the first: files encoded apart for
+  // the join, whose sets VideoExtradata lists and whose stamps are rescaled.
+  std::vector<std::string> Tolerated;
 
   // Returns on success and on cancel (the output then holds the files, or
   // the part of one, joined so far); raises on failure with the output

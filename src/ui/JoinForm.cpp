@@ -371,7 +371,7 @@ std::string TfrmJoin::EntryProblem(QWidget*& field) const {
     r.Files.push_back(*f);
   }
   r.OutputFileName = out;
-  r.Route = cbxJoinWORecomp->isChecked() ? TJoinRoute::Copy : TJoinRoute::Recompress;
+  r.Route = RouteShown();
   const TJoinPlan plan = MakeJoinPlan(r, AllEngines());
   if (!plan.Engine) return plan.Refusal;
   const std::string ext = OutputExtensionProblem(plan, out);
@@ -411,10 +411,17 @@ void TfrmJoin::edtFrameWidthChange() {
   lblSizeWarning->setVisible(SizeWarningVisible(edtFrameWidth->Value(), edtFrameHeight->Value()));
 }
 
+TJoinRoute TfrmJoin::RouteShown() const {
+  if (cbxJoinWORecomp->isChecked()) return TJoinRoute::Copy;
+  // Unticked where a copy was possible: recompression, as asked. Where it
+  // was not, a smart join when the files and the output's name allow one.
+  return Plan.CanCopy && !Plan.CopyLosesSound ? TJoinRoute::Recompress : TJoinRoute::Auto;
+}
+
 TJoinRequest TfrmJoin::Request() const {
   TJoinRequest r;
   r.OutputFileName = edtOutFileName->text().toStdString();
-  r.Route = cbxJoinWORecomp->isChecked() ? TJoinRoute::Copy : TJoinRoute::Recompress;
+  r.Route = RouteShown();
   if (r.Route == TJoinRoute::Copy) return r;
   r.Recompress.FrameWidth = edtFrameWidth->Value();
   r.Recompress.FrameHeight = edtFrameHeight->Value();

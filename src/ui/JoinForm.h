@@ -35,8 +35,11 @@ class TfrmJoin : public QDialog {
   // The join's request from the dialog's state (files filled by the
   // caller); raises EConvertError for a frame rate that is no number.
   TJoinRequest Request() const;
+  // The route the dialog stands for: the check box, and where a copy is
+  // impossible a smart join when it applies.
+  TJoinRoute RouteShown() const;
 
-  // From the plan: the three flags of the Parts' dialog, and the rest.
+  // From the plan: the dialog's three flags, and the rest.
   bool CanJoinWithoutRecompression = false;
   bool NoAudio = false;
   bool JoinWithoutSound = false;

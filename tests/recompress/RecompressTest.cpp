@@ -271,8 +271,11 @@ TEST_F(Recompress, CancelLeavesAReadableShorterFile) {
     const std::string ends =
         test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=end_time", "-of", "csv=p=0", out}).out;
     std::istringstream rows(ends);
-    for (std::string row; std::getline(rows, row);)
-      if (!row.empty()) EXPECT_LE(std::atof(row.c_str()), v.duration + 0.05) << "a chapter past the end";
+    for (std::string row; std::getline(rows, row);) {
+      if (!row.empty()) {
+        EXPECT_LE(std::atof(row.c_str()), v.duration + 0.05) << "a chapter past the end";
+      }
+    }
   }
 }
 

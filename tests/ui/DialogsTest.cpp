@@ -293,7 +293,7 @@ TEST_F(DialogFixture, OutputFormatFollowsTheNameAndSetsTheLists) {
     EXPECT_EQ(dialog.cbxOutputFormat->currentIndex(), webm);
     EXPECT_EQ(dialog.Request().VideoEncoder.Encoder, "libvpx-vp9");
   }
-  // Opened again, the last choice stands; back on AVI, the Parts' lists.
+  // Opened again, the last choice stands; back on AVI, its own lists.
   Open();
   EXPECT_NE(dialog.cbxOutputFormat->currentIndex(), 0);
   dialog.cbxOutputFormat->setCurrentIndex(0);

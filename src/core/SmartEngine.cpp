@@ -1,0 +1,304 @@
+// The smart join: the files that differ from the target are rendered one
+// by one to exactly its format, beside the output, then every file, copied
+// or rendered, is joined by the container copy.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "base/Exceptions.h"
+#include "base/JoinLoop.h"
+#include "core/SmartJoin.h"
+#include "ffmpeg/AvOwners.h"
+#include "ffmpeg/ParameterSets.h"
+#include "recompress/Compressors.h"
+#include "recompress/DSJoin.h"
+#include "remux/RemuxJoin.h"
+
+namespace vantrel {
+
+namespace {
+
+std::string Name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// What the target's streams are, as the encoders must make them.
+struct TTarget {
+  int Width = 0, Height = 0;
+  double FrameRate = 0;
+  std::string Profile, Level;
+  std::string Colour;  // x264-params for the colour properties it states
+  std::vector<uint8_t> VideoSets;
+  bool Sound = false;
+  int SampleRate = 0, Channels = 0;
+  int64_t SoundBitRate = 0;
+};
+
+std::string X264Profile(int profile) {
+  switch (profile) {
+    case FF_PROFILE_H264_BASELINE:
+    case FF_PROFILE_H264_CONSTRAINED_BASELINE: return "baseline";
+    case FF_PROFILE_H264_MAIN: return "main";
+    default: return "high";
+  }
+}
+
+// The names x264 and libavutil share for the colour properties.
+bool X264Knows(const std::string& name) {
+  static const char* const kNames[] = {"bt709", "bt470m", "bt470bg", "smpte170m", "smpte240m", "film", "bt2020",
+                                       "linear", "iec61966-2-1", "bt2020nc", "bt2020c", "smpte2084", "arib-std-b67",
+                                       "fcc", "GBR", "YCgCo", "bt2020-10", "bt2020-12"};
+  for (const char* n : kNames)
+    if (name == n) return true;
+  return false;
+}
+
+TTarget ReadTarget(const std::string& file) {
+  av::InputPtr in = av::OpenInput(file);
+  TTarget t;
+  for (unsigned s = 0; s < in->nb_streams; ++s) {
+    const AVStream* st = in->streams[s];
+    const AVCodecParameters* p = st->codecpar;
+    if (p->codec_type == AVMEDIA_TYPE_VIDEO && t.Width == 0 && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      t.Width = p->width;
+      t.Height = p->height;
+      const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+      t.FrameRate = av_q2d(rate);
+      t.Profile = X264Profile(p->profile);
+      if (p->level > 0) {
+        char level[16];
+        std::snprintf(level, sizeof level, "%d.%d", p->level / 10, p->level % 10);
+        t.Level = level;
+      }
+      auto colour = [&t](const char* key, const char* name) {
+        if (name && X264Knows(name)) t.Colour += std::string(":") + key + "=" + name;
+      };
+      if (p->color_primaries != AVCOL_PRI_UNSPECIFIED) colour("colorprim", av_color_primaries_name(p->color_primaries));
+      if (p->color_trc != AVCOL_TRC_UNSPECIFIED) colour("transfer", av_color_transfer_name(p->color_trc));
+      if (p->color_space != AVCOL_SPC_UNSPECIFIED) colour("colormatrix", av_color_space_name(p->color_space));
+      if (p->color_range == AVCOL_RANGE_JPEG) t.Colour += ":fullrange=on";
+      t.VideoSets.assign(p->extradata, p->extradata + p->extradata_size);
+    } else if (p->codec_type == AVMEDIA_TYPE_AUDIO && !t.Sound) {
+      t.Sound = true;
+      t.SampleRate = p->sample_rate;
+      t.Channels = p->ch_layout.nb_channels;
+      t.SoundBitRate = p->bit_rate;
+    }
+  }
+  if (t.Width <= 0 || t.Height <= 0 || !(t.FrameRate > 0)) throw Exception("Unable to read the video format of " + file);
+  return t;
+}
+
+// The parameter set ids the target's frames use; the re-encoded files get
+// others, so that one avcC (or the sets in band) serves every frame.
+int FirstFreeId(const std::vector<uint8_t>& sets) {
+  av::TAvcConfig c;
+  int used = -1;
+  if (av::ParseAvcConfig(sets, c)) {
+    for (const auto& s : c.Sps) used = std::max(used, av::SpsId(s));
+    for (const auto& s : c.Pps) used = std::max(used, av::PpsId(s));
+  } else {
+    used = 0;  // sets in band (a transport stream): x264's and most encoders' 0
+  }
+  return used + 1;
+}
+
+// A file made for the join beside the output, removed when the join ends.
+class TPartFile {
+ public:
+  TPartFile(const std::string& output, size_t index, const std::string& ext) {
+    const size_t slash = output.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : output.substr(0, slash + 1);
+    path_ = dir + "." + Name(output) + "-part" + std::to_string(index + 1) + "-" + std::to_string(::getpid()) + ext;
+  }
+  ~TPartFile() { ::unlink(path_.c_str()); }
+  TPartFile(const TPartFile&) = delete;
+  TPartFile& operator=(const TPartFile&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The join's progress seen through one stage: its percent within a span of
+// the whole, its stage texts naming the files the user listed.
+class TStageProgress final : public IProgress {
+ public:
+  TStageProgress(IProgress& whole, double from, double to) : whole_(whole), from_(from), to_(to) {}
+  std::vector<std::pair<std::string, std::string>> Names;  // part file's name, the file's
+  bool IgnoreCancel = false;
+
+  void SetCaption(const std::string& c) override { whole_.SetCaption(c); }
+  void SetText(const std::string& t) override { whole_.SetText(t); }
+  void Show() override { whole_.Show(); }
+  void SetProgress(double percent) override { whole_.SetProgress(from_ + (to_ - from_) * percent / 100); }
+  bool Cancelled() override { return !IgnoreCancel && whole_.Cancelled(); }
+  void SetStage(const std::string& stage) override {
+    std::string s = stage;
+    for (const auto& [part, name] : Names) {
+      const size_t at = s.find(part);
+      if (at != std::string::npos) s.replace(at, part.size(), name);
+    }
+    whole_.SetStage(s);
+  }
+  int CancelInterval() const override { return whole_.CancelInterval(); }
+
+ private:
+  IProgress& whole_;
+  double from_, to_;
+};
+
+class TSmartEngine final : public IJoinEngine {
+ public:
+  TEngineKind Kind() const override { return TEngineKind::Mixed; }
+
+  TEngineAnswer Answer(const TJoinRequest& r) const override {
+    TEngineAnswer a;
+    const TSmartPlan p = PlanSmartJoin(r);
+    a.Verdict = p.Applies ? TEngineAnswer::Joins : TEngineAnswer::OtherParameters;
+    a.Reason = p.Applies ? p.Description : p.WhyNot;
+    if (p.Applies) {
+      a.Notes.push_back(p.Description);
+      const std::string ext = LowerExtension(r.OutputFileName);
+      a.Extension = ext.empty() ? p.Family->Extension : ext;
+    }
+    return a;
+  }
+
+  TJoinReport Join(const TJoinRequest& r, IProgress& progress) override {
+    const TSmartPlan plan = PlanSmartJoin(r);
+    if (!plan.Applies) throw Exception("Unable to join these files with a smart join: " + plan.WhyNot);
+    const TVideoFileInfo& target = r.Files[plan.Target];
+    const TTarget t = ReadTarget(target.FileName);
+    const bool sound = t.Sound && !plan.AudioEncoder.empty();
+    const std::string container = plan.Family->Muxer == std::string("mpegts") ? "mpegts"
+                                  : plan.AudioEncoder == "libopus"             ? "matroska"
+                                                                               : "mp4";
+    const std::string ext = container == "mpegts" ? ".ts" : container == "matroska" ? ".mkv" : ".mp4";
+
+    double oddTime = 0, allTime = 0;
+    for (size_t i = 0; i < r.Files.size(); ++i) {
+      allTime += std::max(0.0, r.Files[i].Duration);
+      if (plan.Reencode[i]) oddTime += std::max(0.0, r.Files[i].Duration);
+    }
+    // Encoding takes most of the time; the copy is bound by the disk.
+    const double encodeShare = allTime > 0 ? 95.0 * oddTime / allTime : 0;
+
+    std::vector<std::unique_ptr<TPartFile>> parts;
+    std::vector<std::string> files, titles;
+    std::vector<std::pair<std::string, std::string>> names;
+    std::vector<uint8_t> sets = t.VideoSets;
+    int id = FirstFreeId(t.VideoSets);
+    double done = 0;
+    bool cancelled = false;
+    size_t reencoded = 0;
+    for (size_t i = 0; i < r.Files.size() && !cancelled; ++i) {
+      const TVideoFileInfo& f = r.Files[i];
+      titles.push_back(f.FileName);
+      if (!plan.Reencode[i]) {
+        files.push_back(f.FileName);
+        continue;
+      }
+      parts.push_back(std::make_unique<TPartFile>(r.OutputFileName, i, ext));
+      const std::string& part = parts.back()->Path();
+      const double share = oddTime > 0 ? encodeShare * std::max(0.0, f.Duration) / oddTime : 0;
+      TStageProgress stage(progress, done, done + share);
+      done += share;
+      TDSVideoJoiner j;
+      j.Files = {f.FileName};
+      j.OutputFileName = part;
+      j.FrameWidth = t.Width;
+      j.FrameHeight = t.Height;
+      j.FrameRate = t.FrameRate;
+      j.ResizeMethod = rmLetterbox;
+      j.Container = container;
+      j.SampleRate = t.SampleRate;
+      j.Channels = t.Channels;
+      auto video = MakeCompressorFilter(plan.VideoEncoder);
+      video->Options = r.VideoEncoder.Encoder == plan.VideoEncoder ? r.VideoEncoder.Options
+                                                                    : std::map<std::string, std::string>{};
+      video->Options["profile"] = t.Profile;
+      if (!t.Level.empty()) video->Options["level"] = t.Level;
+      // Parameter sets of its own ids; the copied files keep theirs.
+      video->Options["x264-params"] = "sps-id=" + std::to_string(id++) + t.Colour;
+      j.VideoCompressor = video;
+      if (sound) {
+        auto audio = MakeCompressorFilter(plan.AudioEncoder);
+        if (t.SoundBitRate > 0) audio->Options["b"] = std::to_string(t.SoundBitRate);
+        j.AudioCompressor = audio;
+      }
+      TJoinLoop loop(stage, j.Files);
+      stage.SetStage("Re-encoding file " + std::to_string(i + 1) + " of " + std::to_string(r.Files.size()) + ": " +
+                     Name(f.FileName));
+      j.OnProgress = [&loop](TDSVideoJoiner&, bool& cancel, double percent) {
+        loop.SetProgress(percent);
+        cancel = loop.Cancelled();
+      };
+      j.Join();
+      cancelled = j.WasCancelled();
+      ++reencoded;
+      files.push_back(part);
+      names.emplace_back(Name(part), Name(f.FileName));
+      // The re-encoded file's sets beside the target's (in band in a
+      // transport stream, where there is no record to list them in).
+      av::InputPtr made = av::OpenInput(part);
+      for (unsigned s = 0; s < made->nb_streams; ++s) {
+        const AVCodecParameters* p = made->streams[s]->codecpar;
+        if (p->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+        const std::vector<uint8_t> more(p->extradata, p->extradata + p->extradata_size);
+        if (!sets.empty() && !more.empty() && !av::MergeAvcConfig(sets, more) && container != "mpegts")
+          throw Exception("The parameter sets of " + f.FileName + " re-encoded cannot be listed with the others");
+        break;
+      }
+    }
+
+    TRemuxJoiner copy;
+    copy.Files = files;
+    copy.CopyFormats.assign(files.size(), target.CopyFormat);
+    copy.InputFamily = plan.Family;
+    copy.OutputFileName = r.OutputFileName;
+    copy.WithoutSound = !sound;
+    copy.VerifyFully = r.VerifyFully;
+    av::TAvcConfig check;
+    if (av::ParseAvcConfig(sets, check)) copy.VideoExtradata = sets;
+    copy.Titles = titles;
+    // Encoded apart, with sets of their own ids (listed above), timed in
+    // their own units, which the copy rescales, and perhaps kept in another
+    // container (whose codec tag the output's muxer chooses anew).
+    copy.Tolerated = {"codec parameter sets", "time base", "tag"};
+    TStageProgress stage(progress, encodeShare, 100);
+    stage.Names = names;
+    // Stopped while a file was re-encoded: what was made so far is joined.
+    stage.IgnoreCancel = cancelled;
+    const TRemuxReport done2 = copy.Run(stage);
+
+    TJoinReport report;
+    report.Counted = true;
+    report.VideoPackets = done2.VideoPackets;
+    report.AudioPackets = done2.AudioPackets;
+    report.Duration = done2.Duration;
+    report.Verified = done2.Verified;
+    report.Damaged = done2.Damaged;
+    for (std::string n : done2.Notes) {
+      for (const auto& [part, name] : names) {
+        const size_t at = n.find(part);
+        if (at != std::string::npos) n.replace(at, part.size(), name);
+      }
+      report.Notes.push_back(n);
+    }
+    const size_t copied = files.size() - reencoded;
+    report.Notes.push_back(std::to_string(copied) + (copied == 1 ? " file" : " files") + " copied, " +
+                           std::to_string(reencoded) + " re-encoded");
+    return report;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IJoinEngine> MakeSmartEngine() { return std::make_unique<TSmartEngine>(); }
+
+}  // namespace vantrel

@@ -1,0 +1,117 @@
+// When a smart join applies, from the probe results alone: the files that
+// hold most of the playing time are copied, the others named with what sets
+// them apart; where it does not apply, the reason.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/CopyFormat.h"
+#include "core/JoinPlan.h"
+#include "core/RecompressEngine.h"
+#include "core/SmartJoin.h"
+
+namespace vantrel {
+namespace {
+
+struct Clip {
+  std::string name;
+  double seconds = 10;
+  std::string size = "1920x1080";
+  std::string codec = "h264";
+  std::string pixels = "yuv420p";
+  std::string container = "MP4";
+  std::string sets = "#a1";
+};
+
+TVideoFileInfo Info(const Clip& c) {
+  TVideoFileInfo i;
+  i.FileName = "/clips/" + c.name;
+  i.MediaType = "DirectShow";
+  i.ContainerName = c.container;
+  i.Duration = c.seconds;
+  i.HasAudio = true;
+  const size_t x = c.size.find('x');
+  i.Width = std::stoi(c.size.substr(0, x));
+  i.Height = std::stoi(c.size.substr(x + 1));
+  i.CopyFormat = EncodeCopyFormat(
+      {{kStreamVideo,
+        {{"codec", c.codec}, {"profile", "High profile"}, {"frame size", c.size},
+         {"pixel format", "pixel format " + c.pixels}, {"field order", "progressive"}, {"codec parameter sets", c.sets}}},
+       {kStreamAudio, {{"codec", "aac"}, {"sample rate", "48 kHz"}}}});
+  return i;
+}
+
+struct PlanCase {
+  const char* name;
+  std::vector<Clip> files;
+  std::string output;
+  std::string said;  // the description, or why not
+  std::vector<bool> reencode = {};
+};
+
+void PrintTo(const PlanCase& c, std::ostream* os) { *os << c.name; }
+
+class SmartPlans : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(SmartPlans, ApplyWhereMostOfTheTimeIsAlike) {
+  const PlanCase& c = GetParam();
+  TJoinRequest r;
+  for (const Clip& f : c.files) r.Files.push_back(Info(f));
+  r.OutputFileName = c.output;
+  const TSmartPlan p = PlanSmartJoin(r);
+  EXPECT_EQ(p.Applies ? p.Description : p.WhyNot, c.said);
+  EXPECT_EQ(p.Applies, !c.reencode.empty());
+  if (p.Applies) {
+    EXPECT_EQ(p.Reencode, c.reencode);
+  }
+
+  // The plan takes it by default, and only when it applies; asked for
+  // where it does not, it is refused with the reason.
+  const TJoinPlan plan = MakeJoinPlan(r, AllEngines());
+  EXPECT_EQ(plan.Kind == TEngineKind::Mixed, p.Applies) << plan.Refusal;
+  r.Route = TJoinRoute::Smart;
+  const TJoinPlan asked = MakeJoinPlan(r, AllEngines());
+  EXPECT_EQ(asked.Refusal, p.Applies ? "" : "Unable to join these files with a smart join: " + c.said);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, SmartPlans,
+    ::testing::Values(
+        // One long recording beside two short clips of another size: the
+        // time, not the count, decides.
+        PlanCase{"MostOfTheTimeNotMostFiles",
+                 {{"long.mp4", 60}, {"b.mp4", 10, "1280x720"}, {"c.mp4", 10, "1280x720"}},
+                 "out.mp4",
+                 "1 file copied, 2 re-encoded to 1920x1080 H.264: b.mp4 (video 1280x720), c.mp4 (video 1280x720)",
+                 {false, true, true}},
+        PlanCase{"OddFirstIntoMatroska",
+                 {{"hevc.mkv", 10, "1920x1080", "hevc", "yuv420p", "Matroska"},
+                  {"a.mkv", 10, "1920x1080", "h264", "yuv420p", "Matroska"},
+                  {"b.mkv", 10, "1920x1080", "h264", "yuv420p", "Matroska"}},
+                 "",
+                 "2 files copied, 1 re-encoded to 1920x1080 H.264: hevc.mkv (video hevc)",
+                 {true, false, false}},
+        PlanCase{"AnotherWritersSets", {{"a.mp4"}, {"b.mp4"}, {"gst.mp4", 5, "1920x1080", "h264", "yuv420p", "MP4", "#b2"}},
+                 "out.mp4", "2 files copied, 1 re-encoded to 1920x1080 H.264: gst.mp4 (video codec parameter sets differ from the first file's)",
+                 {false, false, true}},
+        PlanCase{"HalfIsNotMost", {{"a.mp4", 30}, {"b.mp4", 30, "1280x720"}}, "out.mp4",
+                 "no files with identical streams hold most of the playing time"},
+        PlanCase{"EveryFileAlike", {{"a.mp4"}, {"b.mp4"}}, "out.mp4", "the files can be joined without recompression"},
+        PlanCase{"HevcIsNotEncodedHere",
+                 {{"a.mp4", 10, "1920x1080", "hevc"}, {"b.mp4", 10, "1920x1080", "hevc"}, {"c.mp4", 5}},
+                 "out.mp4", "a smart join encodes H.264 only, and the files that would be copied hold hevc"},
+        PlanCase{"TenBitPictures",
+                 {{"a.mp4", 10, "1920x1080", "h264", "yuv420p10le"}, {"b.mp4", 10, "1920x1080", "h264", "yuv420p10le"},
+                  {"c.mp4", 5}},
+                 "out.mp4", "a smart join encodes 8-bit 4:2:0 progressive H.264 only, not pixel format yuv420p10le"},
+        PlanCase{"FlashVideo",
+                 {{"a.flv", 10, "1920x1080", "h264", "yuv420p", "FLV"}, {"b.flv", 10, "1920x1080", "h264", "yuv420p", "FLV"},
+                  {"c.mp4", 5}},
+                 "out.flv", "a smart join copies MP4, MOV, Matroska and MPEG-TS files, not FLV files"},
+        PlanCase{"AnAviOutput", {{"a.mp4"}, {"b.mp4"}, {"c.mp4", 5, "1280x720"}}, "out.avi",
+                 "a smart join of these files writes .mp4 files, not .avi"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace vantrel
