@@ -270,8 +270,10 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& sign
   auto step = [&](AVPacket* pkt) {
     const bool more = Write(pkt, in, map, offsets, continues);
     if (++count % 64 == 0) {
-      const int64_t pos = in->pb ? std::max<int64_t>(avio_tell(in->pb), 0) : 0;
-      if (totalBytes_ > 0) progress_.SetProgress(100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_);
+      // A damaged index may send the demuxer past the end of the file.
+      const int64_t pos = in->pb ? std::clamp<int64_t>(avio_tell(in->pb), 0, SizeOf(j_.Files[i])) : 0;
+      if (totalBytes_ > 0)
+        progress_.SetProgress(std::min(100.0, 100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_));
     }
     return more && !loop_->Cancelled();
   };

@@ -257,7 +257,8 @@ TEST_F(Recompress, CancelLeavesAReadableShorterFile) {
     j.OnProgress = [&](TDSVideoJoiner&, bool& cancel, double percent) {
       EXPECT_GE(percent, 0);
       EXPECT_LE(percent, 100);
-      cancel = ++calls >= 2;
+      // Once something was rendered, however busy the machine.
+      cancel = percent > 0 && ++calls >= 2;
     };
     j.Join();
     EXPECT_TRUE(j.WasCancelled());
