@@ -13,12 +13,18 @@ using namespace vantrel;
 namespace {
 
 void RoundTrip(const std::vector<std::string>& files) {
+  // No file's path holds a NUL, and the reader refuses one (opened, such a
+  // name would open another file): lists with one must not read back.
+  bool nul = false;
+  for (const std::string& f : files) nul = nul || f.find('\0') != std::string::npos;
   std::vector<std::string> back;
   try {
     back = ReadProjectText(WriteProjectText(files));
   } catch (const Exception& e) {
-    fuzz::Fail(std::string("a written project is refused: ") + e.what());
+    if (!nul) fuzz::Fail(std::string("a written project is refused: ") + e.what());
+    return;
   }
+  if (nul) fuzz::Fail("a path with a NUL read back");
   if (back != files) fuzz::Fail("a written project reads back differently");
 }
 

@@ -131,13 +131,19 @@ class TStageProgress final : public IProgress {
   TStageProgress(IProgress& whole, double from, double to) : whole_(whole), from_(from), to_(to) {}
   std::vector<std::pair<std::string, std::string>> Names;  // part file's name, the file's
   bool IgnoreCancel = false;
+  // Not stopped before the first file is begun: a stop during the encoding
+  // lets the copy begin, so that the output holds something to play.
+  bool IgnoreCancelUntilStage = false;
 
   void SetCaption(const std::string& c) override { whole_.SetCaption(c); }
   void SetText(const std::string& t) override { whole_.SetText(t); }
   void Show() override { whole_.Show(); }
   void SetProgress(double percent) override { whole_.SetProgress(from_ + (to_ - from_) * percent / 100); }
-  bool Cancelled() override { return !IgnoreCancel && whole_.Cancelled(); }
+  bool Cancelled() override {
+    return !IgnoreCancel && !(IgnoreCancelUntilStage && !staged_) && whole_.Cancelled();
+  }
   void SetStage(const std::string& stage) override {
+    staged_ = true;
     std::string s = stage;
     for (const auto& [part, name] : Names) {
       const size_t at = s.find(part);
@@ -150,6 +156,7 @@ class TStageProgress final : public IProgress {
  private:
   IProgress& whole_;
   double from_, to_;
+  bool staged_ = false;
 };
 
 class TSmartEngine final : public IJoinEngine {
@@ -273,7 +280,9 @@ class TSmartEngine final : public IJoinEngine {
     TStageProgress stage(progress, encodeShare, 100);
     stage.Names = names;
     // Stopped while a file was re-encoded: what was made so far is joined.
+    // Stopped after: the copy stops too, once it has begun.
     stage.IgnoreCancel = cancelled;
+    stage.IgnoreCancelUntilStage = true;
     const TRemuxReport done2 = copy.Run(stage);
 
     TJoinReport report;

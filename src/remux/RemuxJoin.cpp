@@ -35,19 +35,6 @@ std::string Title(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// The length the file's own header states (MP4's, Matroska's), in
-// microseconds; 0 when it states none (one guessed from the bit rate or
-// the time stamps promises nothing).
-int64_t StatedDuration(const AVFormatContext* in) {
-  const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
-                      in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
-  return stated ? in->duration : 0;
-}
-
-// How far a whole file's streams may end before its stated length: a
-// frame, an encoder's delay.
-int64_t Slack(int64_t duration) { return std::max<int64_t>(AV_TIME_BASE, duration / 50); }
-
 int64_t SizeOf(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
@@ -190,15 +177,15 @@ void TRemuxRun::Execute() {
   for (const std::string& f : j_.Files) totalBytes_ += SizeOf(f);
   TJoinLoop loop(progress_, j_.Files);
   loop_ = &loop;
+  // Streams first: a join stopped before its first packet still ends whole.
+  av::InputPtr first = av::OpenInput(j_.Files.front());
+  firstSignature_ = av::StreamSignature(first.get());
+  SetUpOutput(first.get());
   loop.ForEachInput([&](size_t i) {
-    av::InputPtr in = av::OpenInput(j_.Files[i]);
-    const std::string sig = av::StreamSignature(in.get());
-    if (i == 0) {
-      firstSignature_ = sig;
-      SetUpOutput(in.get());
-    } else {
-      const TCopyFormatDiff d = CompareCopyFormat(WithoutFields(firstSignature_, j_.Tolerated),
-                                                    WithoutFields(sig, j_.Tolerated));
+    av::InputPtr in = i == 0 ? std::move(first) : av::OpenInput(j_.Files[i]);
+    const std::string sig = i == 0 ? firstSignature_ : av::StreamSignature(in.get());
+    if (i > 0) {
+      const auto d = CompareCopyFormat(WithoutFields(firstSignature_, j_.Tolerated), WithoutFields(sig, j_.Tolerated));
       if (!d.Video.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Video);
       if (!j_.WithoutSound && !d.Audio.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Audio);
     }
@@ -458,11 +445,13 @@ void TRemuxRun::Finish() {
     else report_.OtherPackets += o.Packets;
   }
   const int64_t first = firstUs_ == AV_NOPTS_VALUE ? 0 : firstUs_;
-  report_.Duration = static_cast<double>(endUs_ - std::min<int64_t>(first, endUs_)) / AV_TIME_BASE;
+  report_.Duration = static_cast<double>(std::max<int64_t>(endUs_ - std::min<int64_t>(first, endUs_), 0)) / AV_TIME_BASE;
   written.Duration = report_.Duration;
   out_.reset();
-  // An output that lacks what its inputs promised is never called checked.
-  report_.Verified = VerifyRemuxOutput(j_.OutputFileName, written, j_.VerifyFully) && !report_.Damaged;
+  // An output that lacks what its inputs promised is never called checked;
+  // one stopped before its first packet has nothing to check.
+  if (report_.VideoPackets + report_.AudioPackets + report_.OtherPackets > 0)
+    report_.Verified = VerifyRemuxOutput(j_.OutputFileName, written, j_.VerifyFully) && !report_.Damaged;
 }
 
 }  // namespace

@@ -125,4 +125,12 @@ std::optional<int64_t> ContinuingOffset(const THeadTimes& head, const std::vecto
   return hi;
 }
 
+int64_t StatedDuration(const AVFormatContext* in) {
+  const bool stated = in->duration != AV_NOPTS_VALUE && in->duration > 0 &&
+                      in->duration_estimation_method == AVFMT_DURATION_FROM_STREAM;
+  return stated ? in->duration : 0;
+}
+
+int64_t Slack(int64_t duration) { return std::max<int64_t>(AV_TIME_BASE, duration / 50); }
+
 }  // namespace vantrel

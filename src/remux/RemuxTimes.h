@@ -14,6 +14,14 @@ namespace vantrel {
 
 inline constexpr AVRational kMicro = {1, AV_TIME_BASE};
 
+// The length the file's own header states (MP4's, Matroska's), in
+// microseconds; 0 when it states none (one guessed from the bit rate or
+// the time stamps promises nothing).
+int64_t StatedDuration(const AVFormatContext* in);
+// How far a whole file's streams may end before its stated length: a
+// frame, an encoder's delay.
+int64_t Slack(int64_t duration);
+
 // An input's first times per output stream, in microseconds, from a look at
 // its head. Packets the demuxer marks to be discarded (the encoder delay an
 // edit list hides) do not start the input.

@@ -4,10 +4,14 @@
 // decode error in FFmpeg or GStreamer. Where no smart join applies, the
 // command line says why.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -206,6 +210,88 @@ INSTANTIATE_TEST_SUITE_P(
                   ".ts",
                   R"(3 files copied, 1 re-encoded)"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// Runs argv with its error output kept, sends it sig once ready() says so
+// (within a minute), and waits for it.
+CommandResult RunAndSignal(const std::vector<std::string>& argv, int sig, const std::function<bool()>& ready) {
+  CommandResult r;
+  char errName[] = "/tmp/vantrel-smart-err-XXXXXX";
+  const int errFd = ::mkstemp(errName);
+  if (errFd < 0) return r;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(errFd, 2);
+    std::vector<char*> a;
+    for (const std::string& s : argv) a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    ::execv(a[0], a.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  bool sent = false;
+  for (int i = 0; i < 6000 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
+    if (ready()) {
+      ::kill(pid, sig);
+      sent = true;
+      ::waitpid(pid, &status, 0);
+      break;
+    }
+    ::usleep(10000);
+  }
+  if (!sent && ::waitpid(pid, &status, WNOHANG) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.err = sent ? "" : "(never ready) ";
+  char buf[4096];
+  ssize_t n;
+  ::lseek(errFd, 0, SEEK_SET);
+  while ((n = ::read(errFd, buf, sizeof buf)) > 0) r.err.append(buf, static_cast<size_t>(n));
+  ::close(errFd);
+  ::unlink(errName);
+  return r;
+}
+
+// Stopped (Ctrl+C) while a file is re-encoded: the files before it and
+// what was re-encoded of it are joined into a whole file that plays to its
+// end, and nothing made for the join stays beside it.
+TEST(SmartJoinStop, LeavesWhatWasDoneWhole) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  TempDir dir;
+  // Two 30 s clips copied, a 20 s one of another size between them.
+  FlashBeep clip, odd;
+  clip.seconds = clip.audioSeconds = 30;
+  clip.width = 640;
+  clip.height = 480;
+  odd.seconds = odd.audioSeconds = 20;
+  std::vector<std::string> files;
+  for (int i = 0; i < 3; ++i) {
+    const std::string f = dir.File("in" + std::to_string(i) + ".mp4");
+    const FlashBeep& c = i == 1 ? odd : clip;
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y " + c.VideoInput() + " " + c.AudioInput() + " " + kH264 +
+                    " -f mp4 '" + f + "'")
+                  .exitCode,
+              0);
+    files.push_back(f);
+  }
+  const std::string out = dir.File("out.mp4");
+  std::vector<std::string> args = {CliPath(), "join", "--smart", "-q", "-o", out};
+  args.insert(args.end(), files.begin(), files.end());
+  // Stopped once the re-encoded part has begun to fill.
+  const CommandResult r = RunAndSignal(args, SIGINT, [&] {
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+      if (e.path().filename().string().find("-part2-") != std::string::npos && e.file_size() > 20000) return true;
+    return false;
+  });
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_EQ(test::Run({"ffmpeg", "-v", "error", "-i", out, "-f", "null", "-"}).err, "");
+  const double seconds = Seconds(out);
+  EXPECT_GE(seconds, 29.95) << "the file before the stop is not whole";
+  EXPECT_LT(seconds, 79.0);
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_NE(e.path().filename().string()[0], '.') << e.path() << " stayed";
+}
 
 // Where no smart join applies the plan says why: asked for, it is refused
 // with the reason; by default the files are recompressed.

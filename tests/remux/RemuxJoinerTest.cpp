@@ -95,5 +95,31 @@ INSTANTIATE_TEST_SUITE_P(Containers, RemuxCancel,
                                            CancelCase{"MpegTsInTheSecondFile", ".ts", 440, static_cast<size_t>(-1)}),
                          [](const auto& p) { return std::string(p.param.name); });
 
+// Stopped before its first file (Ctrl+C at once): the output was begun with
+// the first file's streams, so it ends as a whole file holding nothing, and
+// nothing is called checked. (It used to end in a crash in the trailer.)
+TEST(RemuxCancelAtOnce, EndsAnEmptyWholeFile) {
+  if (!HaveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+  for (const char* ext : {".mp4", ".mkv"}) {
+    SCOPED_TRACE(ext);
+    TempDir dir;
+    TRemuxJoiner j;
+    const std::string f = dir.File(std::string("in") + ext);
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v libx264 '" +
+                    f + "'")
+                  .exitCode,
+              0);
+    j.Files = {f, f};
+    j.InputFamily = CopyFamilyOfFileName(f);
+    j.OutputFileName = dir.File(std::string("out") + ext);
+    StopAt progress(1);
+    const TRemuxReport report = j.Run(progress);
+    EXPECT_EQ(report.VideoPackets, 0);
+    EXPECT_FALSE(report.Verified);
+    EXPECT_EQ(report.Duration, 0);
+    EXPECT_FALSE(ReadFileBytes(j.OutputFileName).empty());
+  }
+}
+
 }  // namespace
 }  // namespace vantrel::test
