@@ -234,7 +234,19 @@ bool TfrmJoin::ShowJoinOptions(const TJoinPlan& plan) {
 
 void TfrmJoin::FormShow() {
   // The format last picked; AVI until another was picked once.
-  const int last = LastOutputFormat.isEmpty() ? 0 : cbxOutputFormat->findText(LastOutputFormat);
+  int last = LastOutputFormat.isEmpty() ? 0 : cbxOutputFormat->findText(LastOutputFormat);
+  // A smart join writes the container of the files it copies: the format
+  // opens on it (for this join only; the choice kept stays).
+  const TRecompressFormat* smart =
+      Plan.Kind == TEngineKind::Mixed ? RecompressFormatOfFileName("x" + Plan.Extension) : nullptr;
+  // The H.264 choice of that container (its encoder makes the files that
+  // are re-encoded).
+  for (size_t i = 0; smart && i < formats_.size(); ++i)
+    if (formats_[i].Muxer == (smart->Muxer == "mov" ? std::string("mp4") : smart->Muxer) &&
+        formats_[i].Video == "libx264") {
+      last = static_cast<int>(i);
+      break;
+    }
   if (last != cbxOutputFormat->currentIndex()) {
     cbxOutputFormat->setCurrentIndex(std::max(last, 0));
     FillCompressorLists();

@@ -253,6 +253,43 @@ INSTANTIATE_TEST_SUITE_P(
                   "This join writes an AVI file: name the output .avi, not .mpg", "name"}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// Most of the time in identical MP4 clips, one clip of another size: the
+// dialog names the smart join in its note, opens on MP4 and, with the check
+// box unticked, asks for the smart join. Picked AVI, it recompresses.
+TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
+  TfrmJoin::LastOutputFormat.clear();
+  auto clip = [](const char* name, const std::string& size, double seconds) {
+    TVideoFileInfo i = Info("DirectShow", size == "1920x1080" ? 1920 : 1280, size == "1920x1080" ? 1080 : 720, 30,
+                            48000, name);
+    i.ContainerName = "MP4";
+    i.Duration = seconds;
+    i.CopyFormat = EncodeCopyFormat({{kStreamVideo,
+                                      {{"codec", "h264"}, {"frame size", size}, {"pixel format", "pixel format yuv420p"},
+                                       {"field order", "progressive"}}},
+                                     {kStreamAudio, {{"codec", "aac"}, {"sample rate", "48 kHz"}}}});
+    return i;
+  };
+  files = {clip("a.mp4", "1920x1080", 20), clip("b.mp4", "1280x720", 5), clip("c.mp4", "1920x1080", 20)};
+  Open();
+  if (dialog.cbxOutputFormat->findText("MP4 (H.264 + AAC)") < 0) GTEST_SKIP() << "no libx264 here";
+  EXPECT_NE(dialog.lblNotes->text().toStdString().find(
+                "Smart join: 2 files copied, 1 re-encoded to 1920x1080 H.264: b.mp4 (video 1280x720)"),
+            std::string::npos)
+      << dialog.lblNotes->text().toStdString();
+  EXPECT_EQ(dialog.cbxOutputFormat->currentText().toStdString(), "MP4 (H.264 + AAC)");
+  EXPECT_FALSE(dialog.cbxJoinWORecomp->isChecked());
+  EXPECT_EQ(dialog.RouteShown(), TJoinRoute::Auto);
+  dialog.edtOutFileName->setText("/videos/trip.mp4");
+  TJoinRequest r = dialog.Request();
+  r.Files = files;
+  EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Mixed);
+  dialog.edtOutFileName->setText("/videos/trip.avi");
+  r = dialog.Request();
+  r.Files = files;
+  EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Recompress);
+  EXPECT_TRUE(TfrmJoin::LastOutputFormat.isEmpty()) << "the smart join's format was kept as the user's choice";
+}
+
 // The output format: AVI until another is picked; a picked one sets the
 // name's extension, the compressor lists to what the container holds and
 // the size and rate of most of the playing time; a typed name picks its
