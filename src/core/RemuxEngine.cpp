@@ -57,20 +57,23 @@ class TRemuxEngine final : public IJoinEngine {
     joiner.InputFamily = CompareCopySet(Infos(r)).Family;
     joiner.WithoutSound = r.WithoutSound;
     joiner.VerifyFully = r.VerifyFully;
-    const TRemuxReport done = joiner.Run(progress);
-    TJoinReport report;
-    report.Counted = true;
-    report.VideoPackets = done.VideoPackets;
-    report.AudioPackets = done.AudioPackets;
-    report.Duration = done.Duration;
-    report.Verified = done.Verified;
-    report.Damaged = done.Damaged;
-    report.Notes = done.Notes;
-    return report;
+    return JoinReportOf(joiner.Run(progress));
   }
 };
 
 }  // namespace
+
+TJoinReport JoinReportOf(const TRemuxReport& done) {
+  TJoinReport report;
+  report.Counted = true;
+  report.VideoPackets = done.VideoPackets;
+  report.AudioPackets = done.AudioPackets;
+  report.Duration = done.Duration;
+  report.Verified = done.Verified;
+  report.Damaged = done.Damaged;
+  report.Notes = done.Notes;
+  return report;
+}
 
 std::unique_ptr<IJoinEngine> MakeRemuxEngine() { return std::make_unique<TRemuxEngine>(); }
 

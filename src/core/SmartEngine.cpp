@@ -13,6 +13,7 @@ extern "C" {
 
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
+#include "core/RecompressEngine.h"
 #include "core/SmartJoin.h"
 #include "ffmpeg/AvOwners.h"
 #include "ffmpeg/ParameterSets.h"
@@ -283,22 +284,14 @@ class TSmartEngine final : public IJoinEngine {
     // Stopped after: the copy stops too, once it has begun.
     stage.IgnoreCancel = cancelled;
     stage.IgnoreCancelUntilStage = true;
-    const TRemuxReport done2 = copy.Run(stage);
 
-    TJoinReport report;
-    report.Counted = true;
-    report.VideoPackets = done2.VideoPackets;
-    report.AudioPackets = done2.AudioPackets;
-    report.Duration = done2.Duration;
-    report.Verified = done2.Verified;
-    report.Damaged = done2.Damaged;
-    for (std::string n : done2.Notes) {
+    TJoinReport report = JoinReportOf(copy.Run(stage));
+    // Notes name the files the user listed, not the parts made for them.
+    for (std::string& n : report.Notes)
       for (const auto& [part, name] : names) {
         const size_t at = n.find(part);
         if (at != std::string::npos) n.replace(at, part.size(), name);
       }
-      report.Notes.push_back(n);
-    }
     const size_t copied = files.size() - reencoded;
     report.Notes.push_back(std::to_string(copied) + (copied == 1 ? " file" : " files") + " copied, " +
                            std::to_string(reencoded) + " re-encoded");
