@@ -284,9 +284,9 @@ const AviCase kAviCases[] = {
      "", "", -1, -1},
     // The super index lists 2,000 standard indexes 8 bytes apart, each of
     // which parses (the data is made to) and lists the 48K entries after
-    // it, in a file whose 384 KB of data lie before a sparse gigabyte: read
-    // as the index it claims to be, it lists far more chunks than fit into
-    // memory. Overlapping indexes are read once.
+    // it, in a file whose 384 KB of data lie before a sparse quarter
+    // gigabyte: read as the index it claims to be, it lists far more chunks
+    // than fit into memory. Overlapping indexes are read once.
     {"SuperIndexOfOverlappingStandardIndexes", TAVIIndexMode::imBoth,
      [](Bytes& b) {
        const size_t region = b.size();
@@ -298,7 +298,7 @@ const AviCase kAviCases[] = {
        const size_t indx = Find(b, "indx");
        Put32(b, indx + 8 + 4, 2000);  // nEntriesInUse
        for (uint64_t k = 0; k < 2000; ++k) Put64(b, indx + 8 + 24 + 16 * k, region + 8 * k);
-       return kGiB;
+       return kGiB / 4;
      },
      "", "File 1 (hostile.avi): nothing of it could be read", 0, -1},
     {"StreamCountAbove99", TAVIIndexMode::imLegacy, [](Bytes& b) { b = ManyStreams(120); return 0; }, "", "", -1, -1},
