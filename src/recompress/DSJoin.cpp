@@ -105,8 +105,10 @@ void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
       break;
     }
   }
-  rendered_ = engine.CurrentPosition();
+  // Measured once the workers are done: what the pipeline held when the
+  // stop came is in the file too.
   engine.Finish();
+  rendered_ = engine.CurrentPosition();
 }
 
 void TDSVideoJoiner::Join() {
