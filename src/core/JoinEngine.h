@@ -93,6 +93,9 @@ struct TEngineAnswer {
   std::vector<std::string> Notes;
   // The extension of what it writes for these files (".avi", ".mp4").
   std::string Extension;
+  // An engine that copies some files and re-encodes others: by file,
+  // whether it re-encodes it.
+  std::vector<bool> Reencoded;
   bool Accepts() const { return Verdict == Joins || Verdict == JoinsWithoutSound; }
 };
 

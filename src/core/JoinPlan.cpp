@@ -95,6 +95,7 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& r, const TJoinEngines& engines) {
       p.Engine = mixed;
       p.Kind = TEngineKind::Mixed;
       p.Extension = smart.Extension;
+      p.Reencoded = smart.Reencoded;
       p.WithoutSound = r.WithoutSound;
       if (r.Route == TJoinRoute::Auto && !p.CanCopy) p.WhyRecompress = p.FirstDifference;
       for (const std::string& n : smart.Notes) p.Notes.push_back(n);

@@ -37,6 +37,9 @@ struct TJoinPlan {
   // Auto chose to recompress: why not without recompression, in words.
   std::string WhyRecompress;
   std::string Extension;          // the output's extension for the route
+  // A smart join (kind Mixed): by file, whether it is re-encoded; empty
+  // for every other kind. The list marks these files.
+  std::vector<bool> Reencoded;
   // Shown before the join (the dialog's note; the command line's lines).
   std::vector<std::string> Notes;
 

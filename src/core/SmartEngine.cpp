@@ -173,6 +173,7 @@ class TSmartEngine final : public IJoinEngine {
       a.Notes.push_back(p.Description);
       const std::string ext = LowerExtension(r.OutputFileName);
       a.Extension = ext.empty() ? p.Family->Extension : ext;
+      a.Reencoded = p.Reencode;
     }
     return a;
   }

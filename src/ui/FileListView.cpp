@@ -3,6 +3,7 @@
 
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QFont>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPainter>
@@ -13,6 +14,8 @@
 namespace vantrel::ui {
 
 const QColor TFileListModel::kHighlightColor(170, 50, 50);
+const char* const TFileListModel::kReencodedTip =
+    "Re-encoded to the format of the other files, which are copied as they are";
 
 TFileListModel::TFileListModel(TFileList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
 
@@ -24,6 +27,15 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= list_.Count() || index.column() >= kColumnCount) return {};
   const TFileListRow& row = list_.Row(index.row());
   if (role == Qt::DisplayRole) return QString::fromStdString(row.Cells[static_cast<size_t>(index.column())]);
+  const size_t r = static_cast<size_t>(index.row());
+  if (r < reencoded_.size() && reencoded_[r]) {
+    if (role == Qt::FontRole) {
+      QFont italic;
+      italic.setItalic(true);
+      return italic;
+    }
+    if (role == Qt::ToolTipRole) return QString(kReencodedTip);
+  }
   if (role == Qt::ForegroundRole && highlight_) {
     const TVideoFileInfo& i = row.Info;
     const bool flags[kColumnCount] = {false, false, i.TypeDiffers, i.FrameSizeDiffers, i.FrameRateDiffers,
@@ -54,6 +66,13 @@ void TFileListModel::AddFile(const std::string& fileName) {
 void TFileListModel::Refresh() {
   beginResetModel();
   endResetModel();
+}
+
+void TFileListModel::SetReencoded(std::vector<bool> rows) {
+  if (rows == reencoded_) return;
+  reencoded_ = std::move(rows);
+  if (list_.Count() > 0)
+    emit dataChanged(index(0, 0), index(list_.Count() - 1, kColumnCount - 1), {Qt::FontRole, Qt::ToolTipRole});
 }
 
 void TFileListModel::SetHighlight(bool on) {

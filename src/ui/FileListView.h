@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QTreeView>
+#include <vector>
 
 #include "core/FileList.h"
 
@@ -31,12 +32,17 @@ class TFileListModel : public QAbstractTableModel {
   // Paints the cells that differ from the first file.
   void SetHighlight(bool on);
   bool Highlight() const { return highlight_; }
+  // The rows a join would re-encode while it copies the others (by row;
+  // shorter or empty: none), shown in italics with a tooltip saying so.
+  void SetReencoded(std::vector<bool> rows);
 
   static const QColor kHighlightColor;
+  static const char* const kReencodedTip;
 
  private:
   TFileList& list_;
   bool highlight_ = false;
+  std::vector<bool> reencoded_;
 };
 
 class TFileListView : public QTreeView {

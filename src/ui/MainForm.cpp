@@ -20,6 +20,7 @@
 
 #include "base/Exceptions.h"
 #include "core/FileInfo.h"
+#include "core/JoinPlan.h"
 #include "core/RecompressEngine.h"
 #include "core/SaveProjectCls.h"
 #include "ui/About.h"
@@ -240,6 +241,10 @@ void TfrmMain::SelectRow(int index) {
 void TfrmMain::RefreshRows(int select) {
   const bool was = updating_;
   updating_ = true;
+  // The marks are the join plan's: the files a smart join would re-encode.
+  TJoinRequest listed;
+  for (const TFileListRow& row : list_.Rows()) listed.Files.push_back(row.Info);
+  model_->SetReencoded(MakeJoinPlan(listed, AllEngines()).Reencoded);
   model_->Refresh();
   SelectRow(select);
   updating_ = was;
