@@ -16,6 +16,7 @@ extern "C" {
 #include "core/RecompressEngine.h"
 #include "core/SmartJoin.h"
 #include "ffmpeg/AvOwners.h"
+#include "ffmpeg/HevcSets.h"
 #include "ffmpeg/ParameterSets.h"
 #include "recompress/Compressors.h"
 #include "recompress/DSJoin.h"
@@ -29,6 +30,7 @@ std::string Name(const std::string& path) { return path.substr(path.rfind('/') +
 
 // What the target's streams are, as the encoders must make them.
 struct TTarget {
+  bool Hevc = false;
   int Width = 0, Height = 0;
   double FrameRate = 0;
   std::string Profile, Level;
@@ -69,10 +71,15 @@ TTarget ReadTarget(const std::string& file) {
       t.Height = p->height;
       const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
       t.FrameRate = av_q2d(rate);
-      t.Profile = X264Profile(p->profile);
+      t.Hevc = p->codec_id == AV_CODEC_ID_HEVC;
+      // 8-bit 4:2:0 HEVC is Main; general_level_idc is 30 times the level.
+      t.Profile = t.Hevc ? "main" : X264Profile(p->profile);
       if (p->level > 0) {
         char level[16];
-        std::snprintf(level, sizeof level, "%d.%d", p->level / 10, p->level % 10);
+        if (t.Hevc)
+          std::snprintf(level, sizeof level, "%d.%d", p->level / 30, p->level % 30 / 3);
+        else
+          std::snprintf(level, sizeof level, "%d.%d", p->level / 10, p->level % 10);
         t.Level = level;
       }
       auto colour = [&t](const char* key, const char* name) {
@@ -81,7 +88,7 @@ TTarget ReadTarget(const std::string& file) {
       if (p->color_primaries != AVCOL_PRI_UNSPECIFIED) colour("colorprim", av_color_primaries_name(p->color_primaries));
       if (p->color_trc != AVCOL_TRC_UNSPECIFIED) colour("transfer", av_color_transfer_name(p->color_trc));
       if (p->color_space != AVCOL_SPC_UNSPECIFIED) colour("colormatrix", av_color_space_name(p->color_space));
-      if (p->color_range == AVCOL_RANGE_JPEG) t.Colour += ":fullrange=on";
+      if (p->color_range == AVCOL_RANGE_JPEG) t.Colour += t.Hevc ? ":range=full" : ":fullrange=on";
       t.VideoSets.assign(p->extradata, p->extradata + p->extradata_size);
     } else if (p->codec_type == AVMEDIA_TYPE_AUDIO && !t.Sound) {
       t.Sound = true;
@@ -94,8 +101,8 @@ TTarget ReadTarget(const std::string& file) {
   return t;
 }
 
-// The parameter set ids the target's frames use; the re-encoded files get
-// others, so that one avcC (or the sets in band) serves every frame.
+// The parameter set ids the target's H.264 frames use; the re-encoded files
+// get others, so that one avcC (or the sets in band) serves every frame.
 int FirstFreeId(const std::vector<uint8_t>& sets) {
   av::TAvcConfig c;
   int used = -1;
@@ -108,13 +115,86 @@ int FirstFreeId(const std::vector<uint8_t>& sets) {
   return used + 1;
 }
 
+// The rendered HEVC file copied to another of the same container, its
+// parameter sets and slices given ids that used does not hold (x265 always
+// numbers its sets 0); the ids it took are added to used, its hvcC returned.
+std::vector<uint8_t> RenumberHevcFile(const std::string& from, const std::string& to, av::THevcIdsUsed& used,
+                                      const std::string& shown) {
+  const std::string failed = "The parameter sets of " + shown + " re-encoded cannot be given ids of their own";
+  av::InputPtr in = av::OpenInput(from);
+  AVFormatContext* raw = nullptr;
+  if (avformat_alloc_output_context2(&raw, nullptr, nullptr, to.c_str()) < 0) throw Exception(failed);
+  av::OutputPtr out(raw);
+  int video = -1, lengthSize = 4;
+  av::THevcIds ids;
+  std::vector<uint8_t> config;
+  // The picture and the sound; the chapters' text track is left out (the
+  // join gives its chapters from the list).
+  std::vector<int> mapped(in->nb_streams, -1);
+  for (unsigned s = 0; s < in->nb_streams; ++s) {
+    const AVCodecParameters* p = in->streams[s]->codecpar;
+    if (p->codec_type != AVMEDIA_TYPE_VIDEO && p->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    AVStream* os = avformat_new_stream(out.get(), nullptr);
+    if (!os || avcodec_parameters_copy(os->codecpar, p) < 0) throw Exception(failed);
+    mapped[s] = os->index;
+    os->time_base = in->streams[s]->time_base;
+    if (p->codec_id != AV_CODEC_ID_HEVC || video >= 0) continue;
+    video = static_cast<int>(s);
+    const std::vector<uint8_t> old(p->extradata, p->extradata + p->extradata_size);
+    av::THevcConfig c;
+    if (!av::ParseHevcConfig(old, c)) throw Exception(failed);
+    lengthSize = c.LengthSize();
+    const av::THevcIdsUsed own = av::HevcIdsOf(c);
+    if (own.Pps.size() != 1 || !av::FreeHevcIds(used, *own.Pps.begin(), ids) ||
+        !av::RenumberHevcConfig(old, ids, config))
+      throw Exception(failed);
+    av::ReplaceExtradata(os->codecpar, config);
+  }
+  if (video < 0) throw Exception(failed);
+  used.Vps.insert(ids.Vps);
+  used.Sps.insert(ids.Sps);
+  used.Pps.insert(ids.Pps);
+  int rc = av::OpenOutput(&out->pb, to);
+  if (rc >= 0) rc = avformat_write_header(out.get(), nullptr);
+  av::PacketPtr pkt = av::NewPacket();
+  std::vector<uint8_t> data;
+  while (rc >= 0) {
+    const int read = av_read_frame(in.get(), pkt.get());
+    if (read == AVERROR_EOF) break;
+    if (read < 0) throw Exception("Unable to read " + shown + " re-encoded: " + av::ErrorText(read));
+    const int index = mapped[static_cast<size_t>(pkt->stream_index)];
+    if (index < 0) {
+      av_packet_unref(pkt.get());
+      continue;
+    }
+    if (pkt->stream_index == video) {
+      data.clear();
+      if (!av::RenumberHevcSample(pkt->data, static_cast<size_t>(pkt->size), lengthSize, ids, data))
+        throw Exception(failed);
+      av::PacketPtr renumbered = av::NewPacket();
+      if (av_new_packet(renumbered.get(), static_cast<int>(data.size())) < 0) throw Exception("Out of memory");
+      std::copy(data.begin(), data.end(), renumbered->data);
+      av_packet_copy_props(renumbered.get(), pkt.get());
+      av_packet_unref(pkt.get());
+      av_packet_move_ref(pkt.get(), renumbered.get());
+    }
+    av_packet_rescale_ts(pkt.get(), in->streams[pkt->stream_index]->time_base, out->streams[index]->time_base);
+    pkt->stream_index = index;
+    rc = av_interleaved_write_frame(out.get(), pkt.get());
+  }
+  if (rc >= 0) rc = av_write_trailer(out.get());
+  if (rc < 0) throw Exception("Unable to write " + to + ": " + av::ErrorText(rc));
+  return config;
+}
+
 // A file made for the join beside the output, removed when the join ends.
 class TPartFile {
  public:
-  TPartFile(const std::string& output, size_t index, const std::string& ext) {
+  TPartFile(const std::string& output, size_t index, const std::string& ext, const char* step = "") {
     const size_t slash = output.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : output.substr(0, slash + 1);
-    path_ = dir + "." + Name(output) + "-part" + std::to_string(index + 1) + "-" + std::to_string(::getpid()) + ext;
+    path_ = dir + "." + Name(output) + "-part" + std::to_string(index + 1) + step + "-" + std::to_string(::getpid()) +
+            ext;
   }
   ~TPartFile() { ::unlink(path_.c_str()); }
   TPartFile(const TPartFile&) = delete;
@@ -124,6 +204,15 @@ class TPartFile {
  private:
   std::string path_;
 };
+
+// text with the names of the part files made for the join replaced by
+// those of the files they were made of.
+std::string WithNames(std::string text, const std::vector<std::pair<std::string, std::string>>& names) {
+  for (const auto& [part, name] : names)
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + name.size()))
+      text.replace(at, part.size(), name);
+  return text;
+}
 
 // The join's progress seen through one stage: its percent within a span of
 // the whole, its stage texts naming the files the user listed.
@@ -145,12 +234,7 @@ class TStageProgress final : public IProgress {
   }
   void SetStage(const std::string& stage) override {
     staged_ = true;
-    std::string s = stage;
-    for (const auto& [part, name] : Names) {
-      const size_t at = s.find(part);
-      if (at != std::string::npos) s.replace(at, part.size(), name);
-    }
-    whole_.SetStage(s);
+    whole_.SetStage(WithNames(stage, Names));
   }
   int CancelInterval() const override { return whole_.CancelInterval(); }
 
@@ -201,7 +285,10 @@ class TSmartEngine final : public IJoinEngine {
     std::vector<std::string> files, titles;
     std::vector<std::pair<std::string, std::string>> names;
     std::vector<uint8_t> sets = t.VideoSets;
-    int id = FirstFreeId(t.VideoSets);
+    int id = t.Hevc ? 0 : FirstFreeId(t.VideoSets);
+    av::THevcConfig hvcc;
+    av::THevcIdsUsed hevcIds;
+    if (t.Hevc && av::ParseHevcConfig(t.VideoSets, hvcc)) hevcIds = av::HevcIdsOf(hvcc);
     double done = 0;
     bool cancelled = false;
     size_t reencoded = 0;
@@ -231,9 +318,15 @@ class TSmartEngine final : public IJoinEngine {
       video->Options = r.VideoEncoder.Encoder == plan.VideoEncoder ? r.VideoEncoder.Options
                                                                     : std::map<std::string, std::string>{};
       video->Options["profile"] = t.Profile;
-      if (!t.Level.empty()) video->Options["level"] = t.Level;
-      // Parameter sets of its own ids; the copied files keep theirs.
-      video->Options["x264-params"] = "sps-id=" + std::to_string(id++) + t.Colour;
+      if (t.Hevc) {
+        // Closed groups of pictures, as the recompressing join makes them.
+        video->Options["x265-params"] =
+            "open-gop=0:log-level=error" + (t.Level.empty() ? "" : ":level-idc=" + t.Level) + t.Colour;
+      } else {
+        if (!t.Level.empty()) video->Options["level"] = t.Level;
+        // Parameter sets of its own ids; the copied files keep theirs.
+        video->Options["x264-params"] = "sps-id=" + std::to_string(id++) + t.Colour;
+      }
       j.VideoCompressor = video;
       if (sound) {
         auto audio = MakeCompressorFilter(plan.AudioEncoder);
@@ -250,19 +343,26 @@ class TSmartEngine final : public IJoinEngine {
       j.Join();
       cancelled = j.WasCancelled();
       ++reencoded;
-      files.push_back(part);
       names.emplace_back(Name(part), Name(f.FileName));
+      std::vector<uint8_t> more;
+      if (t.Hevc && container != "mpegts") {
+        parts.push_back(std::make_unique<TPartFile>(r.OutputFileName, i, ext, "-ids"));
+        more = RenumberHevcFile(part, parts.back()->Path(), hevcIds, f.FileName);
+        names.emplace_back(Name(parts.back()->Path()), Name(f.FileName));
+      }
+      files.push_back(parts.back()->Path());
       // The re-encoded file's sets beside the target's (in band in a
       // transport stream, where there is no record to list them in).
-      av::InputPtr made = av::OpenInput(part);
-      for (unsigned s = 0; s < made->nb_streams; ++s) {
-        const AVCodecParameters* p = made->streams[s]->codecpar;
-        if (p->codec_type != AVMEDIA_TYPE_VIDEO) continue;
-        const std::vector<uint8_t> more(p->extradata, p->extradata + p->extradata_size);
-        if (!sets.empty() && !more.empty() && !av::MergeAvcConfig(sets, more) && container != "mpegts")
-          throw Exception("The parameter sets of " + f.FileName + " re-encoded cannot be listed with the others");
-        break;
+      if (container == "mpegts") continue;
+      if (!t.Hevc) {
+        av::InputPtr made = av::OpenInput(part);
+        for (unsigned s = 0; s < made->nb_streams && more.empty(); ++s) {
+          const AVCodecParameters* p = made->streams[s]->codecpar;
+          if (p->codec_type == AVMEDIA_TYPE_VIDEO) more.assign(p->extradata, p->extradata + p->extradata_size);
+        }
       }
+      if (sets.empty() || more.empty() || !(t.Hevc ? av::MergeHevcConfig(sets, more) : av::MergeAvcConfig(sets, more)))
+        throw Exception("The parameter sets of " + f.FileName + " re-encoded cannot be listed with the others");
     }
 
     TRemuxJoiner copy;
@@ -272,13 +372,17 @@ class TSmartEngine final : public IJoinEngine {
     copy.OutputFileName = r.OutputFileName;
     copy.WithoutSound = !sound;
     copy.VerifyFully = r.VerifyFully;
-    av::TAvcConfig check;
-    if (av::ParseAvcConfig(sets, check)) copy.VideoExtradata = sets;
+    av::TAvcConfig avcc;
+    if (container != "mpegts" && (t.Hevc ? av::ParseHevcConfig(sets, hvcc) : av::ParseAvcConfig(sets, avcc)))
+      copy.VideoExtradata = sets;
     copy.Titles = titles;
     // Encoded apart, with sets of their own ids (listed above), timed in
     // their own units, which the copy rescales, and perhaps kept in another
     // container (whose codec tag the output's muxer chooses anew).
-    copy.Tolerated = {"codec parameter sets", "time base", "tag"};
+    // x265 leaves the field order unsaid where the copied files say
+    // progressive, or the other way round; the plan takes progressive
+    // targets only, and the encoders write whole frames.
+    copy.Tolerated = {"codec parameter sets", "time base", "tag", "field order"};
     TStageProgress stage(progress, encodeShare, 100);
     stage.Names = names;
     // Stopped while a file was re-encoded: what was made so far is joined.
@@ -286,13 +390,17 @@ class TSmartEngine final : public IJoinEngine {
     stage.IgnoreCancel = cancelled;
     stage.IgnoreCancelUntilStage = true;
 
-    TJoinReport report = JoinReportOf(copy.Run(stage));
-    // Notes name the files the user listed, not the parts made for them.
-    for (std::string& n : report.Notes)
-      for (const auto& [part, name] : names) {
-        const size_t at = n.find(part);
-        if (at != std::string::npos) n.replace(at, part.size(), name);
-      }
+    // Notes and errors name the files the user listed, not the parts made
+    // for them.
+    TJoinReport report;
+    try {
+      report = JoinReportOf(copy.Run(stage));
+    } catch (const Exception& e) {
+      const std::string shown = WithNames(e.Message(), names);
+      if (shown == e.Message()) throw;
+      throw Exception(shown);
+    }
+    for (std::string& n : report.Notes) n = WithNames(n, names);
     const size_t copied = files.size() - reencoded;
     report.Notes.push_back(std::to_string(copied) + (copied == 1 ? " file" : " files") + " copied, " +
                            std::to_string(reencoded) + " re-encoded");

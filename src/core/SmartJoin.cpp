@@ -112,17 +112,26 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
       return p;
     }
   }
-  if (!video || Field(*video, "codec") != "h264") {
-    p.WhyNot = "a smart join encodes H.264 only, and the files that would be copied hold " +
-               (video ? Field(*video, "codec") : std::string("no video"));
+  const std::string codec = video ? Field(*video, "codec") : "";
+  if (codec != "h264" && codec != "hevc") {
+    p.WhyNot = "a smart join encodes H.264 and HEVC only, and the files that would be copied hold " +
+               (video ? codec : std::string("no video"));
     return p;
   }
+  const char* shown = codec == "hevc" ? "HEVC" : "H.264";
   if (Field(*video, "pixel format") != "pixel format yuv420p" ||
       Field(*video, "field order").rfind("interlaced", 0) == 0) {
-    p.WhyNot = "a smart join encodes 8-bit 4:2:0 progressive H.264 only, not " + Field(*video, "pixel format");
+    p.WhyNot = std::string("a smart join encodes 8-bit 4:2:0 progressive ") + shown + " only, not " +
+               Field(*video, "pixel format");
     return p;
   }
-  p.VideoEncoder = "libx264";
+  // HEVC's re-encoded files each take a sequence parameter set id beside
+  // the copied files' one, of the sixteen there are.
+  if (codec == "hevc" && odd > kMostReencoded - 1) {
+    p.WhyNot = "a smart join re-encodes at most " + std::to_string(kMostReencoded - 1) + " HEVC files";
+    return p;
+  }
+  p.VideoEncoder = codec == "hevc" ? "libx265" : "libx264";
   if (audio && !r.WithoutSound) {
     p.AudioEncoder = AudioEncoderFor(Field(*audio, "codec"));
     if (p.AudioEncoder.empty()) {
@@ -154,7 +163,7 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
   const size_t copied = n - odd;
   p.Description = std::to_string(copied) + (copied == 1 ? " file" : " files") + " copied, " + std::to_string(odd) +
                   " re-encoded to " + std::to_string(target.Width) + "x" + std::to_string(target.Height) +
-                  " H.264: " + list;
+                  " " + shown + ": " + list;
   p.Applies = true;
   return p;
 }
