@@ -30,7 +30,7 @@ std::string Name(const std::string& path) { return path.substr(path.rfind('/') +
 
 // What the target's streams are, as the encoders must make them.
 struct TTarget {
-  bool Hevc = false;
+  bool Hevc = false, Vp9 = false;
   int Width = 0, Height = 0;
   double FrameRate = 0;
   std::string Profile, Level;
@@ -72,6 +72,7 @@ TTarget ReadTarget(const std::string& file) {
       const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
       t.FrameRate = av_q2d(rate);
       t.Hevc = p->codec_id == AV_CODEC_ID_HEVC;
+      t.Vp9 = p->codec_id == AV_CODEC_ID_VP9;
       // 8-bit 4:2:0 HEVC is Main; general_level_idc is 30 times the level.
       t.Profile = t.Hevc ? "main" : X264Profile(p->profile);
       if (p->level > 0) {
@@ -269,7 +270,7 @@ class TSmartEngine final : public IJoinEngine {
     const TTarget t = ReadTarget(target.FileName);
     const bool sound = t.Sound && !plan.AudioEncoder.empty();
     const std::string container = plan.Family->Muxer == std::string("mpegts") ? "mpegts"
-                                  : plan.AudioEncoder == "libopus"             ? "matroska"
+                                  : plan.AudioEncoder == "libopus" || t.Vp9    ? "matroska"
                                                                                : "mp4";
     const std::string ext = container == "mpegts" ? ".ts" : container == "matroska" ? ".mkv" : ".mp4";
 
@@ -317,8 +318,11 @@ class TSmartEngine final : public IJoinEngine {
       auto video = MakeCompressorFilter(plan.VideoEncoder);
       video->Options = r.VideoEncoder.Encoder == plan.VideoEncoder ? r.VideoEncoder.Options
                                                                     : std::map<std::string, std::string>{};
-      video->Options["profile"] = t.Profile;
-      if (t.Hevc) {
+      if (!t.Vp9) video->Options["profile"] = t.Profile;
+      if (t.Vp9) {
+        // Key frames carry all a VP9 decoder needs: nothing to match but
+        // the frame size, rate and pixel format the render gives it.
+      } else if (t.Hevc) {
         // Closed groups of pictures, as the recompressing join makes them.
         video->Options["x265-params"] =
             "open-gop=0:log-level=error" + (t.Level.empty() ? "" : ":level-idc=" + t.Level) + t.Colour;
@@ -353,7 +357,7 @@ class TSmartEngine final : public IJoinEngine {
       files.push_back(parts.back()->Path());
       // The re-encoded file's sets beside the target's (in band in a
       // transport stream, where there is no record to list them in).
-      if (container == "mpegts") continue;
+      if (container == "mpegts" || t.Vp9) continue;
       if (!t.Hevc) {
         av::InputPtr made = av::OpenInput(part);
         for (unsigned s = 0; s < made->nb_streams && more.empty(); ++s) {
@@ -373,7 +377,8 @@ class TSmartEngine final : public IJoinEngine {
     copy.WithoutSound = !sound;
     copy.VerifyFully = r.VerifyFully;
     av::TAvcConfig avcc;
-    if (container != "mpegts" && (t.Hevc ? av::ParseHevcConfig(sets, hvcc) : av::ParseAvcConfig(sets, avcc)))
+    if (container != "mpegts" && !t.Vp9 &&
+        (t.Hevc ? av::ParseHevcConfig(sets, hvcc) : av::ParseAvcConfig(sets, avcc)))
       copy.VideoExtradata = sets;
     copy.Titles = titles;
     // Encoded apart, with sets of their own ids (listed above), timed in

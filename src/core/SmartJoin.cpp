@@ -97,8 +97,10 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
   }
   p.Family = CopyFamilyOf(target.ContainerName);
   const std::string container = p.Family->Container;
-  if (container != "MP4" && container != "QuickTime" && container != "Matroska" && container != "MPEG-TS") {
-    p.WhyNot = std::string("a smart join copies MP4, MOV, Matroska and MPEG-TS files, not ") + p.Family->Shown + " files";
+  if (container != "MP4" && container != "QuickTime" && container != "Matroska" && container != "WebM" &&
+      container != "MPEG-TS") {
+    p.WhyNot = std::string("a smart join copies MP4, MOV, Matroska, WebM and MPEG-TS files, not ") + p.Family->Shown +
+               " files";
     return p;
   }
   const TCopyStream* video = nullptr;
@@ -113,12 +115,15 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
     }
   }
   const std::string codec = video ? Field(*video, "codec") : "";
-  if (codec != "h264" && codec != "hevc") {
-    p.WhyNot = "a smart join encodes H.264 and HEVC only, and the files that would be copied hold " +
+  // VP9 frames carry everything they need; Matroska and WebM keep it.
+  const bool vp9 = codec == "vp9" && (container == "Matroska" || container == "WebM");
+  if (codec != "h264" && codec != "hevc" && !vp9) {
+    p.WhyNot = "a smart join encodes H.264 and HEVC, and VP9 in Matroska and WebM, and the files that would be "
+               "copied hold " +
                (video ? codec : std::string("no video"));
     return p;
   }
-  const char* shown = codec == "hevc" ? "HEVC" : "H.264";
+  const char* shown = codec == "hevc" ? "HEVC" : vp9 ? "VP9" : "H.264";
   if (Field(*video, "pixel format") != "pixel format yuv420p" ||
       Field(*video, "field order").rfind("interlaced", 0) == 0) {
     p.WhyNot = std::string("a smart join encodes 8-bit 4:2:0 progressive ") + shown + " only, not " +
@@ -131,7 +136,7 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
     p.WhyNot = "a smart join re-encodes at most " + std::to_string(kMostReencoded - 1) + " HEVC files";
     return p;
   }
-  p.VideoEncoder = codec == "hevc" ? "libx265" : "libx264";
+  p.VideoEncoder = codec == "hevc" ? "libx265" : vp9 ? "libvpx-vp9" : "libx264";
   if (audio && !r.WithoutSound) {
     p.AudioEncoder = AudioEncoderFor(Field(*audio, "codec"));
     if (p.AudioEncoder.empty()) {

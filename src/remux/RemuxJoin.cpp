@@ -372,11 +372,12 @@ bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>
     // would be skipped of them no longer is.
     if (!continues) return true;
   }
-  if (continues) {
-    size_t size = 0;
-    uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    if (skip && size >= 4) AV_WL32(skip, 0);  // samples to skip at the start
-  }
+  size_t size = 0;
+  uint8_t* skip = av_packet_get_side_data(pkt, AV_PKT_DATA_SKIP_SAMPLES, &size);
+  if (continues && skip && size >= 4) AV_WL32(skip, 0);  // samples to skip at the start
+  // Samples dropped at the end (Matroska's DiscardPadding): the sound ends
+  // before the packet does, and the next file follows on from there.
+  const int64_t padding = skip && size >= 8 ? AV_RL32(skip + 4) : 0;
   TOut& o = outs_[static_cast<size_t>(map[si])];
   if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offsets[si];
   if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offsets[si];
@@ -396,7 +397,10 @@ bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>
   const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
   if (pts != AV_NOPTS_VALUE) {
     const AVRational tb = o.St->time_base;
-    o.EndUs = std::max(o.EndUs, av_rescale_q(pts + std::max<int64_t>(pkt->duration, 0), tb, kMicro));
+    const int rate = o.St->codecpar->sample_rate;
+    const int64_t end = av_rescale_q(pts + std::max<int64_t>(pkt->duration, 0), tb, kMicro) -
+                        (rate > 0 ? av_rescale(padding, 1000000, rate) : 0);
+    o.EndUs = std::max(o.EndUs, end);
     const int64_t us = av_rescale_q(pts, tb, kMicro);
     firstUs_ = firstUs_ == AV_NOPTS_VALUE ? us : std::min(firstUs_, us);
   }

@@ -140,13 +140,14 @@ TEST_P(SmartJoin, CopiesTheMostAndKeepsEveryJoinInSync) {
                                  "fakesink"});
   EXPECT_EQ(gst.exitCode, 0) << gst.err;
   EXPECT_EQ(gst.err, "");
-  // And a browser's: Chromium plays the H.264 MP4 to its end, every frame
-  // decoded, none corrupt (Debian's Chromium has no HEVC decoder).
+  // And a browser's: Chromium plays the H.264 MP4 or the WebM to its end,
+  // every frame decoded, none corrupt (Debian's Chromium has no HEVC
+  // decoder, and plays no Matroska or transport stream).
   const std::string codec =
       test::Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=codec_name", "-of",
                  "csv=p=0", out})
           .out;
-  if (c.outExtension == ".mp4" && codec == "h264\n") {
+  if ((c.outExtension == ".mp4" && codec == "h264\n") || c.outExtension == ".webm") {
     const CommandResult played = test::Run({"python3", VANTREL_BROWSER_PLAY, out, "8"});
     ASSERT_EQ(played.exitCode, 0) << "Chromium could not be run: " << played.out << played.err;
     EXPECT_TRUE(std::regex_search(played.out, std::regex("\"state\": \"ended\""))) << played.out;
@@ -203,6 +204,7 @@ const std::string kGStreamer =
     "key-int-max=25 ! h264parse ! mp4mux name=m ! filesink location=%o d.audio_0 ! queue ! audioconvert ! "
     "avenc_aac bitrate=128000 ! aacparse ! m. && rm -f %s.mkv'";
 const std::string kHevc = "-c:v libx265 -preset ultrafast -x265-params log-level=error -c:a aac -f mp4";
+const std::string kVp9 = "-c:v libvpx-vp9 -deadline realtime -cpu-used 8 -g 25 -c:a libopus -f webm";
 const std::string kMkvmerge = "!ffmpeg -nostdin -v error -y %v %a " + kH264 + " %s.mp4' && mkvmerge -q -o %o %s.mp4'";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -229,7 +231,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {{kH264 + " -f mp4", ".mp4", false}, Copied(kHevc), Copied(kHevc), {kGStreamer, ".mp4", false},
                    Copied(kHevc)},
                   ".mp4",
-                  R"(3 files copied, 2 re-encoded to 320x240 HEVC: in0\.mp4 \(video h264\), in3\.mp4)"}),
+                  R"(3 files copied, 2 re-encoded to 320x240 HEVC: in0\.mp4 \(video h264\), in3\.mp4)"},
+        // VP9 and Opus in WebM; the odd file's AAC at 44.1 kHz becomes Opus.
+        SmartCase{"Vp9IntoWebm",
+                  {Copied(kVp9, ".webm"), {kH264 + " -f mp4", ".mp4", false, Mono44()}, Copied(kVp9, ".webm"),
+                   Copied(kVp9, ".webm")},
+                  ".webm",
+                  R"(3 files copied, 1 re-encoded to 320x240 VP9: in1\.mp4 \(.*\))"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Runs argv with its error output kept, sends it sig once ready() says so
@@ -355,7 +363,8 @@ INSTANTIATE_TEST_SUITE_P(
         NoSmartCase{"CopiedCodecWithoutAnEncoderHere",
                     {{"-c:v mpeg4 -c:a aac -f mp4", ".mp4"}, {"-c:v mpeg4 -c:a aac -f mp4", ".mp4"},
                      {kH264 + " -f mp4", ".mp4"}},
-                    "a smart join encodes H.264 and HEVC only, and the files that would be copied hold mpeg4"}),
+                    "a smart join encodes H.264 and HEVC, and VP9 in Matroska and WebM, and the files that would be copied "
+                    "hold mpeg4"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
