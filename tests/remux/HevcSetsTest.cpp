@@ -45,6 +45,8 @@ struct Renumbering {
   av::THevcIds want;
 };
 
+void PrintTo(const Renumbering& c, std::ostream* os) { *os << c.name; }
+
 class RenumberHevc : public ::testing::TestWithParam<Renumbering> {};
 
 // x265's stream (wavefront entry points, B-frames, several slices per
@@ -145,6 +147,19 @@ TEST(MergeHevcConfig, ListsEverySetOnceAndRefusesCollisions) {
   EXPECT_EQ(ids.Vps, (std::set<int>{0, 1}));
   EXPECT_EQ(ids.Sps, (std::set<int>{0, 1}));
   EXPECT_EQ(ids.Pps, (std::set<int>{0, 15}));
+  // A set cut short anywhere is never read past its end; one without a
+  // byte after its header cannot be given a new id.
+  for (const auto& array : merged.Arrays)
+    for (const auto& nal : array.Nals)
+      for (size_t n = 0; n < nal.size(); ++n) {
+        const std::vector<uint8_t> cut(nal.begin(), nal.begin() + static_cast<long>(n));
+        std::vector<uint8_t> out;
+        const bool renumbered = av::RenumberHevcNal(cut.data(), cut.size(), {1, 1, 15}, out);
+        if (n <= 2) {
+          EXPECT_FALSE(renumbered) << "NAL type " << (array.Type & 0x3F) << " cut at " << n;
+        }
+        av::HevcSetId(cut);
+      }
   // Cut short anywhere, a record is refused, never read past its end.
   for (size_t n = 0; n < base.size(); ++n) {
     av::THevcConfig cut;
