@@ -239,13 +239,14 @@ void TfrmJoin::FormShow() {
   // opens on it (for this join only; the choice kept stays).
   const TRecompressFormat* smart =
       Plan.Kind == TEngineKind::Mixed ? RecompressFormatOfFileName("x" + Plan.Extension) : nullptr;
-  // The H.264 choice of that container (its encoder makes the files that
-  // are re-encoded).
-  for (size_t i = 0; smart && i < formats_.size(); ++i)
-    if (formats_[i].Muxer == (smart->Muxer == "mov" ? std::string("mp4") : smart->Muxer) &&
-        formats_[i].Video == "libx264") {
-      last = static_cast<int>(i);
-      break;
+  // The H.264 choice of that container where it has one (WebM's is VP9).
+  for (size_t i = 0, found = 0; smart && i < formats_.size(); ++i)
+    if (formats_[i].Muxer == (smart->Muxer == "mov" ? std::string("mp4") : smart->Muxer)) {
+      if (!found++) last = static_cast<int>(i);
+      if (formats_[i].Video == "libx264") {
+        last = static_cast<int>(i);
+        break;
+      }
     }
   if (last != cbxOutputFormat->currentIndex()) {
     cbxOutputFormat->setCurrentIndex(std::max(last, 0));

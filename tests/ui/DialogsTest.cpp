@@ -288,6 +288,25 @@ TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
   r.Files = files;
   EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Recompress);
   EXPECT_TRUE(TfrmJoin::LastOutputFormat.isEmpty()) << "the smart join's format was kept as the user's choice";
+
+  // VP9 and Opus in WebM: the dialog opens on WebM, whose choice is VP9.
+  auto vp9 = [&](const char* name, const std::string& size, double seconds) {
+    TVideoFileInfo i = clip(name, size, seconds);
+    i.ContainerName = "WebM";
+    i.CopyFormat = EncodeCopyFormat({{kStreamVideo,
+                                      {{"codec", "vp9"}, {"frame size", size}, {"pixel format", "pixel format yuv420p"},
+                                       {"field order", "progressive"}}},
+                                     {kStreamAudio, {{"codec", "opus"}, {"sample rate", "48 kHz"}}}});
+    return i;
+  };
+  files = {vp9("a.webm", "1920x1080", 20), vp9("b.webm", "1280x720", 5), vp9("c.webm", "1920x1080", 20)};
+  Open();
+  if (dialog.cbxOutputFormat->findText("WebM (VP9 + Opus)") < 0) GTEST_SKIP() << "no libvpx-vp9 here";
+  EXPECT_EQ(dialog.cbxOutputFormat->currentText().toStdString(), "WebM (VP9 + Opus)");
+  dialog.edtOutFileName->setText("/videos/trip.webm");
+  r = dialog.Request();
+  r.Files = files;
+  EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Mixed);
 }
 
 // The output format: AVI until another is picked; a picked one sets the
