@@ -258,15 +258,16 @@ INSTANTIATE_TEST_SUITE_P(
 // box unticked, asks for the smart join. Picked AVI, it recompresses.
 TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
   TfrmJoin::LastOutputFormat.clear();
-  auto clip = [](const char* name, const std::string& size, double seconds) {
+  auto clip = [](const char* name, const std::string& size, double seconds, const char* container = "MP4",
+                 const char* video = "h264", const char* audio = "aac") {
     TVideoFileInfo i = Info("DirectShow", size == "1920x1080" ? 1920 : 1280, size == "1920x1080" ? 1080 : 720, 30,
                             48000, name);
-    i.ContainerName = "MP4";
+    i.ContainerName = container;
     i.Duration = seconds;
     i.CopyFormat = EncodeCopyFormat({{kStreamVideo,
-                                      {{"codec", "h264"}, {"frame size", size}, {"pixel format", "pixel format yuv420p"},
+                                      {{"codec", video}, {"frame size", size}, {"pixel format", "pixel format yuv420p"},
                                        {"field order", "progressive"}}},
-                                     {kStreamAudio, {{"codec", "aac"}, {"sample rate", "48 kHz"}}}});
+                                     {kStreamAudio, {{"codec", audio}, {"sample rate", "48 kHz"}}}});
     return i;
   };
   files = {clip("a.mp4", "1920x1080", 20), clip("b.mp4", "1280x720", 5), clip("c.mp4", "1920x1080", 20)};
@@ -291,13 +292,7 @@ TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
 
   // VP9 and Opus in WebM: the dialog opens on WebM, whose choice is VP9.
   auto vp9 = [&](const char* name, const std::string& size, double seconds) {
-    TVideoFileInfo i = clip(name, size, seconds);
-    i.ContainerName = "WebM";
-    i.CopyFormat = EncodeCopyFormat({{kStreamVideo,
-                                      {{"codec", "vp9"}, {"frame size", size}, {"pixel format", "pixel format yuv420p"},
-                                       {"field order", "progressive"}}},
-                                     {kStreamAudio, {{"codec", "opus"}, {"sample rate", "48 kHz"}}}});
-    return i;
+    return clip(name, size, seconds, "WebM", "vp9", "opus");
   };
   files = {vp9("a.webm", "1920x1080", 20), vp9("b.webm", "1280x720", 5), vp9("c.webm", "1920x1080", 20)};
   Open();
