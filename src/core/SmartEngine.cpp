@@ -30,7 +30,10 @@ std::string Name(const std::string& path) { return path.substr(path.rfind('/') +
 
 // What the target's streams are, as the encoders must make them.
 struct TTarget {
-  bool Hevc = false, Vp9 = false;
+  bool Hevc = false;
+  // VP9 and AV1: each key frame carries what a decoder needs (AV1 its
+  // sequence header), so the copied files' record serves the others too.
+  bool SelfContained = false;
   int Width = 0, Height = 0;
   double FrameRate = 0;
   std::string Profile, Level;
@@ -72,7 +75,7 @@ TTarget ReadTarget(const std::string& file) {
       const AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
       t.FrameRate = av_q2d(rate);
       t.Hevc = p->codec_id == AV_CODEC_ID_HEVC;
-      t.Vp9 = p->codec_id == AV_CODEC_ID_VP9;
+      t.SelfContained = p->codec_id == AV_CODEC_ID_VP9 || p->codec_id == AV_CODEC_ID_AV1;
       // 8-bit 4:2:0 HEVC is Main; general_level_idc is 30 times the level.
       t.Profile = t.Hevc ? "main" : X264Profile(p->profile);
       if (p->level > 0) {
@@ -270,7 +273,7 @@ class TSmartEngine final : public IJoinEngine {
     const TTarget t = ReadTarget(target.FileName);
     const bool sound = t.Sound && !plan.AudioEncoder.empty();
     const std::string container = plan.Family->Muxer == std::string("mpegts") ? "mpegts"
-                                  : plan.AudioEncoder == "libopus" || t.Vp9    ? "matroska"
+                                  : plan.AudioEncoder == "libopus" || t.SelfContained ? "matroska"
                                                                                : "mp4";
     const std::string ext = container == "mpegts" ? ".ts" : container == "matroska" ? ".mkv" : ".mp4";
 
@@ -318,10 +321,10 @@ class TSmartEngine final : public IJoinEngine {
       auto video = MakeCompressorFilter(plan.VideoEncoder);
       video->Options = r.VideoEncoder.Encoder == plan.VideoEncoder ? r.VideoEncoder.Options
                                                                     : std::map<std::string, std::string>{};
-      if (!t.Vp9) video->Options["profile"] = t.Profile;
-      if (t.Vp9) {
-        // Key frames carry all a VP9 decoder needs: nothing to match but
-        // the frame size, rate and pixel format the render gives it.
+      if (!t.SelfContained) video->Options["profile"] = t.Profile;
+      if (t.SelfContained) {
+        // Nothing to match but the frame size, rate and pixel format the
+        // render gives it.
       } else if (t.Hevc) {
         // Closed groups of pictures, as the recompressing join makes them.
         video->Options["x265-params"] =
@@ -357,7 +360,7 @@ class TSmartEngine final : public IJoinEngine {
       files.push_back(parts.back()->Path());
       // The re-encoded file's sets beside the target's (in band in a
       // transport stream, where there is no record to list them in).
-      if (container == "mpegts" || t.Vp9) continue;
+      if (container == "mpegts" || t.SelfContained) continue;
       if (!t.Hevc) {
         av::InputPtr made = av::OpenInput(part);
         for (unsigned s = 0; s < made->nb_streams && more.empty(); ++s) {
@@ -377,7 +380,7 @@ class TSmartEngine final : public IJoinEngine {
     copy.WithoutSound = !sound;
     copy.VerifyFully = r.VerifyFully;
     av::TAvcConfig avcc;
-    if (container != "mpegts" && !t.Vp9 &&
+    if (container != "mpegts" && !t.SelfContained &&
         (t.Hevc ? av::ParseHevcConfig(sets, hvcc) : av::ParseAvcConfig(sets, avcc)))
       copy.VideoExtradata = sets;
     copy.Titles = titles;

@@ -115,15 +115,12 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
     }
   }
   const std::string codec = video ? Field(*video, "codec") : "";
-  // VP9 frames carry everything they need; Matroska and WebM keep it.
-  const bool vp9 = codec == "vp9" && (container == "Matroska" || container == "WebM");
-  if (codec != "h264" && codec != "hevc" && !vp9) {
-    p.WhyNot = "a smart join encodes H.264 and HEVC, and VP9 in Matroska and WebM, and the files that would be "
-               "copied hold " +
+  if (codec != "h264" && codec != "hevc" && codec != "vp9" && codec != "av1") {
+    p.WhyNot = "a smart join encodes H.264, HEVC, VP9 and AV1 only, and the files that would be copied hold " +
                (video ? codec : std::string("no video"));
     return p;
   }
-  const char* shown = codec == "hevc" ? "HEVC" : vp9 ? "VP9" : "H.264";
+  const char* shown = codec == "hevc" ? "HEVC" : codec == "vp9" ? "VP9" : codec == "av1" ? "AV1" : "H.264";
   if (Field(*video, "pixel format") != "pixel format yuv420p" ||
       Field(*video, "field order").rfind("interlaced", 0) == 0) {
     p.WhyNot = std::string("a smart join encodes 8-bit 4:2:0 progressive ") + shown + " only, not " +
@@ -136,7 +133,10 @@ TSmartPlan PlanSmartJoin(const TJoinRequest& r) {
     p.WhyNot = "a smart join re-encodes at most " + std::to_string(kMostReencoded - 1) + " HEVC files";
     return p;
   }
-  p.VideoEncoder = codec == "hevc" ? "libx265" : vp9 ? "libvpx-vp9" : "libx264";
+  p.VideoEncoder = codec == "hevc"  ? "libx265"
+                   : codec == "vp9" ? "libvpx-vp9"
+                   : codec == "av1" ? (HaveEncoder("libsvtav1") ? "libsvtav1" : "libaom-av1")
+                                    : "libx264";
   if (audio && !r.WithoutSound) {
     p.AudioEncoder = AudioEncoderFor(Field(*audio, "codec"));
     if (p.AudioEncoder.empty()) {

@@ -118,6 +118,9 @@ void ModernVideoDefaults(AVCodecContext* c, const AVCodec* codec, const std::str
     def("cpu-used", "4");
     if (name == "libvpx-vp9") def("row-mt", "1");
   } else if (name == "libsvtav1") {
+    // SVT-AV1 writes its whole set-up to the error output at info level;
+    // errors only, unless the user's environment asks for more.
+    ::setenv("SVT_LOG", "1", 0);
     def("crf", "35");
     def("preset", "8");
   } else if (name == "libaom-av1") {
