@@ -4,7 +4,7 @@
 #   bash fuzz/run.sh [SECONDS]            (default 60)
 #   bash fuzz/run.sh SECONDS TARGET...    (only these: avi_reader avi_writer
 #                                          mpeg_reader project_reader mpeg_audio
-#                                          remux_input)
+#                                          remux_input hevc_sets)
 # Seeds are made at run time with our writers and, when present, ffmpeg; the
 # growing corpora stay in build-fuzz/corpus, findings in build-fuzz/artifacts.
 # Prints per target the executions and the coverage (cov:) reached; exits 1
@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET="${1:-60}"
 shift || true
 TARGETS=("$@")
-if [ ${#TARGETS[@]} -eq 0 ]; then TARGETS=(avi_reader avi_writer mpeg_reader project_reader mpeg_audio remux_input); fi
+if [ ${#TARGETS[@]} -eq 0 ]; then TARGETS=(avi_reader avi_writer mpeg_reader project_reader mpeg_audio remux_input hevc_sets); fi
 JOBS="${VANTREL_FUZZ_JOBS:-1}"
 BUILD=build-fuzz
 
@@ -49,7 +49,8 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # Seeds: made afresh each run, small.
 SEEDS="$BUILD/seeds"
 rm -rf "$SEEDS"
-mkdir -p "$SEEDS"/{avi_reader,avi_writer,mpeg_reader,project_reader,mpeg_audio,remux_input} "$BUILD/artifacts" "$BUILD/logs"
+mkdir -p "$SEEDS"/{avi_reader,avi_writer,mpeg_reader,project_reader,mpeg_audio,remux_input,hevc_sets} "$BUILD/artifacts" \
+  "$BUILD/logs"
 "$BUILD/fuzz/fuzz_make_seeds" "$SEEDS"
 if command -v ffmpeg >/dev/null 2>&1; then
   ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@" || echo "ffmpeg seed skipped: $*" >&2; }
@@ -75,10 +76,18 @@ if command -v ffmpeg >/dev/null 2>&1; then
   ff "${tiny[@]}" -c:v mpeg2video -c:a mp2 -b:a 32k -ac 1 -f vob "$r/ff.vob"
   ff "${tiny[@]}" -c:v flv1 -c:a libmp3lame -b:a 16k -ac 1 -ar 22050 "$r/ff.flv"
   if [ -f "$r/ff.mp4" ]; then head -c 3000 "$r/ff.mp4" >"$r/cut.mp4"; fi
+  # x265's hvcC records (the box's payload), plain and with wavefront off.
+  for p in "" wpp=0; do
+    rm -f "$BUILD/x265.mp4"
+    ff -f lavfi -i testsrc=size=64x48:rate=10 -t 0.3 -c:v libx265 -x265-params "log-level=error${p:+:$p}" \
+      "$BUILD/x265.mp4"
+    python3 -c 'import sys; b = open(sys.argv[1], "rb").read(); i = b.find(b"hvcC"); n = int.from_bytes(b[i - 4:i], "big")
+open(sys.argv[2], "wb").write(b[i + 4:i - 4 + n])' "$BUILD/x265.mp4" "$SEEDS/hevc_sets/x265${p:+-wpp0}.hvcc" || true
+  done
 fi
 
 declare -A MAX_LEN=([avi_reader]=131072 [avi_writer]=16384 [mpeg_reader]=65536 [project_reader]=16384 [mpeg_audio]=16384
-                   [remux_input]=65536)
+                   [remux_input]=65536 [hevc_sets]=4096)
 summary=()
 status=0
 for t in "${TARGETS[@]}"; do

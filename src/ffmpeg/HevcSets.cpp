@@ -222,7 +222,10 @@ int HevcSetId(const std::vector<uint8_t>& nal) {
   const TRbsp rbsp = Unescape(nal.data() + 2, nal.size() - 2);
   TBits r(rbsp.Bytes);
   if (type == kHevcVps) return static_cast<int>(r.U(4));
-  if (type == kHevcPps) return static_cast<int>(r.Ue());
+  if (type == kHevcPps) {
+    const int64_t id = r.Ue();
+    return id > 63 ? -1 : static_cast<int>(id);  // pps_pic_parameter_set_id is 0 to 63
+  }
   r.U(4);  // sps_video_parameter_set_id
   const int64_t maxSubLayers = r.U(3);
   if (maxSubLayers < 0 || maxSubLayers > 6 || !r.Skip(1) || !SkipProfileTierLevel(r, static_cast<int>(maxSubLayers)))
@@ -283,6 +286,7 @@ THevcIdsUsed HevcIdsOf(const THevcConfig& c) {
 }
 
 bool FreeHevcIds(const THevcIdsUsed& used, int oldPps, THevcIds& ids) {
+  if (oldPps < 0 || oldPps > 63) return false;
   auto first = [](const std::set<int>& taken, int from, int to, auto fits) {
     for (int id = from; id <= to; ++id)
       if (!taken.count(id) && fits(id)) return id;

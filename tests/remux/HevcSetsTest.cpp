@@ -160,6 +160,11 @@ TEST(MergeHevcConfig, ListsEverySetOnceAndRefusesCollisions) {
         }
         av::HevcSetId(cut);
       }
+  // A PPS id beyond 63 (found by fuzzing: it overflowed the search for a
+  // free one) is no id.
+  EXPECT_EQ(av::HevcSetId({0x44, 0x01, 0x00, 0x00, 0x80, 0x00, 0x01, 0x80}), -1);
+  av::THevcIds none;
+  EXPECT_FALSE(av::FreeHevcIds({}, 65536, none));
   // Cut short anywhere, a record is refused, never read past its end.
   for (size_t n = 0; n < base.size(); ++n) {
     av::THevcConfig cut;
