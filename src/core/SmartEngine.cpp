@@ -187,7 +187,7 @@ std::vector<uint8_t> RenumberHevcFile(const std::string& from, const std::string
     rc = av_interleaved_write_frame(out.get(), pkt.get());
   }
   if (rc >= 0) rc = av_write_trailer(out.get());
-  if (rc < 0) throw Exception("Unable to write " + to + ": " + av::ErrorText(rc));
+  if (rc < 0) throw Exception("Unable to write " + shown + " re-encoded: " + av::ErrorText(rc));
   return config;
 }
 
@@ -289,7 +289,7 @@ class TSmartEngine final : public IJoinEngine {
     std::vector<std::string> files, titles;
     std::vector<std::pair<std::string, std::string>> names;
     std::vector<uint8_t> sets = t.VideoSets;
-    int id = t.Hevc ? 0 : FirstFreeId(t.VideoSets);
+    int id = FirstFreeId(t.VideoSets);  // H.264's next sps-id
     av::THevcConfig hvcc;
     av::THevcIdsUsed hevcIds;
     if (t.Hevc && av::ParseHevcConfig(t.VideoSets, hvcc)) hevcIds = av::HevcIdsOf(hvcc);
@@ -321,15 +321,14 @@ class TSmartEngine final : public IJoinEngine {
       auto video = MakeCompressorFilter(plan.VideoEncoder);
       video->Options = r.VideoEncoder.Encoder == plan.VideoEncoder ? r.VideoEncoder.Options
                                                                     : std::map<std::string, std::string>{};
+      // VP9 and AV1 have nothing to match but the frame size, rate and
+      // pixel format the render gives them.
       if (!t.SelfContained) video->Options["profile"] = t.Profile;
-      if (t.SelfContained) {
-        // Nothing to match but the frame size, rate and pixel format the
-        // render gives it.
-      } else if (t.Hevc) {
+      if (t.Hevc) {
         // Closed groups of pictures, as the recompressing join makes them.
         video->Options["x265-params"] =
             "open-gop=0:log-level=error" + (t.Level.empty() ? "" : ":level-idc=" + t.Level) + t.Colour;
-      } else {
+      } else if (!t.SelfContained) {
         if (!t.Level.empty()) video->Options["level"] = t.Level;
         // Parameter sets of its own ids; the copied files keep theirs.
         video->Options["x264-params"] = "sps-id=" + std::to_string(id++) + t.Colour;

@@ -111,8 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
         Renumbering{"Defaults", "", {{0}, {0}, {0}}, {1, 1, 15}},
         // Three slices a picture, and ids 15 and 1 already taken.
         Renumbering{"Slices", "slices=3", {{0, 1}, {0}, {0, 15}}, {2, 1, 16}},
-        // Without wavefront entry points.
-        Renumbering{"NoWavefront", "wpp=0", {{0}, {0}, {0}}, {1, 1, 15}},
         // Wavefront with many rows, closed groups of pictures.
         Renumbering{"WavefrontClosedGop", "open-gop=0:keyint=10:bframes=4", {{0}, {0, 1, 2}, {0}}, {1, 3, 15}}),
     [](const auto& p) { return std::string(p.param.name); });
