@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 #include "avi/AVIRead.h"
 #include "base/Exceptions.h"
-#include "core/FileInfo.h"
+#include "probe/FileInfo.h"
 
 using namespace vantrel;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "avi/AVIWrite.h"
-#include "core/SaveProjectCls.h"
+#include "job/SaveProjectCls.h"
 #include "mpeg/MPEGTimeCorrect.h"
 
 using namespace vantrel;

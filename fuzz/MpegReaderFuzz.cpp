@@ -6,7 +6,7 @@
 
 #include "FuzzSupport.h"
 #include "base/Exceptions.h"
-#include "core/FileInfo.h"
+#include "probe/FileInfo.h"
 #include "base/PosixFile.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGJoiner.h"

@@ -6,7 +6,7 @@
 
 #include "FuzzSupport.h"
 #include "base/Exceptions.h"
-#include "core/SaveProjectCls.h"
+#include "job/SaveProjectCls.h"
 
 using namespace vantrel;
 

@@ -11,8 +11,8 @@
 #include "base/CopyFormat.h"
 #include "base/Exceptions.h"
 #include "base/Progress.h"
-#include "base/VideoFileInfo.h"
-#include "core/FileInfo.h"
+#include "probe/VideoFileInfo.h"
+#include "probe/FileInfo.h"
 #include "remux/RemuxJoin.h"
 
 using namespace vantrel;

@@ -19,6 +19,8 @@ PACKAGES=(
   # The manual pages, their reader, and the judges of the installed tree and
   # the Debian package (file is what cpack tells executables by).
   scdoc man-db appstream desktop-file-utils lintian file
+  # Counts how often each input is opened.
+  strace
   # A browser's decoder for the joined MP4s, driven by a Python script.
   chromium chromium-driver python3
 )

@@ -7,12 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/Progress.h"
-#include "recompress/Compressors.h"
+#include "job/Encoders.h"
 #include "ui/Dialogs.h"
 #include "ui/MainForm.h"
 #include "ui/ProdInfo.h"
-#include "ui/ProgressDlg.h"
 #include "ui/RegLib.h"
 
 namespace {
@@ -84,11 +82,9 @@ int main(int argc, char** argv) {
   app.setApplicationName(ProductInfo().ProductName);
   app.setApplicationDisplayName(ProductInfo().ProductName);
   app.setWindowIcon(QIcon::fromTheme("vantrel", QIcon(":/vantrel.svg")));
-  SetCompressorOptionStore(std::make_shared<TSettingsOptionStore>());
+  KeepEncoderOptionsIn(std::make_shared<TSettingsOptionStore>());
 
   auto main = std::make_unique<TfrmMain>();
-  QPointer<TfrmMain> owner(main.get());
-  SetProgressFactory([owner] { return std::make_unique<TfrmProgress>(owner.data()); });
   main->show();
 
   // Files named on the command line are added as dropped files are;
@@ -107,7 +103,6 @@ int main(int argc, char** argv) {
   }
 
   int rc = app.exec();
-  SetProgressFactory({});
   main.reset();  // writes the settings
   return rc;
 }

@@ -5,7 +5,7 @@
 
 #include "avi/AVIProbe.h"
 #include "avi/AVIUtils.h"
-#include "base/CopyFormat.h"
+#include "base/Names.h"
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
 
@@ -85,24 +85,27 @@ bool AviSoundCompatible(const std::vector<std::string>& files, bool exact) {
   return true;
 }
 
-std::string AviSoundNote(const std::vector<const TVideoFileInfo*>& files) {
+std::string AviSoundNote(const std::vector<std::pair<std::string, const TAviHeaderInfo*>>& files) {
   std::string late;
-  for (const TVideoFileInfo* f : files) {
-    const TAviHeaderInfo& h = f->AviHeaders;
+  for (const auto& [path, headers] : files) {
+    const TAviHeaderInfo& h = *headers;
     if (!h.Known || !h.HasSound) return "";
     if (SoundKindOf(h.SoundFormat, false) != TSoundKind::Other) return "";
     if (h.FrameSeconds <= 0 || h.SoundRate == 0) continue;
     if (std::abs(h.SoundEnd - h.VideoEnd) < h.FrameSeconds) continue;
     char text[64];
     std::snprintf(text, sizeof text, " %+.3f s", h.SoundEnd - h.VideoEnd);
-    late += (late.empty() ? "" : ",") + std::string(" ") + f->FileName.substr(f->FileName.rfind('/') + 1) + text;
+    late += (late.empty() ? "" : ",") + std::string(" ") + path.substr(path.rfind('/') + 1) + text;
   }
   if (late.empty()) return "";
   return "- the sound of these files cannot be padded or cut to its video, so later files' sound is shifted "
          "(sound minus video):" + late;
 }
 
-void TAVIJoiner::Run() { Run(*ShowJoinProgress(kFileBeingJoinedText)); }
+void TAVIJoiner::Run() {
+  TNoProgress none;
+  Run(none);
+}
 
 void TAVIJoiner::Run(IProgress& progress) {
   TProgressBinding binding(progress_, progress);

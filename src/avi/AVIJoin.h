@@ -14,7 +14,7 @@
 #include "avi/AVIWrite.h"
 #include "base/JoinLoop.h"
 #include "base/Progress.h"
-#include "base/VideoFileInfo.h"
+#include "avi/AVIProbe.h"
 
 namespace vantrel {
 
@@ -35,8 +35,9 @@ std::string AudioFormatDifference(const TAviHeaderInfo& first, const TAviHeaderI
 bool AviSoundCompatible(const std::vector<std::string>& files, bool exact = false);
 // A note for the join's notes when the sound of some file is of a format
 // that cannot be padded or cut and does not end with its video (as the
-// headers say): each such file with the difference. Empty otherwise.
-std::string AviSoundNote(const std::vector<const TVideoFileInfo*>& files);
+// headers say): each such file (by its path, with the headers it was
+// described by) with the difference. Empty otherwise.
+std::string AviSoundNote(const std::vector<std::pair<std::string, const TAviHeaderInfo*>>& files);
 
 class TAVIJoiner {
  public:
@@ -59,7 +60,7 @@ class TAVIJoiner {
   // Joins; returns normally on success and on cancel, raises on failure.
   // Whatever happens after the output's streams are registered, the output
   // is closed as a complete AVI file holding everything copied. Without a
-  // progress object, one is made by the installed factory for the run.
+  // progress object, nothing is reported and nothing stops it.
   void Run();
   void Run(IProgress& progress);
 

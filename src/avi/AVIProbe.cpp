@@ -18,7 +18,7 @@ void KeepSound(const TAVIStream& audio, TAviHeaderInfo& info) {
   info.SoundFormat = audio.Format;
 }
 
-bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
+bool DescribeAVIFile(const std::string& fileName, TAviDescription& info) {
   try {
     return DescribeAVIFile(TFile::OpenRead(fileName), info);
   } catch (const std::exception&) {
@@ -26,14 +26,14 @@ bool DescribeAVIFile(const std::string& fileName, TVideoFileInfo& info) {
   }
 }
 
-bool DescribeAVIFile(TFile file, TVideoFileInfo& info) {
+bool DescribeAVIFile(TFile file, TAviDescription& info) {
   TAVIFileReader r;
   try {
     r.Open(std::move(file), true);
   } catch (const std::exception&) {
     return false;
   }
-  TAviHeaderInfo& kept = info.AviHeaders;
+  TAviHeaderInfo& kept = info.Headers;
   kept = TAviHeaderInfo();
   kept.FileSize = r.FileSize();
   bool video = false;

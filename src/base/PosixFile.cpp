@@ -55,6 +55,23 @@ TFile TFile::OpenRead(const std::string& path) {
   return file;
 }
 
+TFile TFile::Duplicate() const {
+  const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) RaiseLastOSError();
+  return TFile(fd);
+}
+
+TFile TFile::Adopt(int fd, const std::string& path) {
+  TFile file(fd);
+  struct stat mine, named;
+  if (::fstat(fd, &mine) != 0) RaiseLastOSError();
+  CheckRegular(mine, path);
+  if (::stat(path.c_str(), &named) != 0) RaiseLastOSError();
+  if (named.st_dev != mine.st_dev || named.st_ino != mine.st_ino) throw EOSError(ENOENT, path + " was replaced");
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return file;
+}
+
 TFile TFile::Create(const std::string& path) {
   int fd;
   do {

@@ -24,6 +24,14 @@ class TFile {
   // Creates (or truncates) a file for reading and writing; raises EOSError.
   static TFile Create(const std::string& path);
 
+  // Another handle on the same open file (dup): no second open of the name,
+  // so a file replaced since is still the one read. Raises EOSError.
+  TFile Duplicate() const;
+  // Takes a handle this process was given (a descriptor inherited from the
+  // program that started it) as the file of path, which it must be: a
+  // regular file, the same one the name names now. Raises EOSError.
+  static TFile Adopt(int fd, const std::string& path);
+
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
 

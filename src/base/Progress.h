@@ -1,13 +1,11 @@
-// The progress contract between the engines and the front ends.
-//
-// An engine asks the installed factory for a progress object, sets its two
-// texts, shows it, reports percentages with SetProgress and polls Cancelled
-// at least once per unit of work. The GUI, the command line and the tests
-// each install their own factory.
+// The progress contract between the engines and whoever runs them: how far
+// the work is, where it is, and whether to stop. The engine reports and
+// asks; the front end (a window on another thread, a terminal, a test)
+// shows and answers. Nothing here runs the front end's work: a window
+// follows the join from its own thread.
 #pragma once
 
-#include <functional>
-#include <memory>
+#include <cstddef>
 #include <string>
 
 namespace vantrel {
@@ -15,17 +13,13 @@ namespace vantrel {
 class IProgress {
  public:
   virtual ~IProgress() = default;
-  virtual void SetCaption(const std::string& caption) = 0;
-  virtual void SetText(const std::string& text) = 0;
-  virtual void Show() = 0;
-  // Percent done, 0 to 100; does not let pending work run.
+  // Percent done, 0 to 100.
   virtual void SetProgress(double percent) = 0;
-  // Lets the front end do its pending work, then says whether the user asked
-  // to stop. Once true it stays true.
-  virtual bool Cancelled() = 0;
   // Where a join of several files is: "File 2 of 5: name.avi". Shown where
   // the front end can; nothing by default.
   virtual void SetStage(const std::string& /*stage*/) {}
+  // Whether the user asked to stop. Once true it stays true.
+  virtual bool Cancelled() = 0;
   // Milliseconds an engine's join lets pass between asking Cancelled (0:
   // every time it checks). Long enough that asking costs nothing against
   // the copy, short enough that a stop answers at once.
@@ -33,16 +27,12 @@ class IProgress {
   static constexpr int kCancelInterval = 40;
 };
 
-using TProgressFactory = std::function<std::unique_ptr<IProgress>()>;
-
-// Installs the factory the engines use; an empty function restores the
-// default, which reports nowhere and never cancels.
-void SetProgressFactory(TProgressFactory factory);
-std::unique_ptr<IProgress> CreateProgress();
-
-// A progress object from the installed factory, captioned "Joining...",
-// with the given text, shown.
-std::unique_ptr<IProgress> ShowJoinProgress(const char* text);
+// Progress that goes nowhere and never stops: for an engine run alone.
+class TNoProgress final : public IProgress {
+ public:
+  void SetProgress(double) override {}
+  bool Cancelled() override { return false; }
+};
 
 // Points an engine's progress slot at a progress object for the length of a
 // run, and clears it at the end, whatever happens.
@@ -57,7 +47,7 @@ class TProgressBinding {
   IProgress*& slot_;
 };
 
-// The texts the engines set.
+// The texts a front end shows while a join runs.
 inline constexpr const char* kJoiningCaption = "Joining...";
 inline constexpr const char* kFileBeingJoinedText = "The selected file is being joined. Please wait...";
 inline constexpr const char* kFilesBeingJoinedText = "The selected files are being joined. Please wait...";

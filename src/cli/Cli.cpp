@@ -13,19 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "cli/TerminalProgress.h"
-#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
-#include "core/FileInfo.h"
-#include "core/FileList.h"
-#include "core/JoinCls.h"
-#include "core/JoinOptions.h"
-#include "core/RecompressEngine.h"
-#include "recompress/OutputFormats.h"
 #include "base/PosixFile.h"
-#include "core/SaveProjectCls.h"
 #include "cli/CliJoin.h"
-#include "recompress/Compressors.h"
+#include "cli/OpenedInputs.h"
+#include "job/Encoders.h"
+#include "job/FileList.h"
+#include "job/JoinCls.h"
+#include "job/SaveProjectCls.h"
+#include "plan/JoinOptions.h"
+#include "probe/FileInfo.h"
 
 #include <map>
 
@@ -100,7 +97,7 @@ int RunProbeCommand(const std::vector<std::string>& a) {
     }
   }
   if (files.empty()) return UsageError("no files given");
-  TFileList list;
+  TFileList list([](const std::string& f) { return GetVideoFileInfo(f); }, '.', MachineEncoders());
   bool all = ProbeFiles(files, list);
   if (json) {
     std::string out = "[\n";
@@ -114,142 +111,6 @@ int RunProbeCommand(const std::vector<std::string>& a) {
     }
   }
   return all ? kExitOk : kExitFailure;
-}
-
-// KEY=VALUE options into values; false for one without a key.
-bool ParseOptions(const std::vector<std::string>& opts, std::map<std::string, std::string>& values) {
-  for (const std::string& o : opts) {
-    size_t eq = o.find('=');
-    if (eq == std::string::npos || eq == 0) return false;
-    values[o.substr(0, eq)] = o.substr(eq + 1);
-  }
-  return true;
-}
-
-// Index of an encoder name in a moniker list, or -2 when absent.
-int IndexOfEncoder(const std::vector<std::string>& monikers, const std::string& name) {
-  for (size_t i = 0; i < monikers.size(); ++i)
-    if (monikers[i] == name) return static_cast<int>(i);
-  return -2;
-}
-
-// The encoders for one of today's containers: those named, else the
-// container's defaults. Returns an exit status, or -1 to go on.
-int ContainerEncoders(const TJoinArgs& args, const TRecompressFormat& format, TJoinRequest& o) {
-  auto pick = [&](const std::string& asked, bool audio, std::string& encoder) {
-    const std::vector<std::string> offered = AvailableEncoders(format, audio);
-    if (asked.empty()) {
-      encoder = offered.empty() ? std::string() : offered.front();
-      return true;
-    }
-    if (std::find(offered.begin(), offered.end(), asked) != offered.end()) {
-      encoder = asked;
-      return true;
-    }
-    std::fprintf(stderr, "vantrel-cli: \"%s\" is not a%s %s compressor for %s%s files here; see vantrel-cli codecs --container %s\n",
-                 asked.c_str(), audio ? "n" : "", audio ? "audio" : "video", ArticleFor(format.Shown).c_str(),
-                 format.Shown.c_str(), format.Extensions.front().substr(1).c_str());
-    return false;
-  };
-  if (!pick(args.vcodec, false, o.VideoEncoder.Encoder) || !pick(args.acodec, true, o.AudioEncoder.Encoder))
-    return kExitFailure;
-  if (!ParseOptions(args.vopts, o.VideoEncoder.Options) || !ParseOptions(args.aopts, o.AudioEncoder.Options))
-    return UsageError("--vopt and --aopt take KEY=VALUE, for the compressor in use");
-  return -1;
-}
-
-// Fills the recompression settings: what was asked, else the defaults the
-// join options dialog computes (for AVI), or those of the files that hold
-// most of the playing time (for today's containers). Returns an exit
-// status, or -1 to go on.
-int RecompressionSettings(const TJoinArgs& args, TJoinRequest& o) {
-  std::vector<const TVideoFileInfo*> infos;
-  for (const TVideoFileInfo& f : o.Files) infos.push_back(&f);
-  // The plan has refused a name the recompressing join cannot write.
-  const TRecompressFormat* format = RecompressFormatOfFileName(o.OutputFileName);
-  const bool avi = !format || format->Avi();
-  std::string rateText;
-  if (avi) {
-    TFrameRateItems rates = FillFrameRates(infos);
-    TJoinDefaults d = ComputeDefaults(infos, rates.Items);
-    o.Recompress.FrameWidth = d.FrameWidth;
-    o.Recompress.FrameHeight = d.FrameHeight;
-    rateText = rates.Items[static_cast<size_t>(d.FrameRateIndex)];
-    o.Recompress.ResizeMethod = d.ResizeMethod;
-  } else {
-    o.Recompress = MajorityFormat(infos);
-  }
-  if (!args.size.empty()) {
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(args.size.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w <= 0 ||
-        h <= 0 || w > 16384 || h > 16384)
-      return UsageError("--size takes WIDTHxHEIGHT, for example 352x288");
-    o.Recompress.FrameWidth = w;
-    o.Recompress.FrameHeight = h;
-  }
-  if (!args.rate.empty()) rateText = args.rate;
-  if (!rateText.empty()) {
-    // A fraction too: 30000/1001 as exactly as 29.97 names it.
-    int num = 0, den = 0;
-    char slash = 0, extra = 0;
-    if (std::sscanf(rateText.c_str(), "%d%c%d%c", &num, &slash, &den, &extra) == 3 && slash == '/') {
-      if (num <= 0 || den <= 0) return UsageError("--rate takes a rate above 0, such as 25, 29.97 or 30000/1001");
-      o.Recompress.FrameRate = static_cast<double>(num) / den;
-    } else {
-      try {
-        o.Recompress.FrameRate = StrToFloat(rateText);
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "Join fails: %s\n", e.what());
-        return kExitFailure;
-      }
-    }
-  }
-  if (!args.resize.empty()) {
-    const std::vector<std::string> names = {"letterbox", "crop", "stretch", "none"};
-    auto it = std::find(names.begin(), names.end(), args.resize);
-    if (it == names.end()) return UsageError("--resize takes letterbox, crop, stretch or none");
-    o.Recompress.ResizeMethod = ResizeMethodOfItem(static_cast<int>(it - names.begin()));
-  }
-
-  if (!avi) return ContainerEncoders(args, *format, o);
-
-  std::vector<std::string> vnames, vmonikers;
-  EnumCompressors(false, &vnames, &vmonikers);
-  std::vector<std::string> anames = {kNoCompressingItem}, amonikers = {""};
-  EnumCompressors(true, &anames, &amonikers);
-  auto chosen = [](const std::vector<std::string>& m, int i) {
-    return i >= 0 && i < static_cast<int>(m.size()) ? m[static_cast<size_t>(i)] : std::string();
-  };
-  // A compressor named on the command line: "none", or one of the list's.
-  auto named = [](const std::string& asked, const std::vector<std::string>& monikers, const char* kind,
-                  std::string& encoder) {
-    if (asked == "none") return true;
-    if (IndexOfEncoder(monikers, asked) < 0 || asked.empty()) {
-      std::fprintf(stderr, "vantrel-cli: \"%s\" is not a%s %s compressor here; see vantrel-cli codecs --%s\n",
-                   asked.c_str(), kind[0] == 'a' ? "n" : "", kind, kind);
-      return false;
-    }
-    encoder = asked;
-    return true;
-  };
-  if (args.vcodec.empty()) {
-    bool none = false;
-    o.VideoEncoder.Encoder = chosen(vmonikers, ChooseVideoCompressor(vnames, -1, &none));
-    if (none && !args.quiet) std::fprintf(stderr, "%s\n", kNoOptimumVideoCompressor);
-  } else if (!named(args.vcodec, vmonikers, "video", o.VideoEncoder.Encoder)) {
-    return kExitFailure;
-  }
-  if (args.acodec.empty()) {
-    o.AudioEncoder.Encoder = chosen(amonikers, ChooseAudioCompressor(anames, -1));
-  } else if (!named(args.acodec, amonikers, "audio", o.AudioEncoder.Encoder)) {
-    return kExitFailure;
-  }
-  if (!ParseOptions(args.vopts, o.VideoEncoder.Options) || !ParseOptions(args.aopts, o.AudioEncoder.Options))
-    return UsageError("--vopt and --aopt take KEY=VALUE, for the compressor in use");
-  if ((!args.vopts.empty() && o.VideoEncoder.Encoder.empty()) || (!args.aopts.empty() && o.AudioEncoder.Encoder.empty()))
-    return UsageError("--vopt and --aopt need a compressor (uncompressed output has no options)");
-  return -1;
 }
 
 int RunProjectCommand(const std::vector<std::string>& a) {
@@ -280,7 +141,7 @@ int RunProjectCommand(const std::vector<std::string>& a) {
 
 int RunCodecsCommand(const std::vector<std::string>& a) {
   bool video = true, audio = true;
-  const TRecompressFormat* format = nullptr;
+  const TContainer* format = nullptr;
   for (size_t i = 0; i < a.size(); ++i) {
     const std::string& s = a[i];
     if (s == "--video") {
@@ -289,24 +150,27 @@ int RunCodecsCommand(const std::vector<std::string>& a) {
       video = false;
     } else if (s == "--container" || s.rfind("--container=", 0) == 0) {
       const std::string name = s == "--container" ? (i + 1 < a.size() ? a[++i] : "") : s.substr(12);
-      format = RecompressFormatNamed(name);
-      if (!format) return UsageError("--container takes avi, mp4, mov, mkv or webm, not \"" + name + "\"");
+      format = ContainerNamed(name);
+      if (!format || !format->Recompresses())
+        return UsageError("--container takes avi, mp4, mov, mkv or webm, not \"" + name + "\"");
     } else {
       return UsageError("unknown option \"" + s + "\"");
     }
   }
   if (!video && !audio) video = audio = true;
+  const IEncoderCatalog& encoders = MachineEncoders();
   std::vector<std::string> vnames, anames;
-  if (format && !format->Avi()) {
+  if (format && !format->IsAvi()) {
     // The encoder names --vcodec and --acodec take, the default first.
-    vnames = AvailableEncoders(*format, false);
-    anames = AvailableEncoders(*format, true);
+    vnames = encoders.Available(format->Id, false);
+    anames = encoders.Available(format->Id, true);
     if (!vnames.empty()) vnames.front() += " (default)";
     if (!anames.empty()) anames.front() += " (default)";
   } else {
     anames.push_back(kNoCompressingItem);
-    EnumCompressors(false, &vnames, nullptr);
-    EnumCompressors(true, &anames, nullptr);
+    vnames = encoders.AviCompressors(false).Names;
+    const std::vector<std::string>& sound = encoders.AviCompressors(true).Names;
+    anames.insert(anames.end(), sound.begin(), sound.end());
   }
   const bool both = video && audio;
   if (video) {
@@ -322,13 +186,14 @@ int RunCodecsCommand(const std::vector<std::string>& a) {
 
 int RunFullJoinCommand(const std::vector<std::string>& a) {
   TJoinServices services;
-  // Lengths are not shown here, and the recompressing join measures its own.
+  // Lengths are not shown here, and the recompressing join measures its
+  // own. A file vantrel-cli opened already is read through its handle.
   services.Probe = [](const std::string& path, TVideoFileInfo& info) {
-    info = GetVideoFileInfo(path, false);
+    info = ProbeFile(TakeOpenedOrOpen(path), path, false);
     return true;
   };
-  services.Engines = AllEngines();
-  services.RecompressionSettings = RecompressionSettings;
+  services.Engines = &AllEngines();
+  services.Encoders = &MachineEncoders();
   return RunJoinCommand(a, services);
 }
 

@@ -10,13 +10,11 @@
 #include <memory>
 
 #include "cli/Cli.h"
-#include "cli/TerminalProgress.h"
-#include "base/CopyFormat.h"
 #include "base/Exceptions.h"
-#include "core/JoinPlan.h"
-#include "core/JoinOptions.h"
+#include "plan/JoinPlan.h"
+#include "plan/JoinOptions.h"
 #include "base/PosixFile.h"
-#include "core/SaveProjectCls.h"
+#include "job/SaveProjectCls.h"
 
 namespace vantrel::cli {
 
@@ -259,99 +257,6 @@ int CheckJoinArgs(const TJoinArgs& args) {
   }
 
   return -1;
-}
-
-TJoinRequest MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> files) {
-  TJoinRequest r;
-  r.Files = std::move(files);
-  r.OutputFileName = args.output;
-  r.Route = args.copy         ? TJoinRoute::Copy
-            : args.recompress ? TJoinRoute::Recompress
-            : args.smart      ? TJoinRoute::Smart
-                              : TJoinRoute::Auto;
-  r.WithoutSound = args.withoutSound;
-  r.CorrectTimeStamps = args.correctTimeStamps;
-  r.ExactCopy = args.exact;
-  r.VerifyFully = args.verify;
-  r.Overwrite = args.overwrite;
-  return r;
-}
-
-namespace {
-
-// Runs the join with progress on the terminal and Ctrl+C as cancel.
-int RunJoinJob(const TJoinArgs& args, const TJoinRequest& request, const TJoinEngines& engines,
-               const TJoinPlan& plan) {
-  InstallInterruptHandler();
-  const bool visible = !args.quiet && ::isatty(STDERR_FILENO);
-  TJoinReport report;
-  SetProgressFactory([visible] { return std::make_unique<TTerminalProgress>(stderr, visible); });
-  try {
-    report = RunJoin(request, engines, &plan).Report;
-  } catch (const std::exception& e) {
-    SetProgressFactory({});
-    std::fprintf(stderr, "Join fails: %s\n", e.what());
-    return kExitFailure;
-  }
-  SetProgressFactory({});
-  if (InterruptRequested()) {
-    std::fprintf(stderr, "Cancelled: \"%s\" holds what was joined so far.\n", args.output.c_str());
-    return kExitCancelled;
-  }
-  for (const std::string& note : report.Notes) std::fprintf(stderr, "- %s\n", note.c_str());
-  if (!args.quiet) {
-    if (report.Counted)
-      std::fprintf(stderr, "%s\n", JoinReportText(static_cast<int>(request.Files.size()), report).c_str());
-    std::printf("%s\n", args.output.c_str());
-  }
-  return report.Damaged ? kExitDamaged : kExitOk;
-}
-
-}  // namespace
-
-int RunJoinCommand(const std::vector<std::string>& arguments, const TJoinServices& services) {
-  TJoinArgs args;
-  int rc = ParseJoinArgs(arguments, args);
-  if (rc >= 0) return rc;
-  const bool recompresses = static_cast<bool>(services.RecompressionSettings);
-  if (args.recompress && !recompresses) return kHandOver;
-  if ((rc = CheckJoinArgs(args)) >= 0) return rc;
-
-  // Probe as the desktop list adds files: a file that cannot be read is
-  // reported by the name as given and fails the command.
-  std::vector<TVideoFileInfo> probed;
-  bool all = true;
-  for (const std::string& in : args.inputs) {
-    TVideoFileInfo info;
-    try {
-      if (!services.Probe(FullPath(in), info)) return kHandOver;
-      probed.push_back(info);
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "Unable to add file %s: %s.\n", in.c_str(), e.what());
-      all = false;
-    }
-  }
-  if (!all) return kExitFailure;
-  TJoinRequest request = MakeRequest(args, std::move(probed));
-  const TJoinPlan plan = MakeJoinPlan(request, services.Engines);
-  if (!plan.Engine || (plan.Kind != TEngineKind::Copy && !recompresses)) {
-    // This executable lacks the engine the plan needs.
-    if (!recompresses) return kHandOver;
-    // A refused copy names the first difference as the dialog does.
-    const std::string why = args.copy && !plan.CanCopy ? plan.DialogNote : plan.Refusal;
-    std::fprintf(stderr, "vantrel-cli: %s\n", why.c_str());
-    return kExitFailure;
-  }
-  if (plan.Kind == TEngineKind::Recompress) {
-    if ((rc = services.RecompressionSettings(args, request)) >= 0) return rc;
-  }
-  if (!args.quiet && !plan.WhyRecompress.empty())
-    std::fprintf(stderr, "%s: %s\n", plan.Kind == TEngineKind::Mixed ? "Joining with a smart join" : "Joining with recompression",
-                 plan.WhyRecompress.c_str());
-  // What changes the output (sound left out, a picture made shallower) is
-  // said even when quiet: -q hides progress and the report only.
-  for (const std::string& note : plan.Notes) std::fprintf(stderr, "%s\n", note.c_str());
-  return RunJoinJob(args, request, services.Engines, plan);
 }
 
 }  // namespace vantrel::cli

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/FileList.h"
-#include "core/JoinCls.h"
+#include "job/FileList.h"
+#include "job/JoinCls.h"
+#include "plan/EncoderCatalog.h"
 
 namespace vantrel::cli {
 
@@ -50,19 +51,20 @@ int CheckJoinArgs(const TJoinArgs& args);
 
 // "Joined 3 files: 360 video and 564 audio packets, 00:12, verified".
 std::string JoinReportText(int files, const TJoinReport& report);
-// The join's request from the arguments and the probed files.
-TJoinRequest MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> files);
+// The join's request from the arguments and the probed files: the route,
+// the options and what the user set of the recompression. An exit status
+// for arguments that make no sense (a usage error), or -1 to go on.
+int MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> files, TJoinRequest& request);
 
 // What an executable offers the join command.
 struct TJoinServices {
   // Describes one file (by its full path) for the list; false when this
   // executable cannot describe it, raises when the file cannot be read.
   std::function<bool(const std::string& path, TVideoFileInfo& info)> Probe;
-  TJoinEngines Engines;
-  // Fills the recompression settings of the request from the arguments and
-  // its files; an exit status, or -1 to go on. Empty when this executable
-  // does not recompress.
-  std::function<int(const TJoinArgs&, TJoinRequest&)> RecompressionSettings;
+  const IEngines* Engines = nullptr;
+  const IEncoderCatalog* Encoders = nullptr;
+  // What this executable does before it hands the join over.
+  std::function<void()> HandingOver;
 };
 
 // The join command, written once for both executables: parse, check,

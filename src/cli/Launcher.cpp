@@ -14,8 +14,9 @@
 
 #include "cli/Cli.h"
 #include "cli/CliJoin.h"
-#include "core/CopyEngines.h"
-#include "core/FileInfo.h"
+#include "cli/OpenedInputs.h"
+#include "job/Engines.h"
+#include "probe/FileInfo.h"
 
 namespace {
 
@@ -44,12 +45,27 @@ int ExecFull(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Kept open until the exec: the full command line takes them over.
+  std::vector<std::pair<std::string, TFile>> opened;
   if (argc > 1 && std::strcmp(argv[1], "join") == 0) {
     // Files described from their own headers, joined by the copy engines;
-    // anything else is handed over.
+    // anything else is handed over, with the files opened so far, so that
+    // the full command line reads them through the same handles.
     TJoinServices services;
-    services.Probe = NativeProbe;
-    AddCopyEngines(services.Engines);
+    services.Probe = [&opened](const std::string& path, TVideoFileInfo& info) {
+      TFile file;
+      try {
+        file = TFile::OpenRead(path);
+      } catch (const std::exception&) {
+        return false;  // the full command line says why
+      }
+      const bool described = NativeProbe(file.Duplicate(), path, info);
+      opened.emplace_back(path, std::move(file));
+      return described;
+    };
+    services.Engines = &CopyEngines();
+    services.Encoders = &NoEncoders();
+    services.HandingOver = [&opened] { PassOpenedFiles(opened); };
     int rc = RunJoinCommand(std::vector<std::string>(argv + 2, argv + argc), services);
     if (rc != kHandOver) return rc;
   }

@@ -21,9 +21,10 @@ class TTerminalProgress final : public IProgress {
   TTerminalProgress(std::FILE* stream, bool visible);
   ~TTerminalProgress() override;
 
-  void SetCaption(const std::string& caption) override { caption_ = caption; }
-  void SetText(const std::string& text) override { text_ = text; }
-  void Show() override;
+  // The line's caption and the text printed above it when it is shown.
+  void SetCaption(const std::string& caption) { caption_ = caption; }
+  void SetText(const std::string& text) { text_ = text; }
+  void Show();
   void SetProgress(double percent) override;
   bool Cancelled() override;
 

@@ -14,10 +14,14 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "base/PosixFile.h"
+
 namespace vantrel::av {
 
+// An input context; one that reads through a file of ours (OpenInput)
+// frees that reader and closes the file too.
 struct InputDeleter {
-  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+  void operator()(AVFormatContext* c) const;
 };
 struct CodecDeleter {
   void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -82,6 +86,15 @@ PacketPtr NewPacket();
 // protocol ("file:in.mp4", "10:30.mp4" and "http:x" are names of files).
 inline std::string FileUrl(const std::string& fileName) { return "file:" + fileName; }
 
+// A new input context that reads file (owned from here on, closed with the
+// context): the demuxer never opens a name itself, so a file is opened
+// once, by us, and only a regular file at that. Open it with
+// avformat_open_input(&raw, name, ...) keeping the given pb.
+AVFormatContext* NewFileInput(TFile file);
+// Frees the reader of a context NewFileInput made, when avformat_open_input
+// has failed and freed the context but not the reader.
+void FreeFileReader(AVIOContext* io);
+
 // Opens a file for writing (avio_open): emptied when it holds something, as
 // TFile::Create does; returns avio_open's result.
 int OpenOutput(AVIOContext** pb, const std::string& fileName);
@@ -89,6 +102,8 @@ int OpenOutput(AVIOContext** pb, const std::string& fileName);
 // Opens a file for reading and reads its stream information; raises
 // "Unable to open <name>: ..." / "Unable to read <name>: ...".
 InputPtr OpenInput(const std::string& fileName);
+// The same on a file already open.
+InputPtr OpenInput(TFile file, const std::string& fileName);
 
 // Sets the parameters' extradata to a copy of bytes (padded as the codecs
 // want it); raises "Out of memory".

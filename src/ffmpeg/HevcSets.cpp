@@ -1,5 +1,7 @@
 #include "ffmpeg/HevcSets.h"
 
+#include "ffmpeg/ParameterSets.h"
+
 #include <algorithm>
 
 namespace vantrel::av {
@@ -379,6 +381,34 @@ bool MergeHevcConfig(std::vector<uint8_t>& base, const std::vector<uint8_t>& mor
       to->Nals.push_back(nal);
     }
   base = WriteHevcConfig(a);
+  return true;
+}
+
+bool HevcConfigOfExtradata(const std::vector<uint8_t>& extradata, const std::vector<uint8_t>& like,
+                           std::vector<uint8_t>& hvcc) {
+  THevcConfig c;
+  if (ParseHevcConfig(extradata, c)) {
+    hvcc = extradata;
+    return true;
+  }
+  if (!ParseHevcConfig(like, c)) return false;
+  c.Arrays.clear();
+  c.Header[21] = static_cast<uint8_t>(c.Header[21] | 3);  // lengthSizeMinusOne: 3
+  for (std::vector<uint8_t>& nal : AnnexBNals(extradata)) {
+    const int type = HevcNalType(nal.data(), nal.size());
+    if (type != kHevcVps && type != kHevcSps && type != kHevcPps) continue;
+    auto it = std::find_if(c.Arrays.begin(), c.Arrays.end(), [type](const THevcConfig::TArray& a) {
+      return (a.Type & 0x3F) == type;
+    });
+    if (it == c.Arrays.end()) {
+      // array_completeness set: every set of the kind is in the record.
+      c.Arrays.push_back({static_cast<uint8_t>(0x80 | type), {}});
+      it = c.Arrays.end() - 1;
+    }
+    it->Nals.push_back(std::move(nal));
+  }
+  if (c.Arrays.empty()) return false;
+  hvcc = WriteHevcConfig(c);
   return true;
 }
 

@@ -63,6 +63,13 @@ bool RenumberHevcSample(const uint8_t* data, size_t size, int lengthSize, const 
 // of each kind.
 bool RenumberHevcConfig(const std::vector<uint8_t>& bytes, const THevcIds& ids, std::vector<uint8_t>& out);
 
+// An encoder's extradata as an hvcC: as it is when it is one already, else
+// its Annex B VPS, SPS and PPS in a record whose header is like's (another
+// record of the same profile) with 4-byte lengths. False when it holds no
+// set or like is no record.
+bool HevcConfigOfExtradata(const std::vector<uint8_t>& extradata, const std::vector<uint8_t>& like,
+                           std::vector<uint8_t>& hvcc);
+
 // base with the parameter sets of more that it does not hold yet appended
 // (other NAL units in more are left out). False (base untouched) when either
 // is no hvcC, their NAL length sizes differ, or an id would then name two

@@ -1,5 +1,7 @@
 #include "ffmpeg/ParameterSets.h"
 
+#include <string>
+
 #include <algorithm>
 #include <cstddef>
 
@@ -130,6 +132,50 @@ bool MergeAvcConfig(std::vector<uint8_t>& base, const std::vector<uint8_t>& more
   // The record's count fields: 31 sequence sets, 255 picture sets at most.
   if (a.Sps.size() > 31 || a.Pps.size() > 255) return false;
   base = WriteAvcConfig(a);
+  return true;
+}
+
+std::vector<std::vector<uint8_t>> AnnexBNals(const std::vector<uint8_t>& b) {
+  std::vector<std::vector<uint8_t>> nals;
+  size_t i = 0, start = std::string::npos;
+  auto close = [&](size_t end) {
+    if (start == std::string::npos) return;
+    // Trailing zero bytes belong to the next start code.
+    while (end > start && b[end - 1] == 0) --end;
+    if (end > start) nals.emplace_back(b.begin() + static_cast<std::ptrdiff_t>(start), b.begin() + static_cast<std::ptrdiff_t>(end));
+  };
+  while (i + 2 < b.size()) {
+    if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) {
+      close(i);
+      i += 3;
+      start = i;
+      continue;
+    }
+    ++i;
+  }
+  close(b.size());
+  return nals;
+}
+
+bool AvcConfigOfExtradata(const std::vector<uint8_t>& extradata, std::vector<uint8_t>& avcc) {
+  TAvcConfig c;
+  if (ParseAvcConfig(extradata, c)) {
+    avcc = extradata;
+    return true;
+  }
+  c = TAvcConfig{};
+  for (std::vector<uint8_t>& nal : AnnexBNals(extradata)) {
+    const int type = nal[0] & 0x1F;
+    if (type == 7) c.Sps.push_back(std::move(nal));
+    else if (type == 8) c.Pps.push_back(std::move(nal));
+  }
+  if (c.Sps.empty() || c.Sps.front().size() < 4) return false;
+  // profile_idc, the constraint flags and level_idc follow the NAL header.
+  c.Profile = c.Sps.front()[1];
+  c.Compatibility = c.Sps.front()[2];
+  c.Level = c.Sps.front()[3];
+  c.LengthSizeMinusOne = 3;
+  avcc = WriteAvcConfig(c);
   return true;
 }
 

@@ -25,6 +25,15 @@ std::vector<uint8_t> WriteAvcConfig(const TAvcConfig& config);
 int SpsId(const std::vector<uint8_t>& nal);
 int PpsId(const std::vector<uint8_t>& nal);
 
+// The NAL units of an Annex B stream (start codes 00 00 01 or 00 00 00 01
+// between them), without their start codes; empty units are skipped.
+std::vector<std::vector<uint8_t>> AnnexBNals(const std::vector<uint8_t>& bytes);
+
+// An encoder's extradata as an avcC: as it is when it is one already, else
+// built from the SPS and PPS of its Annex B form (4-byte lengths). False
+// when it holds no SPS.
+bool AvcConfigOfExtradata(const std::vector<uint8_t>& extradata, std::vector<uint8_t>& avcc);
+
 // base with the sets of more that it does not hold yet appended: one sample
 // entry for frames encoded apart, each finding its own sets by their ids.
 // False (base untouched) when either is no avcC, their NAL length sizes

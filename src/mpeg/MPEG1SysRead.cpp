@@ -22,11 +22,13 @@ void EncodeTimeStamp(uint8_t* b, int64_t value, uint8_t prefix) {
 TMPEG1SystemReader::TMPEG1SystemReader() = default;
 TMPEG1SystemReader::~TMPEG1SystemReader() { Close(); }
 
-void TMPEG1SystemReader::Open(const std::string& fileName) {
+void TMPEG1SystemReader::Open(const std::string& fileName) { Open(TFile::OpenRead(fileName), fileName); }
+
+void TMPEG1SystemReader::Open(TFile file, const std::string& fileName) {
   Close();
   UnitStart = 0;
   UnitSize = 0;
-  file_ = TFile::OpenRead(fileName);
+  file_ = std::move(file);
   // Units are small and follow one another: a large window turns a file of
   // them into few reads, and the copy then costs no more than the disk.
   buffer_ = std::make_unique<TFileReadBuffer>(file_, kReadWindow, fileName);

@@ -54,6 +54,8 @@ class TMPEG1SystemReader {
   TMPEG1SystemReader& operator=(const TMPEG1SystemReader&) = delete;
 
   void Open(const std::string& fileName);
+  // The same on a file already open, which the reader owns from here on.
+  void Open(TFile file, const std::string& fileName);
   void Close();
 
   // Finds and parses the next unit; false at the end of the data or when a

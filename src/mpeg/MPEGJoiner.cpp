@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/CopyFormat.h"
+#include <sys/stat.h>
+
+#include "base/Names.h"
 #include "base/Exceptions.h"
 #include "mpeg/MPEG1SysRead.h"
 #include "mpeg/MPEGTimeCorrect.h"
@@ -40,8 +42,9 @@ struct TStampSpan {
 
 }  // namespace
 
-uint8_t GetMPEGStartCode(const std::string& fileName) {
-  TFile f = OpenInput(fileName);
+uint8_t GetMPEGStartCode(const std::string& fileName) { return GetMPEGStartCode(OpenInput(fileName)); }
+
+uint8_t GetMPEGStartCode(const TFile& f) {
   uint8_t b[4];
   if (f.ReadAt(b, 4, 0) < 4) return 0;
   if (b[0] != 0 || b[1] != 0 || b[2] != 1) return 0;
@@ -50,7 +53,10 @@ uint8_t GetMPEGStartCode(const std::string& fileName) {
   return 0;
 }
 
-void TMPEGJoiner::Run() { Run(*ShowJoinProgress(kFileBeingJoinedText)); }
+void TMPEGJoiner::Run() {
+  TNoProgress none;
+  Run(none);
+}
 
 void TMPEGJoiner::Run(IProgress& progress) {
   TProgressBinding binding(progress_, progress);
@@ -58,13 +64,11 @@ void TMPEGJoiner::Run(IProgress& progress) {
 }
 
 void TMPEGJoiner::CalcTotalSize() {
+  // By the names, without opening the files: each is opened once, to copy it.
   total_size_ = 0;
   for (const std::string& name : Files) {
-    try {
-      total_size_ += TFile::OpenRead(name).Size();
-    } catch (const EOSError&) {
-      // An unreadable file counts nothing here; copying it reports it.
-    }
+    struct stat st;
+    if (::stat(name.c_str(), &st) == 0) total_size_ += st.st_size;
   }
   if (total_size_ <= 0) total_size_ = 1;
 }
@@ -75,7 +79,7 @@ void TMPEGJoiner::Report() {
 
 void TMPEGJoiner::JoinFiles() {
   CheckSomethingToWrite();
-  InitTimeCorrection(FrameRate);
+  correction_.InitTimeCorrection(FrameRate);
   CalcTotalSize();
   processed_ = 0;
   cancelled_ = false;
@@ -92,10 +96,11 @@ void TMPEGJoiner::JoinFiles() {
   loop.Run(
       OutputFileName,
       [&](size_t i) {
-        if (GetMPEGStartCode(Files[i]) == 1)
-          CopySystemStream(i, output);
+        TFile in = OpenInput(Files[i]);
+        if (GetMPEGStartCode(in) == 1)
+          CopySystemStream(i, std::move(in), output);
         else
-          CopyRaw(i, output);
+          CopyRaw(i, in, output);
       },
       [&] { output.Close(); },
       // After a failed write the stream is cut at an arbitrary byte: remove it.
@@ -110,16 +115,18 @@ void TMPEGJoiner::JoinFiles() {
   }
 }
 
-void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
-  if (CorrectTimeStamps) StartNextFile(ScanFileStart(Files[index]));
+void TMPEGJoiner::CopySystemStream(size_t index, TFile in, TOutputStream& output) {
+  if (CorrectTimeStamps) correction_.StartNextFile(ScanFileStart(in.Duplicate(), Files[index]));
+  // A handle kept on the file: what it holds when a read comes short.
+  const TFile kept = in.Duplicate();
   TMPEG1SystemReader reader;
-  reader.Open(Files[index]);
+  reader.Open(std::move(in), Files[index]);
   // A unit copied whole into the output; corrected, its stamps are shifted
   // in place, every other byte (stuffing, buffer sizes) kept.
   auto copyUnit = [&] {
     uint8_t* dest = output.Reserve(reader.UnitSize);
     const uint32_t n = reader.ReadUnitBytes(dest);
-    if (CorrectTimeStamps && n == reader.UnitSize) CorrectUnit(dest, reader);
+    if (CorrectTimeStamps && n == reader.UnitSize) correction_.CorrectUnit(dest, reader);
     output.Commit(n);
     if (reader.UnitKind == ukPacket) {
       const uint8_t id = reader.Packet.StreamId;
@@ -132,7 +139,7 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
         TPictureCounter& pictures = pictures_[id - kFirstVideoStream];
         const int64_t before = pictures.Count();
         pictures.Feed(payload, size);
-        if (CorrectTimeStamps) NotePictures(id, pictures.Count() - before);
+        if (CorrectTimeStamps) correction_.NotePictures(id, pictures.Count() - before);
       } else if (id >= kFirstAudioStream && id < kFirstVideoStream) {
         ++audio_packets_;
         audioFrames_[id - kFirstAudioStream].Feed(payload, size);
@@ -197,7 +204,7 @@ void TMPEGJoiner::CopySystemStream(size_t index, TOutputStream& output) {
     // copied of it stays, and is said; anything else names the file.
     int64_t now = -1;
     try {
-      now = TFile::OpenRead(Files[index]).Size();
+      now = kept.Size();
     } catch (const EOSError&) {
       // Gone: as good as shrunk.
     }
@@ -231,7 +238,7 @@ int64_t TMPEGJoiner::AudioFrames() const {
 
 bool HasVideoPackets(const std::string& fileName) {
   TMPEG1SystemReader reader;
-  reader.Open(fileName);
+  reader.Open(OpenInput(fileName), fileName);
   while (reader.Next())
     if (reader.UnitKind == ukPacket && reader.Packet.StreamId >= kFirstVideoStream &&
         reader.Packet.StreamId <= kLastVideoStream)
@@ -242,15 +249,15 @@ bool HasVideoPackets(const std::string& fileName) {
 void TMPEGJoiner::CheckSomethingToWrite() const {
   // Without sound only video is written: a set whose system streams hold no
   // video at all (and no video elementary stream) would give an empty file.
-  if (!WithoutSound) return;
+  // A plan made from the files' headers has seen their video already.
+  if (!WithoutSound || VideoKnown) return;
   for (const std::string& name : Files)
     if (GetMPEGStartCode(name) != 1 || HasVideoPackets(name)) return;
   throw Exception("There is no video stream in the files; joined without sound, the output would be empty");
 }
 
-void TMPEGJoiner::CopyRaw(size_t index, TOutputStream& output) {
+void TMPEGJoiner::CopyRaw(size_t, const TFile& in, TOutputStream& output) {
   counted_ = false;
-  TFile in = OpenInput(Files[index]);
   int64_t pos = 0;
   for (;;) {
     uint8_t* dest = output.Reserve(kRawBlock);

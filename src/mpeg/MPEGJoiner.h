@@ -14,6 +14,7 @@
 #include "base/Progress.h"
 #include "mpeg/FrameCount.h"
 #include "mpeg/MPEG1SysRead.h"
+#include "mpeg/MPEGTimeCorrect.h"
 
 namespace vantrel {
 
@@ -24,10 +25,13 @@ class TMPEGJoiner {
   bool WithoutSound = false;
   double FrameRate = 0;
   bool CorrectTimeStamps = false;
+  // Every file was found to hold video when it was described: the join
+  // without sound need not look for it.
+  bool VideoKnown = false;
 
   // Returns normally on success and on cancel; raises on failure. The output
-  // is closed in every case and keeps what was written. Without a progress
-  // object, one is made by the installed factory for the run.
+  // is closed in every case and keeps what was written. Each input is opened
+  // once. Without a progress object, nothing is reported and nothing stops it.
   void Run();
   void Run(IProgress& progress);
 
@@ -50,8 +54,8 @@ class TMPEGJoiner {
   void JoinFiles();
   void CalcTotalSize();
   void CheckSomethingToWrite() const;
-  void CopySystemStream(size_t index, TOutputStream& output);
-  void CopyRaw(size_t index, TOutputStream& output);
+  void CopySystemStream(size_t index, TFile in, TOutputStream& output);
+  void CopyRaw(size_t index, const TFile& in, TOutputStream& output);
   void Report();
 
   IProgress* progress_ = nullptr;
@@ -64,11 +68,13 @@ class TMPEGJoiner {
   std::array<TAudioFrameCounter, kFirstVideoStream - kFirstAudioStream> audioFrames_;
   bool counted_ = true;
   std::vector<std::string> damaged_;
+  TTimeCorrection correction_;
 };
 
 // 1: the file starts with a pack start code, 2: with a video sequence header,
 // 0: anything else (fewer than four bytes included). Raises "Cannot open file".
 uint8_t GetMPEGStartCode(const std::string& fileName);
+uint8_t GetMPEGStartCode(const TFile& file);
 // True when a system stream holds a packet of a video stream (0xE0 to 0xEF).
 bool HasVideoPackets(const std::string& fileName);
 

@@ -22,7 +22,7 @@ constexpr size_t kElementaryHead = 64;
 // Size and rate from a video sequence header (b points at 00 00 01 B3):
 // horizontal_size_value (12 bits), vertical_size_value (12 bits),
 // aspect_ratio_information (4 bits), frame_rate_code (4 bits).
-bool SequenceHeader(const uint8_t* b, size_t n, TVideoFileInfo& info) {
+bool SequenceHeader(const uint8_t* b, size_t n, TMpegDescription& info) {
   if (n < 8) return false;
   double rate = kMpegRates[b[7] & 0x0F];
   if (rate <= 0) return false;
@@ -32,7 +32,7 @@ bool SequenceHeader(const uint8_t* b, size_t n, TVideoFileInfo& info) {
   return true;
 }
 
-bool FindSequenceHeader(const std::vector<uint8_t>& d, TVideoFileInfo& info) {
+bool FindSequenceHeader(const std::vector<uint8_t>& d, TMpegDescription& info) {
   for (size_t i = 0; i + 8 <= d.size(); ++i)
     if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == kSequenceHeaderCode)
       return SequenceHeader(&d[i], d.size() - i, info);
@@ -62,22 +62,22 @@ bool MpegAudioHeader(const std::vector<uint8_t>& d, AudioFormat& a) {
 
 }  // namespace
 
-bool DescribeMPEGFile(const std::string& fileName, TVideoFileInfo& info) {
+bool DescribeMPEGFile(const std::string& fileName, TMpegDescription& info) {
+  return DescribeMPEGFile(TFile::OpenRead(fileName), fileName, info);
+}
+
+bool DescribeMPEGFile(TFile file, const std::string& fileName, TMpegDescription& info) {
   uint8_t head[4];
-  {
-    TFile f = TFile::OpenRead(fileName);
-    if (f.ReadAt(head, 4, 0) < 4) return false;
-  }
+  if (file.ReadAt(head, 4, 0) < 4) return false;
   if (head[3] == kSequenceHeaderCode) {  // a video elementary stream
-    TFile f = TFile::OpenRead(fileName);
     std::vector<uint8_t> d(kElementaryHead);
-    d.resize(f.ReadAt(d.data(), d.size(), 0));
+    d.resize(file.ReadAt(d.data(), d.size(), 0));
     return FindSequenceHeader(d, info);
   }
   // A system stream: the first video payload with a sequence header, and
   // the first frame header of every audio stream, in the streams' order.
   TMPEG1SystemReader r;
-  r.Open(fileName);
+  r.Open(std::move(file), fileName);
   bool video = false;
   std::vector<uint8_t> payload;
   std::vector<uint8_t> order;

@@ -7,8 +7,6 @@
 namespace vantrel {
 namespace {
 
-TTimeCorrectionState g_state;
-
 constexpr int64_t kClock = 90000;
 // Spacing of files without video: longer than any MPEG audio frame.
 constexpr int64_t kSoundOnlyTicks = kClock / 25;
@@ -24,12 +22,12 @@ int64_t TransmitTicks(int64_t bytes, uint32_t muxRate) {
 
 }  // namespace
 
-const TTimeCorrectionState& TimeCorrectionState() { return g_state; }
+TFileStart ScanFileStart(const std::string& fileName) { return ScanFileStart(TFile::OpenRead(fileName), fileName); }
 
-TFileStart ScanFileStart(const std::string& fileName) {
+TFileStart ScanFileStart(TFile file, const std::string& fileName) {
   TFileStart s;
   TMPEG1SystemReader r;
-  r.Open(fileName);
+  r.Open(std::move(file), fileName);
   while (r.Next() && r.UnitStart < kScanBytes) {
     if (r.UnitKind == ukPack) {
       if (!s.HasSCR) {
@@ -51,9 +49,9 @@ TFileStart ScanFileStart(const std::string& fileName) {
   return s;
 }
 
-void InitTimeCorrection(double frameRate) {
-  g_state = TTimeCorrectionState();
-  g_state.FrameTicks =
+void TTimeCorrection::InitTimeCorrection(double frameRate) {
+  state_ = TTimeCorrectionState();
+  state_.FrameTicks =
       frameRate > 0 && std::isfinite(frameRate) ? static_cast<int64_t>(std::nearbyint(kClock / frameRate)) : kSoundOnlyTicks;
 }
 
@@ -67,13 +65,13 @@ int64_t DecodeEnd(const TStreamStamps& s, int64_t frameTicks) {
 
 }  // namespace
 
-void NotePictures(uint8_t streamId, int64_t pictures) {
-  TStreamStamps& s = g_state.Streams[streamId];
+void TTimeCorrection::NotePictures(uint8_t streamId, int64_t pictures) {
+  TStreamStamps& s = state_.Streams[streamId];
   if (s.HavePTS) s.PicturesSinceLast += pictures;
 }
 
-int64_t WrittenEnd() {
-  const TTimeCorrectionState& g = g_state;
+int64_t TTimeCorrection::WrittenEnd() const {
+  const TTimeCorrectionState& g = state_;
   int64_t end = 0;
   bool any = false;
   for (int id = 0; id < 256; ++id) {
@@ -89,8 +87,8 @@ int64_t WrittenEnd() {
   return end;
 }
 
-void StartNextFile(const TFileStart& start) {
-  TTimeCorrectionState& g = g_state;
+void TTimeCorrection::StartNextFile(const TFileStart& start) {
+  TTimeCorrectionState& g = state_;
   g.Offset = 0;
   // The first file keeps its own clock.
   g.Joined = g.HaveStamps || g.HaveSCR;
@@ -113,8 +111,8 @@ void StartNextFile(const TFileStart& start) {
     g.Offset = g.LastSCR + TransmitTicks(g.BytesSinceSCR, g.LastMuxRate) - start.FirstSCR;
 }
 
-void CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader) {
-  TTimeCorrectionState& g = g_state;
+void TTimeCorrection::CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader) {
+  TTimeCorrectionState& g = state_;
   if (reader.UnitKind == ukPack) {
     int64_t scr = reader.SCR + g.Offset;
     // Across a join the clock never goes back: a pack of the file's opening

@@ -59,28 +59,35 @@ struct TFileStart {
 // Reads the opening units of a system stream (at most a second of its clock
 // or 8 MiB); raises what opening it raises.
 TFileStart ScanFileStart(const std::string& fileName);
+// The same on a file already open, which it takes.
+TFileStart ScanFileStart(TFile file, const std::string& fileName);
 
-// The module's state, for inspection.
-const TTimeCorrectionState& TimeCorrectionState();
+class TTimeCorrection {
+ public:
+  // Starts a join. Without a video frame rate (sound only) files are spaced
+  // by 40 ms.
+  void InitTimeCorrection(double frameRate);
+  // Where what was written ends, 90 kHz ticks: the latest end over the
+  // streams, a video stream's highest PTS plus a frame, a sound stream's
+  // last PTS plus its last packets' length at the rate its packets came at.
+  int64_t WrittenEnd() const;
+  // Starts the next file: its offset from what was written and where it
+  // starts; its video is also decoded no earlier than a frame after the
+  // last video frame decoded before it (frames are reordered differently at
+  // the end of a stream and at its start).
+  void StartNextFile(const TFileStart& start);
+  // Shifts the stamps of the current unit, copied whole into unit (the
+  // reader's UnitSize bytes): a pack's SCR, a packet's PTS and DTS, and
+  // counts its bytes. Other units are only counted.
+  void CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader);
+  // After a video packet's unit was corrected: the pictures that begin in
+  // its payload (picture start codes).
+  void NotePictures(uint8_t streamId, int64_t pictures);
+  // The state, for inspection.
+  const TTimeCorrectionState& State() const { return state_; }
 
-// Starts a join. Without a video frame rate (sound only) files are spaced
-// by 40 ms.
-void InitTimeCorrection(double frameRate);
-// Where what was written ends, 90 kHz ticks: the latest end over the
-// streams, a video stream's highest PTS plus a frame, a sound stream's last
-// PTS plus its last packets' length at the rate its packets came at.
-int64_t WrittenEnd();
-// Starts the next file: its offset from what was written and where it
-// starts; its video is also decoded no earlier than a frame after the last
-// video frame decoded before it (frames are reordered differently at the
-// end of a stream and at its start).
-void StartNextFile(const TFileStart& start);
-// Shifts the stamps of the current unit, copied whole into unit (the
-// reader's UnitSize bytes): a pack's SCR, a packet's PTS and DTS, and counts
-// its bytes. Other units are only counted.
-void CorrectUnit(uint8_t* unit, const TMPEG1SystemReader& reader);
-// After a video packet's unit was corrected: the pictures that begin in its
-// payload (picture start codes).
-void NotePictures(uint8_t streamId, int64_t pictures);
+ private:
+  TTimeCorrectionState state_;
+};
 
 }  // namespace vantrel

@@ -72,7 +72,10 @@ std::vector<uint8_t> ReadAt(const TFile& f, int64_t pos, int64_t count) {
 }  // namespace
 
 bool ReadProgramStreamClock(const std::string& fileName, TProgramStreamClock& clock) {
-  const TFile f = TFile::OpenRead(fileName);
+  return ReadProgramStreamClock(TFile::OpenRead(fileName), clock);
+}
+
+bool ReadProgramStreamClock(const TFile& f, TProgramStreamClock& clock) {
   const int64_t size = f.Size();
   TScan head, tail;
   Scan(ReadAt(f, 0, std::min(size, kWindow)), head);

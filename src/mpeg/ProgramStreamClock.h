@@ -9,14 +9,24 @@
 #include <cstdint>
 #include <string>
 
-#include "base/VideoFileInfo.h"
+#include "base/PosixFile.h"
 
 namespace vantrel {
+
+// Where an MPEG program stream's clock starts and ends, in 90 kHz ticks.
+struct TProgramStreamClock {
+  bool Known = false;
+  int64_t FirstSCR = 0;  // the first pack's system clock reference
+  int64_t LastSCR = 0;   // the last pack's
+  int64_t FirstPTS = 0;  // the earliest video presentation time near the start
+  int64_t LastPTS = 0;   // the latest near the end
+};
 
 // Reads the first and last 256 KiB of the file (no more, whatever its
 // size); false when it holds no MPEG-2 pack header with a video time stamp
 // in either. Raises EOSError when the file cannot be read.
 bool ReadProgramStreamClock(const std::string& fileName, TProgramStreamClock& clock);
+bool ReadProgramStreamClock(const TFile& file, TProgramStreamClock& clock);
 
 // True when next continues previous: its first pack's SCR within one frame
 // period of previous's last, and its earliest video PTS within a GOP's

@@ -87,7 +87,7 @@ void TAudioPath::Drain(bool last) {
 
 int64_t TAudioPath::RenderSource(const TTimelineSource& src, int64_t want) {
   TSourceDecoder dec;
-  if (!dec.Open(src.MediaName, AVMEDIA_TYPE_AUDIO)) return 0;
+  if (!dec.Open(src.MediaName, AVMEDIA_TYPE_AUDIO, src.File.get())) return 0;
   const AVCodecContext* in_ctx = dec.Codec();
   SwrContext* raw = nullptr;
   AVChannelLayout inLayout{};  // zeroed: the copy below frees what it holds first

@@ -127,6 +127,12 @@ std::shared_ptr<TCompressorFilter> MakeCompressorFilter(const std::string& encod
   return f;
 }
 
+bool EncoderFitsMuxer(const std::string& encoderName, const std::string& muxer) {
+  const AVCodec* c = avcodec_find_encoder_by_name(encoderName.c_str());
+  const AVOutputFormat* format = av_guess_format(muxer.c_str(), nullptr, nullptr);
+  return c && format && avformat_query_codec(format, c->id, FF_COMPLIANCE_NORMAL) == 1;
+}
+
 std::shared_ptr<TCompressorFilter> GetCompressorFilter(const std::vector<TMoniker>& monikers, int index) {
   if (index < 0 || index >= static_cast<int>(monikers.size())) return nullptr;
   auto f = MakeCompressorFilter(monikers[static_cast<size_t>(index)]);

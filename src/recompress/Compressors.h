@@ -30,6 +30,10 @@ std::shared_ptr<TCompressorFilter> GetCompressorFilter(const std::vector<TMonike
 // or null when there is no such encoder.
 std::shared_ptr<TCompressorFilter> MakeCompressorFilter(const std::string& encoderName);
 
+// True when this machine has the encoder and the muxer (libavformat's name)
+// takes what it makes.
+bool EncoderFitsMuxer(const std::string& encoderName, const std::string& muxer);
+
 // One of an encoder's main options, for a settings dialog.
 struct TEncoderOption {
   enum Kind { Integer, Real, Choice };

@@ -6,15 +6,17 @@
 #include "base/Exceptions.h"
 #include "base/JoinLoop.h"
 #include "base/PosixFile.h"
-#include "recompress/DSErrors.h"
+#include "ffmpeg/DSErrors.h"
 #include "recompress/EncoderSetup.h"
-#include "recompress/MediaDet.h"
+#include "ffmpeg/MediaDet.h"
 
 namespace vantrel {
 
-TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
+TDSMediaInfo ProbeMediaFile(const std::string& fileName) { return ProbeMediaFile(TFile::OpenRead(fileName), fileName); }
+
+TDSMediaInfo ProbeMediaFile(TFile file, const std::string& fileName) {
   TDSMediaInfo info;
-  for (const TDetStream& s : DetectStreams(fileName)) {
+  for (const TDetStream& s : DetectStreams(std::move(file), fileName).Streams) {
     if (s.Type.MajorType == TMajorType::Video) {
       // The last video stream's length is the file's.
       info.HasVideo = true;
@@ -30,13 +32,23 @@ TDSMediaInfo ProbeMediaFile(const std::string& fileName) {
   return info;
 }
 
+std::shared_ptr<const TFile> TDSVideoJoiner::OpenSource(const std::string& fileName) {
+  try {
+    return std::make_shared<const TFile>(TFile::OpenRead(fileName));
+  } catch (const EOSError& e) {
+    RaiseCannotOpen(e.Code(), fileName);
+  }
+}
+
 void TDSVideoJoiner::AddSourceFile(const std::string& fileName, size_t index) {
-  TDSMediaInfo info = ProbeMediaFile(fileName);
+  std::shared_ptr<const TFile> file = OpenSource(fileName);
+  const TDSMediaInfo info = Described.size() == Files.size() ? Described[index] : ProbeMediaFile(file->Duplicate(), fileName);
   const double d = info.Duration;
   // An input without video has no length and adds nothing.
   if (d > 0) {
     TTimelineSource v;
     v.MediaName = fileName;
+    v.File = file;
     v.FileIndex = index;
     v.TStart = position_;
     v.TStop = position_ + d;
@@ -64,6 +76,8 @@ void TDSVideoJoiner::BuildTimeline() {
   timeline_.Channels = MonoWhenAllMono && allMono_ && !timeline_.AudioTrack.empty() ? 1 : 2;
   if (Channels > 0) timeline_.Channels = Channels;
   timeline_.SampleRate = SampleRate;
+  timeline_.Chapters = Chapters;
+  timeline_.FastStart = !Intermediate;
 }
 
 void TDSVideoJoiner::CheckOutputFile() {
@@ -76,7 +90,7 @@ void TDSVideoJoiner::CheckOutputFile() {
 }
 
 void TDSVideoJoiner::RenderToFile(const std::string& fileName) {
-  CheckOutputFile();
+  if (!Intermediate) CheckOutputFile();
   TRenderEngine engine(timeline_, fileName, VideoCompressor, AudioCompressor, Container);
   // A render that never began leaves only the empty file made above: it
   // goes. A failed write leaves a file without its index: it is removed,
@@ -92,6 +106,7 @@ void TDSVideoJoiner::RenderToFile(const std::string& fileName) {
 
 void TDSVideoJoiner::RunEngine(TRenderEngine& engine) {
   engine.Run();
+  video_sets_ = engine.VideoSets();
   const double total = timeline_.Duration();
   while (!engine.WaitForCompletion(PollInterval)) {
     if (!OnProgress) continue;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/PosixFile.h"
 #include "recompress/Compressors.h"
 #include "recompress/MediaServices.h"
 #include "recompress/RecompressSettings.h"
@@ -25,6 +26,8 @@ struct TDSMediaInfo {
   double FrameRate = 0;
 };
 TDSMediaInfo ProbeMediaFile(const std::string& fileName);
+// The same on a file already open, which it takes.
+TDSMediaInfo ProbeMediaFile(TFile file, const std::string& fileName);
 
 // FrameWidth, FrameHeight, FrameRate and ResizeMethod, with their defaults,
 // are the recompression settings it derives from.
@@ -34,6 +37,10 @@ class TDSVideoJoiner : public TRecompressSettings {
   using TProgressEvent = std::function<void(TDSVideoJoiner& sender, bool& cancel, double percent)>;
 
   std::vector<std::string> Files;
+  // What the join knows of each input already, in the order of Files: when
+  // given for every file, the inputs are not probed again, only opened
+  // (once each: the video and sound decoders read the same opening).
+  std::vector<TDSMediaInfo> Described;
   std::string OutputFileName;
   TProgressEvent OnProgress;
   std::shared_ptr<TCompressorFilter> VideoCompressor;
@@ -45,8 +52,13 @@ class TDSVideoJoiner : public TRecompressSettings {
   // Sound in mono when every input's sound is (not for AVI, whose sound is
   // stereo), else stereo.
   bool MonoWhenAllMono = false;
-  // The sound's rate and channels as given, whatever the inputs' (0: the
-  // container's rate; mono or stereo as above). An output without any
+  // A chapter per input, named after its file (MP4, Matroska, WebM).
+  bool Chapters = false;
+  // The output is read once by another join and then removed: it is not
+  // created ahead to see that it can be, nor its index moved to the front.
+  bool Intermediate = false;
+  // The sound's rate and channels as given, whatever the inputs' (0:
+  // 44.1 kHz; mono or stereo as above). An output without any
   // input's sound still gets a sound stream, of silence, when a sound
   // compressor is set.
   int SampleRate = 0;
@@ -61,10 +73,15 @@ class TDSVideoJoiner : public TRecompressSettings {
   bool WasCancelled() const { return cancelled_; }
   // Timeline seconds rendered when the render ended.
   double Rendered() const { return rendered_; }
+  // The video encoder's set-up as it began the output (see
+  // TRenderEngine::VideoSets).
+  const std::vector<uint8_t>& VideoSets() const { return video_sets_; }
 
  private:
   void BuildTimeline();
   void AddSourceFile(const std::string& fileName, size_t index);
+  // The input opened once for the join; one that cannot be opened is named.
+  static std::shared_ptr<const TFile> OpenSource(const std::string& fileName);
   void CheckOutputFile();
   void RenderToFile(const std::string& fileName);
   void RunEngine(TRenderEngine& engine);
@@ -74,6 +91,7 @@ class TDSVideoJoiner : public TRecompressSettings {
   bool allMono_ = true;  // every input with sound has mono sound
   bool cancelled_ = false;
   double rendered_ = 0;
+  std::vector<uint8_t> video_sets_;
 };
 
 }  // namespace vantrel

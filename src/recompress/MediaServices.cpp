@@ -12,7 +12,6 @@
 #include "base/Exceptions.h"
 #include "recompress/AudioPath.h"
 #include "recompress/Muxer.h"
-#include "recompress/OutputFormats.h"
 
 namespace vantrel {
 namespace {
@@ -70,13 +69,13 @@ struct TRenderEngine::Impl {
       throw Exception("The frame size " + std::to_string(tl.Width) + "x" + std::to_string(tl.Height) +
                       " is not possible");
     fps = ExactFrameRate(tl.OutputFPS);
-    const TRecompressFormat* format = RecompressFormatNamed(container);
-    sampleRate = tl.SampleRate > 0 ? tl.SampleRate : format ? format->SampleRate : kOutputSampleRate;
+    sampleRate = tl.SampleRate > 0 ? tl.SampleRate : kOutputSampleRate;
     const double duration = tl.Duration();
     totalFrames = std::llround(duration * av_q2d(fps));
     totalSamples = std::llround(duration * sampleRate);
+    muxer.FastStart = tl.FastStart;
     muxer.Open(outFile, container, tl.Width, tl.Height, fps, vcomp, acomp, sampleRate, tl.Channels);
-    if (format && format->Chapters) {
+    if (tl.Chapters) {
       // One per input, where its picture is on the timeline.
       for (const TTimelineSource& s : InTimelineOrder(tl.VideoTrack)) {
         std::string title = s.MediaName.substr(s.MediaName.rfind('/') + 1);
@@ -197,6 +196,12 @@ void TRenderEngine::Stop() {
 bool TRenderEngine::OutputIncomplete() const { return impl_->muxer.WriteFailed(); }
 
 bool TRenderEngine::Started() const { return impl_->muxer.HeaderWritten(); }
+
+std::vector<uint8_t> TRenderEngine::VideoSets() const {
+  const AVCodecContext* v = impl_->muxer.VideoEncoder();
+  if (!v || !v->extradata || v->extradata_size <= 0) return {};
+  return {v->extradata, v->extradata + v->extradata_size};
+}
 
 void TRenderEngine::Finish() {
   if (impl_->vthread.joinable()) impl_->vthread.join();

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "recompress/Compressors.h"
 #include "recompress/Timeline.h"
@@ -39,6 +40,9 @@ class TRenderEngine {
   bool OutputIncomplete() const;
   // The output was begun (its header written).
   bool Started() const;
+  // The video encoder's set-up (its extradata: H.264's SPS and PPS, Annex B
+  // or a record as the encoder gives it) once the output was begun.
+  std::vector<uint8_t> VideoSets() const;
 
  private:
   struct Impl;

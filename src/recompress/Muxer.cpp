@@ -76,7 +76,8 @@ void TMuxer::Open(const std::string& outputFile, const std::string& container, i
   if (BottomUp()) av_dict_set(muxOpts.Address(), "flipped_raw_rgb", "1", 0);
   // The index at the front, so that a browser plays the file while it
   // downloads (the trailer moves it there).
-  if (container == "mp4" || container == "mov") av_dict_set(muxOpts.Address(), "movflags", "+faststart", 0);
+  if (FastStart && (container == "mp4" || container == "mov"))
+    av_dict_set(muxOpts.Address(), "movflags", "+faststart", 0);
   rc = avformat_write_header(raw, muxOpts.Address());
   if (rc < 0) {
     write_failed_ = true;

@@ -28,6 +28,10 @@ class TMuxer {
             const std::shared_ptr<TCompressorFilter>& video, const std::shared_ptr<TCompressorFilter>& audio,
             int sampleRate = kOutputSampleRate, int channels = kOutputChannels);
 
+  // MP4 and QuickTime: the index moved to the front when the file ends (the
+  // file is read through once more for it).
+  bool FastStart = true;
+
   // Chapters written with the trailer (where MP4 and Matroska keep them),
   // for containers that have them.
   struct TChapter {

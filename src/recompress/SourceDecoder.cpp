@@ -1,6 +1,8 @@
 // Decoding one source of a recompressing join.
 #include "recompress/SourceDecoder.h"
 
+#include "ffmpeg/StreamSignature.h"
+
 #include <dlfcn.h>
 
 #include <cmath>
@@ -101,9 +103,9 @@ struct TSourceDecoder::TDeinterlacer {
 TSourceDecoder::TSourceDecoder() = default;
 TSourceDecoder::~TSourceDecoder() = default;
 
-bool TSourceDecoder::Open(const std::string& name, AVMediaType type) {
+bool TSourceDecoder::Open(const std::string& name, AVMediaType type, const TFile* file) {
   file_ = name;
-  fmt_ = av::OpenInput(name);
+  fmt_ = file ? av::OpenInput(file->Duplicate(), name) : av::OpenInput(name);
   pkt_ = av::NewPacket();
   const AVCodec* codec = nullptr;
   stream_ = av_find_best_stream(fmt_.get(), type, -1, -1, &codec, 0);
@@ -126,19 +128,8 @@ bool TSourceDecoder::Open(const std::string& name, AVMediaType type) {
     origin_ = static_cast<double>(clock->start_time) * av_q2d(clock->time_base);
   for (unsigned i = 0; i < fmt_->nb_streams; ++i)
     if (static_cast<int>(i) != stream_) fmt_->streams[i]->discard = AVDISCARD_ALL;
-  rotation_ = type == AVMEDIA_TYPE_VIDEO ? StreamRotation(st) : 0;
+  rotation_ = type == AVMEDIA_TYPE_VIDEO ? av::DisplayRotation(st) : 0;
   return true;
-}
-
-int StreamRotation(const AVStream* st) {
-  size_t size = 0;
-  const uint8_t* m = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
-  if (!m || size < 9 * sizeof(int32_t)) return 0;
-  // The matrix turns counterclockwise; players turn the picture back.
-  const double angle = -av_display_rotation_get(reinterpret_cast<const int32_t*>(m));
-  if (std::isnan(angle)) return 0;
-  const int quarter = static_cast<int>(std::lround(angle / 90.0));
-  return ((quarter % 4) + 4) % 4 * 90;
 }
 
 AVRational TSourceDecoder::SampleAspect(const AVFrame* f) const {

@@ -9,9 +9,6 @@
 
 namespace vantrel {
 
-// Degrees a player turns a video stream clockwise (0, 90, 180 or 270).
-int StreamRotation(const AVStream* st);
-
 class TSourceDecoder {
  public:
   TSourceDecoder();
@@ -21,7 +18,9 @@ class TSourceDecoder {
 
   // False when the file has no stream of that kind; raises when the file
   // cannot be opened or the stream cannot be decoded.
-  bool Open(const std::string& fileName, AVMediaType type);
+  // file: the input already open (a handle of its own is taken on it);
+  // null: opened by its name.
+  bool Open(const std::string& fileName, AVMediaType type, const TFile* file = nullptr);
   // The next decoded frame into f; false at the end of the stream. An
   // interlaced picture (DV, a DVD, a broadcast) comes deinterlaced, a frame
   // for a frame at its own time: scaled with its fields woven, it would

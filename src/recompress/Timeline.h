@@ -4,15 +4,20 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/PosixFile.h"
 #include "recompress/RecompressSettings.h"
 
 namespace vantrel {
 
 struct TTimelineSource {
   std::string MediaName;
+  // The input, opened once by the join; each decoder of it reads through a
+  // handle of its own on this opening. Null: opened by its name.
+  std::shared_ptr<const TFile> File;
   size_t FileIndex = 0;  // the input's place in the join's list
   double TStart = 0;  // timeline span, seconds
   double TStop = 0;
@@ -29,8 +34,13 @@ struct TTimeline {
   std::vector<TTimelineSource> VideoTrack;
   // Audio group: 16-bit PCM at the output's rate, in this many channels.
   int Channels = 2;
-  int SampleRate = 0;  // 0: the container's
+  int SampleRate = 0;  // 0: 44.1 kHz
   std::vector<TTimelineSource> AudioTrack;
+  // A chapter per video source, named after its file.
+  bool Chapters = false;
+  // MP4 and QuickTime: the index at the front, for players that read the
+  // file as it downloads.
+  bool FastStart = true;
 
   // End of the last source of either track, seconds.
   double Duration() const {

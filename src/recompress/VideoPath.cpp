@@ -223,7 +223,7 @@ void TVideoPath::EmitBlack(int64_t n) {
 
 void TVideoPath::RenderSource(const TTimelineSource& src, int64_t n0, int64_t n1) {
   TSourceDecoder dec;
-  bool has = dec.Open(src.MediaName, AVMEDIA_TYPE_VIDEO);
+  bool has = dec.Open(src.MediaName, AVMEDIA_TYPE_VIDEO, src.File.get());
   av::FramePtr cur = av::NewFrame(), ahead = av::NewFrame();
   bool haveCur = false, haveAhead = false;
   const double rate = av_q2d(fps_);

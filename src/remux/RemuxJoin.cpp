@@ -23,12 +23,6 @@ namespace vantrel {
 
 namespace {
 
-bool Chaptered(const TCopyFamily& f) {
-  const std::string m = f.Muxer;
-  return m == "mp4" || m == "mov" || m == "3gp" || m == "matroska" || m == "webm";
-}
-std::string Article(const TCopyFamily& f) { return ArticleFor(f.Shown); }
-
 std::string Title(const std::string& path) {
   std::string name = path.substr(path.rfind('/') + 1);
   const size_t dot = name.rfind('.');
@@ -55,16 +49,15 @@ struct TOut {
 
 class TRemuxRun {
  public:
-  TRemuxRun(const TRemuxJoiner& j, const TCopyFamily& family, IProgress& progress)
-      : j_(j), family_(family), progress_(progress) {}
+  TRemuxRun(const TRemuxJoiner& j, IProgress& progress) : j_(j), progress_(progress) {}
   void Execute();
   void Abandon() { out_.reset(); }
   TRemuxReport& Report() { return report_; }
 
  private:
   void SetUpOutput(AVFormatContext* first);
-  void JoinInput(size_t i, AVFormatContext* in, const std::string& signature);
-  std::vector<int> MapStreams(size_t i, AVFormatContext* in, const std::string& signature) const;
+  void JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& formats);
+  std::vector<int> MapStreams(size_t i, AVFormatContext* in, const TStreamFormats& formats) const;
   bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets,
              bool continues);
   // Says so when input i gave less than its header promised (read: the
@@ -73,35 +66,30 @@ class TRemuxRun {
   void Finish();
 
   const TRemuxJoiner& j_;
-  const TCopyFamily& family_;
   IProgress& progress_;
   av::OutputPtr out_;
-  std::string firstSignature_;
+  TStreamFormats firstFormats_;
   std::vector<TOut> outs_;
   // Per kind, the n-th stream of that kind in the first file -> output
   // stream or -1.
-  std::vector<std::pair<std::string, int>> byKind_;
+  std::vector<std::pair<TStreamKind, int>> byKind_;
   std::vector<std::pair<double, double>> chapterTimes_;  // seconds, as joined
   int64_t endUs_ = 0;  // where the next input starts
   int64_t firstUs_ = AV_NOPTS_VALUE;
   int64_t totalBytes_ = 0, doneBytes_ = 0;
   TJoinLoop* loop_ = nullptr;  // while the inputs are copied
+  size_t current_ = 0;  // the input being copied
+  const TRemuxJoiner::TRewrite* rewrite_ = nullptr;  // its rewrite
+  std::vector<uint8_t> rewritten_;
   TRemuxReport report_;
 };
 
 void TRemuxRun::SetUpOutput(AVFormatContext* first) {
   AVFormatContext* raw = nullptr;
-  int rc = avformat_alloc_output_context2(&raw, nullptr, family_.Muxer, j_.OutputFileName.c_str());
+  int rc = avformat_alloc_output_context2(&raw, nullptr, j_.Muxer.c_str(), j_.OutputFileName.c_str());
   if (rc < 0 || !raw) av::Fail("Unable to create " + j_.OutputFileName, rc < 0 ? rc : AVERROR(ENOMEM));
   out_.reset(raw);
   AVFormatContext* oc = out_.get();
-  const std::vector<TCopyStream> sig = DecodeCopyFormat(firstSignature_);
-  // Subtitle and data streams that some file lacks or has otherwise.
-  std::vector<bool> unlike(sig.size(), false);
-  for (size_t i = 1; i < j_.CopyFormats.size(); ++i)
-    if (!j_.CopyFormats[i].empty())
-      for (size_t n : CompareCopyFormat(firstSignature_, j_.CopyFormats[i]).OthersDiffering)
-        if (n < unlike.size()) unlike[n] = true;
 
   size_t n = 0;
   for (unsigned s = 0; s < first->nb_streams; ++s) {
@@ -112,19 +100,15 @@ void TRemuxRun::SetUpOutput(AVFormatContext* first) {
       continue;
     }
     const AVCodecParameters* p = ist->codecpar;
-    const std::string kind = av::CopiedStreamKind(ist);
-    bool keep = p->codec_type == AVMEDIA_TYPE_VIDEO || (p->codec_type == AVMEDIA_TYPE_AUDIO && !j_.WithoutSound);
-    if (p->codec_type != AVMEDIA_TYPE_VIDEO && p->codec_type != AVMEDIA_TYPE_AUDIO) {
-      const std::string what = kind + " stream (" + avcodec_get_name(p->codec_id) + ")";
-      if (n < unlike.size() && unlike[n]) {
-        report_.Notes.push_back("a " + what + " was left out: not every file has it alike");
-      } else if (avformat_query_codec(oc->oformat, p->codec_id, FF_COMPLIANCE_NORMAL) != 1) {
-        report_.Notes.push_back("a " + what + " was left out: " + Article(family_) + family_.Shown +
-                                " file cannot hold it");
-      } else {
-        keep = true;
-      }
-    }
+    const TStreamKind kind = av::CopiedStreamKind(ist);
+    // What the plan keeps: the video, the sound unless left out, and the
+    // subtitle and data streams every file has alike and the output holds
+    // (without a plan, those the output's muxer takes).
+    bool keep = true;
+    if (kind == TStreamKind::Audio)
+      keep = !j_.WithoutSound && (n >= j_.Keep.size() || j_.Keep[n]);
+    else if (kind != TStreamKind::Video)
+      keep = n < j_.Keep.size() ? j_.Keep[n] : avformat_query_codec(oc->oformat, p->codec_id, FF_COMPLIANCE_NORMAL) == 1;
     ++n;
     if (!keep) {
       byKind_.emplace_back(kind, -1);
@@ -179,31 +163,33 @@ void TRemuxRun::Execute() {
   loop_ = &loop;
   // Streams first: a join stopped before its first packet still ends whole.
   av::InputPtr first = av::OpenInput(j_.Files.front());
-  firstSignature_ = av::StreamSignature(first.get());
+  firstFormats_ = av::StreamFormats(first.get());
   SetUpOutput(first.get());
   loop.ForEachInput([&](size_t i) {
     av::InputPtr in = i == 0 ? std::move(first) : av::OpenInput(j_.Files[i]);
-    const std::string sig = i == 0 ? firstSignature_ : av::StreamSignature(in.get());
+    const TStreamFormats formats = i == 0 ? firstFormats_ : av::StreamFormats(in.get());
+    // The plan was made on what the files held when they were probed; one
+    // replaced since by another of other streams is refused, not joined.
     if (i > 0) {
-      const auto d = CompareCopyFormat(WithoutFields(firstSignature_, j_.Tolerated), WithoutFields(sig, j_.Tolerated));
-      if (!d.Video.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Video);
-      if (!j_.WithoutSound && !d.Audio.empty()) throw Exception(FileLabel(i, j_.Files[i]) + d.Audio);
+      const TStreamsDiff d = CompareStreams(firstFormats_, formats, j_.Tolerated);
+      if (d.Video) throw Exception(FileLabel(i, j_.Files[i]) + d.Video.Words);
+      if (!j_.WithoutSound && d.Audio) throw Exception(FileLabel(i, j_.Files[i]) + d.Audio.Words);
     }
-    JoinInput(i, in.get(), sig);
+    JoinInput(i, in.get(), formats);
     doneBytes_ += SizeOf(j_.Files[i]);
   });
   loop_ = nullptr;
   Finish();
 }
 
-std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in, const std::string& signature) const {
+std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in, const TStreamFormats& formats) const {
   // Input streams -> output streams, pairing the n-th stream of a kind with
   // the first file's n-th of that kind.
   std::vector<int> map(in->nb_streams, -1);
-  const TCopyFormatDiff others = i == 0 ? TCopyFormatDiff{} : CompareCopyFormat(firstSignature_, signature);
+  const TStreamsDiff others = i == 0 ? TStreamsDiff{} : CompareStreams(firstFormats_, formats);
   for (unsigned s = 0; s < in->nb_streams; ++s) {
     if (!av::CopiedStream(in->streams[s])) continue;
-    const std::string kind = av::CopiedStreamKind(in->streams[s]);
+    const TStreamKind kind = av::CopiedStreamKind(in->streams[s]);
     size_t nth = 0;
     for (unsigned t = 0; t < s; ++t)
       if (av::CopiedStream(in->streams[t]) && av::CopiedStreamKind(in->streams[t]) == kind) ++nth;
@@ -219,8 +205,10 @@ std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in, const std:
   return map;
 }
 
-void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const std::string& signature) {
-  const std::vector<int> map = MapStreams(i, in, signature);
+void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& formats) {
+  const std::vector<int> map = MapStreams(i, in, formats);
+  current_ = i;
+  rewrite_ = i < j_.VideoRewrite.size() && j_.VideoRewrite[i] ? &j_.VideoRewrite[i] : nullptr;
   std::deque<av::PacketPtr> head;
   const THeadTimes h = ReadHead(in, map, outs_.size(), j_.Files[i], head);
   const bool eof = h.Eof;
@@ -379,6 +367,17 @@ bool TRemuxRun::Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>
   // before the packet does, and the next file follows on from there.
   const int64_t padding = skip && size >= 8 ? AV_RL32(skip + 4) : 0;
   TOut& o = outs_[static_cast<size_t>(map[si])];
+  if (rewrite_ && o.Type == AVMEDIA_TYPE_VIDEO) {
+    rewritten_.clear();
+    if (!(*rewrite_)(pkt->data, static_cast<size_t>(pkt->size), rewritten_))
+      throw Exception("Unable to give the video of " + j_.Files[static_cast<size_t>(current_)] + " ids of its own");
+    av::PacketPtr turned = av::NewPacket();
+    if (av_new_packet(turned.get(), static_cast<int>(rewritten_.size())) < 0) throw Exception("Out of memory");
+    std::copy(rewritten_.begin(), rewritten_.end(), turned->data);
+    av_packet_copy_props(turned.get(), pkt);
+    av_packet_unref(pkt);
+    av_packet_move_ref(pkt, turned.get());
+  }
   if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offsets[si];
   if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offsets[si];
   av_packet_rescale_ts(pkt, in->streams[si]->time_base, o.St->time_base);
@@ -421,7 +420,7 @@ void TRemuxRun::Finish() {
   // Chapters go in with the trailer, when the times are known: Matroska
   // and the QuickTime muxer both write them there (QuickTime as a chapter
   // text track and, in MP4, as a "chpl" list too).
-  if (Chaptered(family_)) {
+  if (j_.Chapters) {
     for (size_t i = 0; i < chapterTimes_.size(); ++i) {
       AVChapter* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
       if (!c || av_dynarray_add_nofree(&oc->chapters, reinterpret_cast<int*>(&oc->nb_chapters), c) < 0) {
@@ -460,29 +459,10 @@ void TRemuxRun::Finish() {
 
 }  // namespace
 
-const TCopyFamily& RemuxOutputFamily(const std::string& outputFileName, const TCopyFamily& inputFamily) {
-  const TCopyFamily* named = CopyFamilyOfFileName(outputFileName);
-  return named ? *named : inputFamily;
-}
-
-std::string RemuxOutputProblem(const TCopyFamily& output, const std::string& copyFormat, bool withoutSound) {
-  const AVOutputFormat* fmt = av_guess_format(output.Muxer, nullptr, nullptr);
-  if (!fmt) return std::string("this system's media framework cannot write ") + output.Shown + " files";
-  for (const TCopyStream& s : DecodeCopyFormat(copyFormat)) {
-    if (s.Kind != kStreamVideo && !(s.Kind == kStreamAudio && !withoutSound)) continue;
-    if (s.Fields.empty()) continue;
-    const AVCodecDescriptor* d = avcodec_descriptor_get_by_name(s.Fields.front().second.c_str());
-    // 0: the format knows it cannot; a negative answer means it does not say.
-    if (d && avformat_query_codec(fmt, d->id, FF_COMPLIANCE_NORMAL) == 0)
-      return Article(output) + output.Shown + " file cannot hold " + d->name + " " + s.Kind;
-  }
-  return "";
-}
-
 TRemuxReport TRemuxJoiner::Run(IProgress& progress) {
   if (Files.empty()) throw Exception("There are no files to join");
-  if (!InputFamily) throw Exception("The first file's container is not known");
-  TRemuxRun run(*this, RemuxOutputFamily(OutputFileName, *InputFamily), progress);
+  if (Muxer.empty()) throw Exception("The container to write is not known");
+  TRemuxRun run(*this, progress);
   // A container's index is written at its end: whatever failed, the file
   // cannot be finished.
   TJoinLoop::Guarded(

@@ -5,10 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "base/CopyFormat.h"
+#include "base/StreamFormat.h"
 #include "base/Progress.h"
 
 namespace vantrel {
@@ -29,13 +30,15 @@ struct TRemuxReport {
 class TRemuxJoiner {
  public:
   std::vector<std::string> Files;
-  // The inputs' CopyFormat texts, in the order of Files; decide, before the
-  // output is begun, which subtitle and data streams every file has alike.
-  std::vector<std::string> CopyFormats;
   std::string OutputFileName;
-  // The first input's container family; the output's name may ask for
-  // another one of the families.
-  const TCopyFamily* InputFamily = nullptr;
+  // The container written: its muxer, its name in messages, and whether it
+  // takes a chapter per input.
+  std::string Muxer;
+  std::string Shown;
+  bool Chapters = false;
+  // By copied stream of the first file (in its order), whether it is
+  // written; empty: all. Its video always is.
+  std::vector<bool> Keep;
   bool WithoutSound = false;
   // Read every packet of the output back, not only its index, where the
   // container has one.
@@ -46,23 +49,20 @@ class TRemuxJoiner {
   // The names its chapters take, in the order of Files (a file made for
   // the join is named after the file it stands for); empty: the files'.
   std::vector<std::string> Titles;
-  // Stream fields (by their labels: "codec parameter sets", "time base")
-  // in which later files may differ from the first: files encoded apart for
-  // the join, whose sets VideoExtradata lists and whose stamps are rescaled.
-  std::vector<std::string> Tolerated;
+  // Stream fields (TFormatField) in which later files may differ from the
+  // first: files encoded apart for the join, whose sets VideoExtradata
+  // lists and whose stamps are rescaled.
+  uint32_t Tolerated = 0;
+  // By input, what its video packets are turned into before they are
+  // written (parameter set ids renumbered); an empty function, or none:
+  // as they are. Returns false when a packet cannot be turned.
+  using TRewrite = std::function<bool(const uint8_t* data, size_t size, std::vector<uint8_t>& out)>;
+  std::vector<TRewrite> VideoRewrite;
 
   // Returns on success and on cancel (the output then holds the files, or
   // the part of one, joined so far); raises on failure with the output
   // removed.
   TRemuxReport Run(IProgress& progress);
 };
-
-// The output format the join writes for this output name and first-input
-// family: the name's family when it is one, else the input's.
-const TCopyFamily& RemuxOutputFamily(const std::string& outputFileName, const TCopyFamily& inputFamily);
-// Empty when the output family's container can hold the streams of this
-// CopyFormat text; else why not ("a WebM file cannot hold h264 video").
-// Subtitle and data streams it cannot hold are left out, not refused.
-std::string RemuxOutputProblem(const TCopyFamily& output, const std::string& copyFormat, bool withoutSound);
 
 }  // namespace vantrel

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "core/FileList.h"
+#include "job/FileList.h"
 #include "ui/ProdInfo.h"
 
 namespace vantrel::ui {

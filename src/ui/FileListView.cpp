@@ -28,20 +28,22 @@ QVariant TFileListModel::data(const QModelIndex& index, int role) const {
   const TFileListRow& row = list_.Row(index.row());
   if (role == Qt::DisplayRole) return QString::fromStdString(row.Cells[static_cast<size_t>(index.column())]);
   const size_t r = static_cast<size_t>(index.row());
-  if (r < reencoded_.size() && reencoded_[r]) {
-    if (role == Qt::FontRole) {
-      QFont italic;
-      italic.setItalic(true);
-      return italic;
-    }
-    if (role == Qt::ToolTipRole) return QString(kReencodedTip);
+  const bool reencoded = r < reencoded_.size() && reencoded_[r];
+  if (reencoded && role == Qt::FontRole) {
+    QFont italic;
+    italic.setItalic(true);
+    return italic;
   }
-  if (role == Qt::ForegroundRole && highlight_) {
-    const TVideoFileInfo& i = row.Info;
-    const bool flags[kColumnCount] = {false, false, i.TypeDiffers, i.FrameSizeDiffers, i.FrameRateDiffers,
-                                      i.AudioDiffers, false};
-    if (flags[index.column()]) return kHighlightColor;
-  }
+  const TVideoFileInfo& i = row.Info;
+  const bool flags[kColumnCount] = {false, false, i.TypeDiffers, i.FrameSizeDiffers, i.FrameRateDiffers,
+                                    i.AudioDiffers, false};
+  if (role == Qt::ForegroundRole && highlight_ && flags[index.column()]) return kHighlightColor;
+  // A marked cell says what differs, in the plan's words; the rest of a
+  // re-encoded row says what becomes of it.
+  const std::vector<TFilePlan>& plans = list_.Plan().Files;
+  if (role == Qt::ToolTipRole && flags[index.column()] && r < plans.size() && !plans[r].Difference.empty())
+    return QString::fromStdString(plans[r].Difference);
+  if (role == Qt::ToolTipRole && reencoded) return QString(kReencodedTip);
   return {};
 }
 
@@ -55,8 +57,7 @@ Qt::ItemFlags TFileListModel::flags(const QModelIndex& index) const {
   return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled;
 }
 
-void TFileListModel::AddFile(const std::string& fileName) {
-  TFileListRow row = list_.ProbeRow(fileName);
+void TFileListModel::AppendRow(TFileListRow row) {
   const int n = list_.Count();
   beginInsertRows(QModelIndex(), n, n);
   list_.Append(std::move(row));

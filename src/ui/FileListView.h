@@ -8,7 +8,7 @@
 #include <QTreeView>
 #include <vector>
 
-#include "core/FileList.h"
+#include "job/FileList.h"
 
 namespace vantrel::ui {
 
@@ -25,8 +25,8 @@ class TFileListModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // Probes and appends a file as a new row; raises what the probe raises.
-  void AddFile(const std::string& fileName);
+  // Appends a probed file as a new row.
+  void AppendRow(TFileListRow row);
   // After the list changed in any other way (moves, deletes, flags).
   void Refresh();
   // Paints the cells that differ from the first file.

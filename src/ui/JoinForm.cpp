@@ -1,8 +1,6 @@
 // Join options dialog.
 #include "ui/JoinForm.h"
 
-#include "base/CopyFormat.h"
-
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -13,12 +11,9 @@
 #include <QLocale>
 #include <QSpinBox>
 
-#include "core/JoinOptions.h"
 #include "base/PosixFile.h"
-#include "core/RecompressEngine.h"
-#include "recompress/Compressors.h"
-#include "recompress/EncoderSetup.h"
-#include "recompress/OutputFormats.h"
+#include "job/Encoders.h"
+#include "plan/JoinOptions.h"
 #include "ui/Dialogs.h"
 
 namespace vantrel::ui {
@@ -41,7 +36,7 @@ class TCompressorOptionsDialog : public QDialog {
       : QDialog(parent), encoder_(encoder), options_(options) {
     setWindowTitle(QString::fromStdString(encoder) + " options");
     auto* form = new QFormLayout(this);
-    auto stored = CompressorOptionStore().Get(encoder);
+    auto stored = StoredEncoderOptions(encoder);
     for (const TEncoderOption& o : options_) {
       QString value = QString::fromStdString(stored.count(o.Key) ? stored[o.Key] : o.Default);
       QWidget* w;
@@ -84,7 +79,7 @@ class TCompressorOptionsDialog : public QDialog {
         // default left alone (crf beside a bit rate) never applies.
         if (!SameValue(v.toStdString(), options_[i])) values[options_[i].Key] = v.toStdString();
       }
-      CompressorOptionStore().Set(encoder_, values);
+      StoreEncoderOptions(encoder_, values);
       accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -99,7 +94,8 @@ class TCompressorOptionsDialog : public QDialog {
 
 }  // namespace
 
-TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), files_(std::move(files)) {
+TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files, const IEncoderCatalog& encoders)
+    : QDialog(parent), files_(std::move(files)), encoders_(encoders) {
   setObjectName("frmJoin");
   setWindowTitle("Join Options");
   // The classic size is the least; layouts let the texts take what their
@@ -185,19 +181,13 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
 
   // AVI with the compressors below, then the formats people share today
   // whose encoders this machine has.
-  formats_.push_back({"AVI (the compressors below)", "avi", "", ""});
-  const TFormatChoice modern[] = {{"MP4 (H.264 + AAC)", "mp4", "libx264", "aac"},
-                                  {"MP4 (HEVC + AAC)", "mp4", "libx265", "aac"},
-                                  {"Matroska (H.264 + Opus)", "matroska", "libx264", "libopus"},
-                                  {"WebM (VP9 + Opus)", "webm", "libvpx-vp9", "libopus"}};
-  for (const TFormatChoice& f : modern) {
-    const TRecompressFormat* format = RecompressFormatNamed(f.Muxer);
-    if (!format) continue;
-    const std::vector<std::string> v = AvailableEncoders(*format, false), a = AvailableEncoders(*format, true);
-    if (std::find(v.begin(), v.end(), f.Video) != v.end() && std::find(a.begin(), a.end(), f.Audio) != a.end())
-      formats_.push_back(f);
+  for (const TRecompressChoice& f : RecompressChoices()) {
+    const std::vector<std::string> v = encoders_.Available(f.Container, false), a = encoders_.Available(f.Container, true);
+    const bool has = ContainerOf(f.Container).IsAvi() ||
+                     (std::find(v.begin(), v.end(), f.Video) != v.end() && std::find(a.begin(), a.end(), f.Audio) != a.end());
+    if (has) formats_.push_back(f);
   }
-  for (const TFormatChoice& f : formats_) cbxOutputFormat->addItem(f.Label);
+  for (const TRecompressChoice& f : formats_) cbxOutputFormat->addItem(f.Label);
   cbxOutputFormat->setCurrentIndex(0);
   FillCompressorLists();
   cbxResizeMethod->setCurrentIndex(ItemOfResizeMethod(TRecompressSettings{}.ResizeMethod));
@@ -212,6 +202,12 @@ TfrmJoin::TfrmJoin(QWidget* parent, TFilesProvider files) : QDialog(parent), fil
   connect(edtFrameHeight, &QLineEdit::textChanged, this, [this] { edtFrameWidthChange(); });
   connect(cbxOutputFormat, QOverload<int>::of(&QComboBox::activated), this, [this] { cbxOutputFormatChange(); });
   connect(edtOutFileName, &QLineEdit::textEdited, this, [this] { edtOutFileNameChange(); });
+  // A setting the user changes is the user's from then on; the plan and
+  // what it shows follow.
+  for (TNaturalEdit* e : {edtFrameWidth, edtFrameHeight})
+    connect(e, &QLineEdit::editingFinished, this, [this] { Replan(); });
+  for (QComboBox* c : {cbxFameRate, cbxResizeMethod, cbxVideoCompression, cbxAudioCompression})
+    connect(c, QOverload<int>::of(&QComboBox::activated), this, [this] { Replan(); });
 }
 
 char TfrmJoin::Separator() const {
@@ -236,27 +232,26 @@ void TfrmJoin::FormShow() {
   // The format last picked; AVI until another was picked once.
   int last = LastOutputFormat.isEmpty() ? 0 : cbxOutputFormat->findText(LastOutputFormat);
   // A smart join writes the container of the files it copies: the format
-  // opens on it (for this join only; the choice kept stays).
-  const TRecompressFormat* smart =
-      Plan.Kind == TEngineKind::Mixed ? RecompressFormatOfFileName("x" + Plan.Extension) : nullptr;
-  // The H.264 choice of that container where it has one (WebM's is VP9).
-  for (size_t i = 0, found = 0; smart && i < formats_.size(); ++i)
-    if (formats_[i].Muxer == (smart->Muxer == "mov" ? std::string("mp4") : smart->Muxer)) {
-      if (!found++) last = static_cast<int>(i);
-      if (formats_[i].Video == "libx264") {
-        last = static_cast<int>(i);
-        break;
+  // opens on it (for this join only; the choice kept stays), on its H.264
+  // choice where it has one (WebM's is VP9).
+  if (Plan.Route == TPlanRoute::Smart) {
+    const TContainerId c = Plan.Output.Container == TContainerId::QuickTime ? TContainerId::MP4 : Plan.Output.Container;
+    for (size_t i = 0, found = 0; i < formats_.size(); ++i)
+      if (formats_[i].Container == c) {
+        if (!found++) last = static_cast<int>(i);
+        if (std::string(formats_[i].Video) == "libx264") {
+          last = static_cast<int>(i);
+          break;
+        }
       }
-    }
+  }
   if (last != cbxOutputFormat->currentIndex()) {
     cbxOutputFormat->setCurrentIndex(std::max(last, 0));
     FillCompressorLists();
   }
   FillFrameRates();
-  lblNotes->setText(QString::fromStdString(Plan.DialogNote));
   cbxJoinWORecomp->setChecked(Plan.CopyByDefault);
   cbxJoinWORecomp->setEnabled(Plan.CanCopy);
-  UpdateControls();
   edtFrameWidthChange();
   btnResetDefaultsClick();
 }
@@ -274,49 +269,18 @@ void TfrmJoin::FillFrameRates() {
   cbxFameRate->setCurrentIndex(r.Selected);
 }
 
-void TfrmJoin::ComputeDefaults() {
-  std::vector<std::string> items;
-  for (int i = 0; i < cbxFameRate->count(); ++i) items.push_back(cbxFameRate->itemText(i).toStdString());
-  TJoinDefaults d = vantrel::ComputeDefaults(files_(), items, Separator());
-  edtFrameWidth->SetValue(d.FrameWidth);
-  edtFrameHeight->SetValue(d.FrameHeight);
-  while (cbxFameRate->count() < static_cast<int>(items.size()))
-    cbxFameRate->addItem(QString::fromStdString(items[static_cast<size_t>(cbxFameRate->count())]));
-  cbxFameRate->setCurrentIndex(d.FrameRateIndex);
-  cbxResizeMethod->setCurrentIndex(ItemOfResizeMethod(d.ResizeMethod));
-  ChooseVideoCompressor();
-  ChooseAudioCompressor();
-}
-
-void TfrmJoin::ChooseVideoCompressor() {
-  std::vector<std::string> names;
-  for (int i = 0; i < cbxVideoCompression->count(); ++i) names.push_back(cbxVideoCompression->itemText(i).toStdString());
-  bool none = false;
-  int i = vantrel::ChooseVideoCompressor(names, cbxVideoCompression->currentIndex(), &none);
-  if (none) {
-    ShowMessageDlg(this, kNoOptimumVideoCompressor, TMsgKind::Information, TMsgButtons::Ok);
-    return;
-  }
-  cbxVideoCompression->setCurrentIndex(i);
-}
-
-void TfrmJoin::ChooseAudioCompressor() {
-  std::vector<std::string> names;
-  for (int i = 0; i < cbxAudioCompression->count(); ++i) names.push_back(cbxAudioCompression->itemText(i).toStdString());
-  cbxAudioCompression->setCurrentIndex(vantrel::ChooseAudioCompressor(names, cbxAudioCompression->currentIndex()));
-}
-
 void TfrmJoin::cbxJoinWORecompClick() {
   UpdateControls();
-  if (edtOutFileName->text().trimmed().isEmpty()) return;
-  std::string name = SwitchOutputExtension(edtOutFileName->text().toStdString(), Plan, cbxJoinWORecomp->isChecked());
-  // Recompressed, the name takes the chosen format's extension.
-  const TRecompressFormat* format = RecompressFormatNamed(Format().Muxer);
-  if (!cbxJoinWORecomp->isChecked() && format && !format->Avi())
-    name = name.substr(0, name.size() - 4) + format->Extensions.front();
-  following_ = true;
-  edtOutFileName->setText(QString::fromStdString(name));
-  following_ = false;
+  if (!edtOutFileName->text().trimmed().isEmpty()) {
+    std::string name = SwitchOutputExtension(edtOutFileName->text().toStdString(), Plan, cbxJoinWORecomp->isChecked());
+    // Recompressed, the name takes the chosen format's extension.
+    const TContainer& format = ContainerOf(Format().Container);
+    if (!cbxJoinWORecomp->isChecked() && !format.IsAvi()) name = name.substr(0, name.size() - 4) + format.Extensions.front();
+    following_ = true;
+    edtOutFileName->setText(QString::fromStdString(name));
+    following_ = false;
+  }
+  Replan();
 }
 
 void TfrmJoin::sbnSelectOutFileClick() {
@@ -328,21 +292,22 @@ void TfrmJoin::sbnSelectOutFileClick() {
   const bool mpeg = copy && Plan.CopyExtension == ".mpeg";
   d.Filter = mpeg ? "MPEG File|*.mpeg" : "AVI File|*.avi";
   d.DefaultExt = mpeg ? "mpeg" : "avi";
+  auto entry = [](const TContainer& c, bool shown) {
+    return QString("%1 File|*%2").arg(shown ? c.Shown : c.Name, QString::fromStdString(c.Extensions.front()));
+  };
   if (!copy) {
     // Every format a recompressing join writes, the chosen one first.
-    const TRecompressFormat* chosen = RecompressFormatNamed(Format().Muxer);
-    QString filter = QString("%1 File|*%2").arg(QString::fromStdString(chosen->Shown),
-                                                 QString::fromStdString(chosen->Extensions.front()));
-    for (const TRecompressFormat& f : RecompressFormats())
-      if (&f != chosen)
-        filter += QString("|%1 File|*%2").arg(QString::fromStdString(f.Shown), QString::fromStdString(f.Extensions.front()));
+    const TContainer& chosen = ContainerOf(Format().Container);
+    QString filter = entry(chosen, false);
+    for (const TContainer& f : Containers())
+      if (f.Recompresses() && f.Id != chosen.Id) filter += "|" + entry(f, false);
     d.Filter = filter;
-    d.DefaultExt = QString::fromStdString(chosen->Extensions.front().substr(1));
+    d.DefaultExt = QString::fromStdString(chosen.Extensions.front().substr(1));
   }
-  const TCopyFamily* family = Plan.ContainerCopy ? CopyFamilyOfFileName("x" + Plan.CopyExtension) : nullptr;
+  const TContainer* family = Plan.ContainerCopy ? ContainerOfFileName("x" + Plan.CopyExtension) : nullptr;
   if (family && copy) {
-    d.Filter = QString("%1 File|*%2").arg(family->Shown, family->Extension);
-    d.DefaultExt = QString(family->Extension + 1);
+    d.Filter = entry(*family, true);
+    d.DefaultExt = QString::fromStdString(family->Extensions.front().substr(1));
   }
   d.OverwritePrompt = false;  // Join asks instead
   if (!d.Execute()) return;
@@ -358,8 +323,10 @@ void TfrmJoin::btnJoinClick() {
     edtOutFileName->setFocus();
     return;
   }
-  // What would fail once the dialog is gone is said now, with the dialog
-  // open and the field to mend focused; nothing is created.
+  // The plan of what the dialog shows now is the one joined; what would
+  // fail once the dialog is gone is said now, with the dialog open and the
+  // field to mend focused; nothing is created.
+  Replan();
   QWidget* field = nullptr;
   const std::string problem = EntryProblem(field);
   if (!problem.empty()) {
@@ -377,46 +344,40 @@ void TfrmJoin::btnJoinClick() {
 std::string TfrmJoin::EntryProblem(QWidget*& field) const {
   const std::string out = edtOutFileName->text().toStdString();
   field = edtOutFileName;
-  TJoinRequest r;
-  for (const TVideoFileInfo* f : files_()) {
+  for (const TVideoFileInfo* f : files_())
     // By identity: a link or another spelling of an input is that input.
     if (f->FileName == out || SameFile(f->FileName, out)) return "The output file is one of the input files";
-    r.Files.push_back(*f);
-  }
-  r.OutputFileName = out;
-  r.Route = RouteShown();
-  const TJoinPlan plan = MakeJoinPlan(r, AllEngines());
-  if (!plan.Engine) return plan.Refusal;
+  const TJoinPlan& plan = Plan;
+  if (!plan.Accepted()) return plan.Refusal;
   const std::string ext = OutputExtensionProblem(plan, out);
   if (!ext.empty()) return ext;
-  if (r.Route == TJoinRoute::Copy) return "";
-  const auto video = GetCompressorFilter(VideoCompressors, cbxVideoCompression->currentIndex());
-  const std::string encoder = video ? video->EncoderName : "";
+  if (plan.Route != TPlanRoute::Recompress) return "";
+  const std::string& encoder = plan.VideoEncoder.Encoder;
   // The width is to mend when it fails with any height.
-  field = FrameSizeProblem(encoder, edtFrameWidth->Value(), 16).empty() ? edtFrameHeight : edtFrameWidth;
-  return FrameSizeProblem(encoder, edtFrameWidth->Value(), edtFrameHeight->Value());
+  field = encoders_.FrameSizeProblem(encoder, plan.Recompress.FrameWidth, 16).empty() ? edtFrameHeight : edtFrameWidth;
+  return encoders_.FrameSizeProblem(encoder, plan.Recompress.FrameWidth, plan.Recompress.FrameHeight);
 }
 
 void TfrmJoin::btnResetDefaultsClick() {
-  if (Format().Muxer != "avi") {
-    FillCompressorLists();
-    ApplyFormatDefaults();
-    return;
-  }
-  ComputeDefaults();
-  ChooseAudioCompressor();
+  // The AVI lists keep their selection where no default is found.
+  if (!ContainerOf(Format().Container).IsAvi()) FillCompressorLists();
+  Replan(false);
+  // No default compressor: said at every opening and every reset; the
+  // selection stays as it was.
+  if (Plan.Route == TPlanRoute::Recompress && Plan.NoOptimumVideoCompressor)
+    ShowMessageDlg(this, kNoOptimumVideoCompressor, TMsgKind::Information, TMsgButtons::Ok);
 }
 
 void TfrmJoin::btnVideoCompOptionsClick() {
-  int i = cbxVideoCompression->currentIndex();
-  auto filter = GetCompressorFilter(VideoCompressors, i);
-  if (!filter) return;
-  auto options = DescribeEncoderOptions(filter->EncoderName);
+  const int i = cbxVideoCompression->currentIndex();
+  if (i < 0 || i >= static_cast<int>(VideoCompressors.size()) || VideoCompressors[static_cast<size_t>(i)].empty()) return;
+  const std::string encoder = VideoCompressors[static_cast<size_t>(i)];
+  auto options = EncoderSettings(encoder);
   if (options.empty()) {
     ShowMessageDlg(this, "The selected compressor has no options", TMsgKind::Information, TMsgButtons::Ok);
     return;
   }
-  TCompressorOptionsDialog d(this, filter->EncoderName, options);
+  TCompressorOptionsDialog d(this, encoder, options);
   d.exec();
 }
 
@@ -428,28 +389,7 @@ TJoinRoute TfrmJoin::RouteShown() const {
   if (cbxJoinWORecomp->isChecked()) return TJoinRoute::Copy;
   // Unticked where a copy was possible: recompression, as asked. Where it
   // was not, a smart join when the files and the output's name allow one.
-  return Plan.CanCopy && !Plan.CopyLosesSound ? TJoinRoute::Recompress : TJoinRoute::Auto;
-}
-
-TJoinRequest TfrmJoin::Request() const {
-  TJoinRequest r;
-  r.OutputFileName = edtOutFileName->text().toStdString();
-  r.Route = RouteShown();
-  if (r.Route == TJoinRoute::Copy) return r;
-  r.Recompress.FrameWidth = edtFrameWidth->Value();
-  r.Recompress.FrameHeight = edtFrameHeight->Value();
-  r.Recompress.FrameRate = StrToFloat(cbxFameRate->currentText().toStdString(), Separator());
-  r.Recompress.ResizeMethod = ResizeMethodOfItem(cbxResizeMethod->currentIndex(), r.Recompress.ResizeMethod);
-  // A compressor's options are kept per encoder, as the user set them.
-  auto choice = [](const std::vector<std::string>& monikers, int index) {
-    TEncoderChoice c;
-    if (index >= 0 && index < static_cast<int>(monikers.size())) c.Encoder = monikers[static_cast<size_t>(index)];
-    if (!c.Encoder.empty()) c.Options = CompressorOptionStore().Get(c.Encoder);
-    return c;
-  };
-  r.VideoEncoder = choice(VideoCompressors, cbxVideoCompression->currentIndex());
-  r.AudioEncoder = choice(AudioCompressors, cbxAudioCompression->currentIndex());
-  return r;
+  return CanJoinWithoutRecompression && !JoinWithoutSound ? TJoinRoute::Recompress : TJoinRoute::Auto;
 }
 
 }  // namespace vantrel::ui

@@ -1,6 +1,8 @@
 // The join options dialog: output file, join without recompression, and the
-// output settings of a recompressing join, with defaults computed from the
-// listed files every time it opens.
+// output settings of a recompressing join. It renders the join plan: every
+// change of the name, the format, the check box or a setting makes the plan
+// again from the request the dialog stands for, and the note, the settings
+// shown (and which are enabled) and the main window's marks follow it.
 #pragma once
 
 #include <QCheckBox>
@@ -15,9 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "core/FileInfo.h"
-#include "core/JoinCls.h"
-#include "core/JoinPlan.h"
+#include "job/JoinCls.h"
+#include "plan/JoinPlan.h"
 #include "ui/EditLib.h"
 
 namespace vantrel::ui {
@@ -27,19 +28,21 @@ class TfrmJoin : public QDialog {
  public:
   // The listed files' probe results, in list order.
   using TFilesProvider = std::function<std::vector<const TVideoFileInfo*>()>;
-  TfrmJoin(QWidget* parent, TFilesProvider files);
+  TfrmJoin(QWidget* parent, TFilesProvider files, const IEncoderCatalog& encoders);
 
   // Takes what the plan of the listed files offers, empties the output
   // name, shows the dialog modally; true when it closed with Join.
   bool ShowJoinOptions(const TJoinPlan& plan);
-  // The join's request from the dialog's state (files filled by the
-  // caller); raises EConvertError for a frame rate that is no number.
+  // The join's request from the dialog's state, the listed files in it;
+  // raises EConvertError for a frame rate that is no number. A setting
+  // shown otherwise than the plan proposes is the user's.
   TJoinRequest Request() const;
   // The route the dialog stands for: the check box, and where a copy is
   // impossible a smart join when it applies.
   TJoinRoute RouteShown() const;
 
-  // From the plan: the dialog's three flags, and the rest.
+  // From the plan: the dialog's three flags, and the rest. Plan is the
+  // plan of the request the dialog shows, made anew at each change.
   bool CanJoinWithoutRecompression = false;
   bool NoAudio = false;
   bool JoinWithoutSound = false;
@@ -78,7 +81,9 @@ class TfrmJoin : public QDialog {
   void FormShow();
   void UpdateControls();
   void FillFrameRates();
-  void ComputeDefaults();
+  // The plan made again from what the dialog shows, and shown: keepSettings
+  // false drops the settings the user set (Reset defaults, another format).
+  void Replan(bool keepSettings = true);
   void cbxJoinWORecompClick();
   void sbnSelectOutFileClick();
   void btnJoinClick();
@@ -91,26 +96,29 @@ class TfrmJoin : public QDialog {
   // The output's name edited: its extension picks the format.
   void edtOutFileNameChange();
 
+ signals:
+  // Made anew: the main window's marks follow it while the dialog is open.
+  void PlanChanged(const vantrel::TJoinPlan& plan);
+
  private:
   // What in the entries would make the join fail before it starts, and the
   // field to mend; empty when nothing.
   std::string EntryProblem(QWidget*& field) const;
-  void ChooseVideoCompressor();
-  void ChooseAudioCompressor();
   char Separator() const;
-  // The chosen format's encoders (empty for AVI: the compressor lists'),
-  // and its muxer.
-  struct TFormatChoice {
-    QString Label;
-    std::string Muxer, Video, Audio;
-  };
-  const TFormatChoice& Format() const;
+  const TRecompressChoice& Format() const;
+  // The format's compressors into the lists (AVI: the catalogue's).
   void FillCompressorLists();
-  void ApplyFormatDefaults();
-  std::vector<TFormatChoice> formats_;
+  // The plan's settings into the fields, and which of them are enabled.
+  void ShowSettings();
+  // The request without the files, with what the user set where asked.
+  TJoinRequest RequestShown(bool withSettings) const;
+  // The settings of the request the plan was last made from: the user's,
+  // kept while the dialog's fields show them.
+  TJoinRequest asked_;
+  std::vector<TRecompressChoice> formats_;
   bool following_ = false;  // the name and the format follow each other
-
   TFilesProvider files_;
+  const IEncoderCatalog& encoders_;
 };
 
 }  // namespace vantrel::ui

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/JoinPlan.h"
-#include "core/RecompressEngine.h"
-#include "core/SaveProjectCls.h"
+#include "job/Encoders.h"
+#include "job/SaveProjectCls.h"
+#include "plan/JoinPlan.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/MainForm.h"
@@ -21,31 +21,61 @@
 namespace vantrel::ui {
 
 void TfrmMain::acnJoinFileExecute() {
-  const TJoinEngines engines = AllEngines();
-  TJoinRequest listed;
-  for (const TFileListRow& row : list_.Rows()) listed.Files.push_back(row.Info);
-  if (!frmJoin_->ShowJoinOptions(MakeJoinPlan(listed, engines))) return;
-  // While the join runs the list, the menus and the tool bar wait; the
-  // window's close box still asks whether to stop.
-  SetJoining(true);
-  struct Ended {
-    TfrmMain& w;
-    ~Ended() { w.SetJoining(false); }
-  } ended{*this};
-  TJoinRequest options;
+  if (joining_ || Adding()) return;
+  const bool accepted = frmJoin_->ShowJoinOptions(list_.Plan());
+  // The marks are the listed files' again, whatever the dialog showed.
+  const TJoinPlan plan = frmJoin_->Plan;
+  list_.UpdateDifferences();
+  RefreshRows(SelectedIndex());
+  if (!accepted) return;
+  TJoinRequest request;
   try {
-    options = frmJoin_->Request();
-    options.Files = std::move(listed.Files);
-    const TJoinOutcome outcome = RunJoin(options, engines);
-    if (quitAfterJoin_) {
-      QTimer::singleShot(0, this, [this] { close(); });
-      return;
-    }
-    ShowJoinEnd(options, outcome);
+    request = frmJoin_->Request();
   } catch (const std::exception& e) {
     ShowMessageDlg(this, QString("Join fails: ") + e.what(), TMsgKind::Warning, TMsgButtons::Ok);
-    if (quitAfterJoin_) QTimer::singleShot(0, this, [this] { close(); });
+    return;
   }
+  // While the join runs on its own thread the list, the menus and the tool
+  // bar wait; the window is painted and its close box asks whether to stop.
+  SetJoining(true);
+  progress_ = new TfrmProgress(this);
+  progress_->SetCaption(kJoiningCaption);
+  // The dialog speaks of files when there are several.
+  progress_->SetText(request.Files.size() > 1 ? kFilesBeingJoinedText : kFileBeingJoinedText);
+  progress_->Show();
+  // The plan the dialog showed and checked is the one carried out.
+  join_ = std::make_unique<TJoinThread>(request, plan, AllEngines(), [this] {
+    QMetaObject::invokeMethod(this, [this] { JoinEnded(); }, Qt::QueuedConnection);
+  });
+  joinTimer_ = new QTimer(this);
+  connect(joinTimer_, &QTimer::timeout, this, [this] { FollowJoin(); });
+  joinTimer_->start(50);
+}
+
+void TfrmMain::FollowJoin() {
+  if (!join_ || !progress_) return;
+  progress_->SetProgress(join_->Percent());
+  progress_->SetStage(join_->Stage());
+  if (progress_->WasCancelled()) join_->Stop();
+}
+
+void TfrmMain::JoinEnded() {
+  if (!join_ || !join_->Ended()) return;
+  FollowJoin();
+  joinTimer_->stop();
+  joinTimer_->deleteLater();
+  joinTimer_ = nullptr;
+  const std::unique_ptr<TJoinThread> ended = std::move(join_);  // its thread is done
+  delete progress_;
+  progress_ = nullptr;
+  SetJoining(false);
+  if (!ended->Error().empty()) {
+    ShowMessageDlg(this, QString("Join fails: ") + QString::fromStdString(ended->Error()), TMsgKind::Warning,
+                   TMsgButtons::Ok);
+  } else if (!quitAfterJoin_) {
+    ShowJoinEnd(ended->Request(), ended->Outcome());
+  }
+  if (quitAfterJoin_) QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void TfrmMain::SetJoining(bool on) {
@@ -93,7 +123,8 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
       TMsgResult::Yes)
     return;
   quitAfterJoin_ = true;
-  if (auto* progress = findChild<TfrmProgress*>()) progress->Cancel();
+  if (progress_) progress_->Cancel();
+  if (join_) join_->Stop();
 }
 
 void TfrmMain::LoadProject(const QString& fileName) {
@@ -102,13 +133,13 @@ void TfrmMain::LoadProject(const QString& fileName) {
   ClearList();
   QStringList names;
   for (const std::string& f : project.Files) names << QString::fromStdString(f);
-  const QStringList left = AddFiles(names);
-  // Saving the list again would lose them: say which.
-  if (!left.isEmpty())
-    ShowMessageDlg(this, QString::fromStdString(ProjectFilesNotAddedText(left.size(), names.size())) + "\n" + left.join("\n"),
-                   TMsgKind::Warning, TMsgButtons::Ok);
-  UpdateActions();
-  UpdateStatusBar();
+  AddFiles(names, [this, names](const QStringList& left) {
+    // Saving the list again would lose them: say which.
+    if (!left.isEmpty())
+      ShowMessageDlg(this,
+                     QString::fromStdString(ProjectFilesNotAddedText(left.size(), names.size())) + "\n" + left.join("\n"),
+                     TMsgKind::Warning, TMsgButtons::Ok);
+  });
 }
 
 void TfrmMain::miLoadProjectClick() {

@@ -19,10 +19,10 @@
 #include <QUrl>
 
 #include "base/Exceptions.h"
-#include "core/FileInfo.h"
-#include "core/JoinPlan.h"
-#include "core/RecompressEngine.h"
-#include "core/SaveProjectCls.h"
+#include "job/Encoders.h"
+#include "job/SaveProjectCls.h"
+#include "plan/JoinPlan.h"
+#include "probe/FileInfo.h"
 #include "ui/About.h"
 #include "ui/Dialogs.h"
 #include "ui/ProdInfo.h"
@@ -42,7 +42,14 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
 }  // namespace
 
 TfrmMain::TfrmMain(QWidget* parent)
-    : QMainWindow(parent), lvwFiles(nullptr), model_(new TFileListModel(list_, this)), frmJoin_(nullptr) {
+    : QMainWindow(parent),
+      lvwFiles(nullptr),
+      list_([](const std::string& f) { return GetVideoFileInfo(f); }, '.', MachineEncoders()),
+      model_(new TFileListModel(list_, this)),
+      frmJoin_(nullptr),
+      probes_([this](const std::string& f) { return list_.ProbeRow(f); },
+              // Each file probed is taken into the list on the window's thread.
+              [this] { QMetaObject::invokeMethod(this, [this] { TakeProbed(); }, Qt::QueuedConnection); }) {
   setObjectName("frmMain");
   setWindowTitle(ProductInfo().ProductName);
   setGeometry(272, 138, 565, 354);
@@ -70,7 +77,12 @@ TfrmMain::TfrmMain(QWidget* parent)
   connect(lvwFiles, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenu->popup(lvwFiles->viewport()->mapToGlobal(p)); });
 
-  frmJoin_ = new TfrmJoin(this, [this] { return list_.Infos(); });
+  frmJoin_ = new TfrmJoin(this, [this] { return list_.Infos(); }, MachineEncoders());
+  // While the dialog is open, the marks are those of the join it shows.
+  connect(frmJoin_, &TfrmJoin::PlanChanged, this, [this](const TJoinPlan& plan) {
+    list_.ApplyPlan(plan);
+    RefreshRows(SelectedIndex());
+  });
   // A stored value that cannot be read is reported; the window opens anyway.
   LoadSettings();
   UpdateActions();
@@ -78,6 +90,9 @@ TfrmMain::TfrmMain(QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+  // A join still running stops, keeping what it joined, before the window
+  // it reports to goes.
+  join_.reset();
   try {
     SaveSettings();
   } catch (const std::exception& e) {
@@ -242,9 +257,7 @@ void TfrmMain::RefreshRows(int select) {
   const bool was = updating_;
   updating_ = true;
   // The marks are the join plan's: the files a smart join would re-encode.
-  TJoinRequest listed;
-  for (const TFileListRow& row : list_.Rows()) listed.Files.push_back(row.Info);
-  model_->SetReencoded(MakeJoinPlan(listed, AllEngines()).Reencoded);
+  model_->SetReencoded(list_.Plan().Reencoded());
   model_->Refresh();
   SelectRow(select);
   updating_ = was;
@@ -253,75 +266,6 @@ void TfrmMain::RefreshRows(int select) {
 void TfrmMain::SetHighlight(bool on) {
   model_->SetHighlight(on);
   if (miHighlightDifferents->isChecked() != on) miHighlightDifferents->setChecked(on);
-}
-
-void TfrmMain::AddFile(const QString& fileName) { model_->AddFile(fileName.toStdString()); }
-
-QStringList TfrmMain::AddFiles(const QStringList& files) {
-  QStringList notAdded;
-  const int n = static_cast<int>(files.size());
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  BeginListUpdate();
-  const int selected = SelectedIndex();
-  struct Finally {
-    TfrmMain& w;
-    int selected;
-    ~Finally() {
-      w.list_.UpdateDifferences();
-      QApplication::restoreOverrideCursor();
-      w.EndListUpdate();
-      w.RefreshRows(selected);
-      w.AutoSizeColumns();
-    }
-  } finally{*this, selected};
-  for (int i = 0; i < n; ++i) {
-    const QString text = QString::fromStdString(FilesAddedText(i, n));
-    StatusPanel0->setText(text);
-    StatusPanel1->clear();
-    StatusPanel0->setFixedWidth(StatusPanel0->fontMetrics().horizontalAdvance(text) + 10);
-    QApplication::processEvents();
-    try {
-      AddFile(files[i]);  // the row appears as it is added
-    } catch (const std::exception& e) {
-      const bool last = i == n - 1;
-      const QString message =
-          QString::fromStdString(UnableToAddText(files[i].toStdString(), e.what(), last));
-      QApplication::setOverrideCursor(Qt::ArrowCursor);
-      TMsgResult r = ShowMessageDlg(this, message, TMsgKind::Warning, last ? TMsgButtons::Ok : TMsgButtons::YesNo);
-      QApplication::restoreOverrideCursor();
-      notAdded << files[i];
-      if (!last && r != TMsgResult::Yes) {
-        notAdded << files.mid(i + 1);
-        break;
-      }
-    }
-  }
-  return notAdded;
-}
-
-void TfrmMain::SortByPath(QStringList& names) {
-  QCollator collator;
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
-  std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-}
-
-void TfrmMain::AddDroppedFiles(const QStringList& dropped) {
-  QStringList names;
-  for (const QString& n : dropped) {
-    QFileInfo fi(n);
-    if (fi.exists() && fi.isFile()) names << fi.absoluteFilePath();
-    // A folder adds the video files in it (not in its subfolders), as Add
-    // Files would show them.
-    if (fi.isDir()) {
-      const QDir folder(fi.absoluteFilePath());
-      for (const QFileInfo& f : folder.entryInfoList(VideoFilePatterns(), QDir::Files | QDir::Readable))
-        names << f.absoluteFilePath();
-    }
-  }
-  SortByPath(names);
-  AddFiles(names);
-  UpdateActions();
-  UpdateStatusBar();
 }
 
 void TfrmMain::MoveItem(int index, int newIndex) {
@@ -360,6 +304,9 @@ void TfrmMain::acnClearExecute() {
 }
 
 void TfrmMain::UpdateActions() {
+  // A selection or list change that arrives while a join runs leaves every
+  // action waiting; the join's end enables them again.
+  if (joining_) return;
   const int sel = SelectedIndex();
   const int count = list_.Count();
   acnDelete->setEnabled(sel >= 0);
@@ -419,8 +366,6 @@ void TfrmMain::acnAddFilesExecute() {
   QStringList names = d.Files;
   SortByPath(names);
   AddFiles(names);
-  UpdateActions();
-  UpdateStatusBar();
 }
 
 

@@ -9,9 +9,16 @@
 #include <QPointer>
 #include <QToolBar>
 
-#include "core/FileList.h"
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "job/FileList.h"
+#include "job/JoinThread.h"
+#include "job/ProbeQueue.h"
 #include "ui/FileListView.h"
 #include "ui/JoinForm.h"
+#include "ui/ProgressDlg.h"
 
 namespace vantrel::ui {
 
@@ -24,10 +31,12 @@ class TfrmMain : public QMainWindow {
   ~TfrmMain() override;
 
   // The list operations.
-  // Returns the files not added: those the probe rejected, and the rest
-  // after the user chose not to go on.
-  QStringList AddFiles(const QStringList& files);
-  void AddFile(const QString& fileName);
+  // Probes the files off the window's thread and adds them in the order
+  // given as they are probed; done gets the files not added (those the
+  // probe rejected, and the rest after the user chose not to go on).
+  void AddFiles(const QStringList& files, std::function<void(const QStringList& notAdded)> done = {});
+  // Files are being probed to be added.
+  bool Adding() const { return probes_.Pending() > 0 || draining_; }
   void MoveItem(int index, int newIndex);
   void DeleteSelected();
   void ClearList();
@@ -57,7 +66,12 @@ class TfrmMain : public QMainWindow {
   // Where Help Topics finds the manual.
   static QString ManualPath();
   bool Joining() const { return joining_; }
+  // Raises when the project cannot be read (the list stays as it was);
+  // its files are added as AddFiles adds them.
   void LoadProject(const QString& fileName);
+  // The join running, if any; its progress dialog.
+  const TJoinThread* Join() const { return join_.get(); }
+  TfrmProgress* JoinProgress() const { return progress_; }
 
   // The drag of rows inside the list.
   // The row under the pointer (-1: none) at height y of the list.
@@ -94,6 +108,13 @@ class TfrmMain : public QMainWindow {
   // A join runs: the window's controls wait, its close box asks.
   void SetJoining(bool on);
   void ShowJoinEnd(const TJoinRequest& options, const TJoinOutcome& outcome);
+  // The join's progress into its dialog, and a Cancel there to the join.
+  void FollowJoin();
+  // The join has ended: its dialog goes, the end is said.
+  void JoinEnded();
+  // Takes the files probed so far into the list, in order.
+  void TakeProbed();
+  void EndAdding();
   void BuildActions();
   void BuildMenus();
   void RefreshRows(int select);
@@ -105,6 +126,19 @@ class TfrmMain : public QMainWindow {
   TFileList list_;
   TFileListModel* model_;
   TfrmJoin* frmJoin_;
+  // Adding files: the probes, how many of the batch are done, the files not
+  // added, and what to do when the batch is done.
+  TProbeQueue probes_;
+  int batchDone_ = 0, batchTotal_ = 0;
+  int selectedBeforeBatch_ = -1;
+  bool draining_ = false;
+  bool stopAdding_ = false;
+  QStringList notAdded_;
+  std::vector<std::function<void(const QStringList&)>> whenAdded_;
+  // The join running.
+  std::unique_ptr<TJoinThread> join_;
+  TfrmProgress* progress_ = nullptr;
+  QTimer* joinTimer_ = nullptr;
   bool updating_ = false;
   int dragTarget_ = -1;
   bool joining_ = false;

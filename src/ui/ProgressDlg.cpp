@@ -65,10 +65,7 @@ void TfrmProgress::SetStage(const std::string& stage) {
   lblStage->setVisible(!stage.empty());
 }
 
-void TfrmProgress::Show() {
-  show();
-  QApplication::processEvents();
-}
+void TfrmProgress::Show() { show(); }
 
 void TfrmProgress::showEvent(QShowEvent* e) {
   cancelled_ = false;
@@ -106,9 +103,6 @@ void TfrmProgress::SetProgress(double percent) {
   if (estimate_.ShowTime() && !cancelled_) lblTime->setText(QString::fromStdString(estimate_.TimeText()));
 }
 
-bool TfrmProgress::Cancelled() {
-  QApplication::processEvents();
-  return cancelled_;
-}
+bool TfrmProgress::Cancelled() { return cancelled_; }
 
 }  // namespace vantrel::ui

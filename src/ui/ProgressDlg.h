@@ -1,7 +1,8 @@
 // The progress dialog of a join: a text, the file being joined, a bar with
-// its percentage, the remaining time and Cancel. Shown application-modal:
-// the other windows wait, the dialog itself takes Cancel, Esc and its close
-// box. Each poll of Cancelled lets pending window events run.
+// its percentage, the remaining time and Cancel. The join runs on a thread
+// of its own; the window that started it passes the join's progress on and
+// reads Cancel back, on the window's thread: nothing here runs pending
+// events.
 #pragma once
 
 #include <QDialog>
@@ -22,9 +23,9 @@ class TfrmProgress : public QDialog, public IProgress {
   explicit TfrmProgress(QWidget* owner, TTimeEstimate::TClock clock = {});
   ~TfrmProgress() override;
 
-  void SetCaption(const std::string& caption) override;
-  void SetText(const std::string& text) override;
-  void Show() override;
+  void SetCaption(const std::string& caption);
+  void SetText(const std::string& text);
+  void Show();
   void SetProgress(double percent) override;
   bool Cancelled() override;
   void SetStage(const std::string& stage) override;

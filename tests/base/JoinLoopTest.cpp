@@ -21,9 +21,6 @@ using TTime = std::chrono::steady_clock::time_point;
 class Asked final : public IProgress {
  public:
   Asked(int interval, int stopAt) : interval_(interval), stop_at_(stopAt) {}
-  void SetCaption(const std::string&) override {}
-  void SetText(const std::string&) override {}
-  void Show() override {}
   void SetProgress(double) override {}
   void SetStage(const std::string& stage) override { stages.push_back(stage); }
   bool Cancelled() override { return ++asked >= stop_at_ && stop_at_ > 0; }

@@ -638,7 +638,7 @@ TEST_P(JoinForeign, RefusedWithoutOutput) {
   EXPECT_EQ(ReadFileBytes(foreign), before);
 }
 
-const char* const kOnlyAviMpeg = "only AVI and MPEG files can be joined without recompression";
+const char* const kOnlyAviMpeg = "only AVI, MPEG, MP4, MOV, Matroska, WebM, MPEG-TS and FLV files can be joined without recompression";
 const char* const kIdenticalFormat = "only files with identical format can be joined without recompression";
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,5 +1,5 @@
 // Media type from the first 20 bytes of a file, and probe comparisons.
-#include "core/FileInfo.h"
+#include "probe/FileInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,9 @@
 // File list texts, comparisons, moves and the status bar, on probe results
 // given directly.
-#include "core/FileList.h"
-#include "base/CopyFormat.h"
-#include "core/JoinOptions.h"
-#include "core/JoinPlan.h"
-#include "core/RecompressEngine.h"
+#include "job/FileList.h"
+#include "plan/JoinOptions.h"
+#include "plan/JoinPlan.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -146,7 +145,7 @@ TEST_F(ListFixture, MovingANewFirstRowRecomputesTheFlags) {
 TJoinPlan PlanOf(const TFileList& list) {
   TJoinRequest r;
   for (const TFileListRow& row : list.Rows()) r.Files.push_back(row.Info);
-  return MakeJoinPlan(r, AllEngines());
+  return test::Plan(r);
 }
 
 TEST_F(ListFixture, PlanFlags) {
@@ -176,20 +175,20 @@ TEST_F(ListFixture, PlanFlags) {
 
 // Files of a container family as the media framework describes them.
 TVideoFileInfo Clip(const std::string& name, const std::string& container, const std::string& size = "1920x1080",
-                    const std::string& rate = "48 kHz", bool audio = true, const std::string& sets = "#a1",
+                    int sampleRate = 48000, bool audio = true, uint8_t sets = 0xA1,
                     const std::string& type = "DirectShow") {
-  TVideoFileInfo i;
-  i.FileName = "/clips/" + name;
-  i.MediaType = type;
-  i.ContainerName = container;
-  i.HasAudio = audio;
-  std::vector<TCopyStream> streams = {
-      {kStreamVideo, {{"codec", "h264"}, {"profile", "High profile"}, {"frame size", size}, {"frame rate", "25.00 fps"},
-                      {"codec parameter sets", sets}}}};
-  if (audio) streams.push_back({kStreamAudio, {{"codec", "aac"}, {"sample rate", rate}}});
-  streams.push_back({kStreamSubtitle, {{"codec", "mov_text"}}});
-  i.CopyFormat = EncodeCopyFormat(streams);
-  return i;
+  test::ClipSpec c;
+  c.name = name;
+  c.container = container;
+  const size_t x = size.find('x');
+  c.width = std::stoi(size.substr(0, x));
+  c.height = std::stoi(size.substr(x + 1));
+  c.sampleRate = sampleRate;
+  c.audio = audio;
+  c.sets = {sets};
+  c.mediaType = type;
+  c.subtitle = "mov_text";
+  return test::ProbedClip(c);
 }
 
 struct CopySetCase {
@@ -229,25 +228,25 @@ INSTANTIATE_TEST_SUITE_P(
                     ".mp4", ""},
         CopySetCase{"FrameSize", {Clip("a.mp4", "MP4"), Clip("b.mp4", "MP4", "1280x720")}, false, false, ".mp4",
                     kHint + "File 2 (b.mp4): video 1280x720, the first file 1920x1080"},
-        CopySetCase{"ParameterSets", {Clip("a.mkv", "Matroska"), Clip("b.mkv", "Matroska", "1920x1080", "48 kHz", true, "#b2")},
+        CopySetCase{"ParameterSets", {Clip("a.mkv", "Matroska"), Clip("b.mkv", "Matroska", "1920x1080", 48000, true, 0xB2)},
                     false, false, ".mkv", kHint + "File 2 (b.mkv): video codec parameter sets differ from the first file's"},
         CopySetCase{"SampleRateLeavesTheSoundOut",
-                    {Clip("a.mov", "QuickTime"), Clip("b.mov", "QuickTime", "1920x1080", "44.1 kHz")}, true, true, ".mov",
+                    {Clip("a.mov", "QuickTime"), Clip("b.mov", "QuickTime", "1920x1080", 44100)}, true, true, ".mov",
                     std::string(kNoteWithoutSound) + "\n- File 2 (b.mov): audio 44.1 kHz, the first file 48 kHz"},
         CopySetCase{"NoSoundInTheThird",
-                    {Clip("a.ts", "MPEG-TS"), Clip("b.ts", "MPEG-TS"), Clip("c.ts", "MPEG-TS", "1920x1080", "", false)},
+                    {Clip("a.ts", "MPEG-TS"), Clip("b.ts", "MPEG-TS"), Clip("c.ts", "MPEG-TS", "1920x1080", 0, false)},
                     true, true, ".ts",
                     std::string(kNoteWithoutSound) + "\n- File 3 (c.ts): no audio stream, the first file 1"},
         CopySetCase{"AnotherFamily", {Clip("a.mp4", "MP4"), Clip("b.webm", "WebM")}, false, false, ".mp4",
                     kHint + "File 2 (b.webm): a WebM file, the first file MP4"},
         CopySetCase{"ProgramStream",
-                    {Clip("a.vob", "MPEG-PS", "720x576", "48 kHz", true, "", kMediaMPEG2),
-                     Clip("b.vob", "MPEG-PS", "720x576", "48 kHz", true, "", kMediaMPEG2)},
+                    {Clip("a.vob", "MPEG-PS", "720x576", 48000, true, 0, kMediaMPEG2),
+                     Clip("b.vob", "MPEG-PS", "720x576", 48000, true, 0, kMediaMPEG2)},
                     true, false, ".mpg", ""},
         // AVI and MPEG-1 files keep their own joiners and texts.
         CopySetCase{"AviIsNotAContainerCopy",
-                    {Clip("a.avi", "AVI", "1920x1080", "48 kHz", true, "#a1", kMediaAVI),
-                     Clip("b.mp4", "MP4", "1920x1080", "48 kHz", true, "#a1")},
+                    {Clip("a.avi", "AVI", "1920x1080", 48000, true, 0xA1, kMediaAVI),
+                     Clip("b.mp4", "MP4", "1920x1080", 48000, true, 0xA1)},
                     false, false, ".avi", kHint + "File 2 (b.mp4): an MP4 file, the first file AVI"}),
     [](const auto& p) { return std::string(p.param.name); });
 

@@ -1,6 +1,7 @@
 // The join job's routing and refusals.
-#include "core/JoinCls.h"
-#include "core/RecompressEngine.h"
+#include "job/JoinCls.h"
+#include "job/Engines.h"
+#include "plan/JoinOptions.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,10 +21,19 @@ TVideoFileInfo Info(const std::string& name, const std::string& type) {
   return i;
 }
 
-std::string MessageOf(const TJoinRequest& o, const TJoinEngines& engines = AllEngines()) {
+std::string MessageOf(const TJoinRequest& o) {
   try {
-    RunJoin(o, engines);
+    test::Join(o);
   } catch (const Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+std::string Failure(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
     return e.what();
   }
   return "";
@@ -67,67 +77,48 @@ TEST(JoinJob, EmptyListIsAnError) {
   EXPECT_EQ(MessageOf(o), "There are no files to join");
 }
 
-// An engine that records what the job asked of it.
-struct FakeEngine final : IJoinEngine {
-  bool copies;
-  std::string refusal;
-  std::vector<std::string>* calls;
-  std::string name;
-  TEngineKind Kind() const override { return copies ? TEngineKind::Copy : TEngineKind::Recompress; }
-  TEngineAnswer Answer(const TJoinRequest&) const override {
-    TEngineAnswer a;
-    a.Verdict = refusal.empty() ? TEngineAnswer::Joins : TEngineAnswer::OtherFormat;
-    a.Reason = refusal;
-    return a;
-  }
-  TJoinReport Join(const TJoinRequest& r, IProgress&) override {
-    calls->push_back(name + "@" + std::to_string(r.Recompress.FrameRate));
+// Engines that record the plans the job gives them, and join nothing.
+struct RecordingEngines final : IEngines {
+  mutable std::vector<std::pair<TPlanRoute, uint64_t>> calls;
+  bool runsAll = true;
+  bool Runs(TPlanRoute route) const override { return runsAll || route == TPlanRoute::AviCopy; }
+  TJoinReport Join(const TJoinPlan& plan, const std::vector<TVideoFileInfo>& files, const std::string& out,
+                   IProgress&) const override {
+    calls.emplace_back(plan.Route, plan.Id);
+    EXPECT_EQ(files.size(), plan.Files.size());
+    test::WriteFileBytes(out, {1});
     return {};
   }
 };
 
-TEST(JoinJob, ChoosesTheFirstWillingEngineOfTheRequestedKind) {
+// The job carries out the plan it is given, as it is given: it makes none
+// of its own, and a plan it has no engine for, or one that refuses, joins
+// nothing.
+TEST(JoinJob, RunsThePlanItIsGivenAndNoOther) {
   TempDir dir;
-  std::vector<std::string> calls;
-  auto make = [&](bool copies, std::string refusal, std::string name) {
-    auto e = std::make_unique<FakeEngine>();
-    e->copies = copies;
-    e->refusal = std::move(refusal);
-    e->calls = &calls;
-    e->name = std::move(name);
-    return e;
-  };
-  TJoinEngines engines;
-  engines.push_back(make(true, "not mine", "copyA"));
-  engines.push_back(make(false, "", "recompress"));
-  engines.push_back(make(true, "", "copyB"));
   TJoinRequest o;
-  o.Files = {Info(dir.File("in"), "AVI")};
+  o.Files = {Info(dir.File("a.avi"), "AVI"), Info(dir.File("b.avi"), "AVI")};
   o.OutputFileName = dir.File("out.avi");
-  o.Route = TJoinRoute::Copy;
-  o.Recompress.FrameRate = StrToFloat("12,5", ',');
-  test::ProgressLog log;
-  test::ScopedRecorder recorder(log);
-  RunJoin(o, engines);
-  o.Route = TJoinRoute::Recompress;
-  RunJoin(o, engines);
-  // Asked for nothing in particular, files that copy are copied.
-  o.Route = TJoinRoute::Auto;
-  RunJoin(o, engines);
-  EXPECT_EQ(calls, (std::vector<std::string>{"copyB@12.500000", "recompress@12.500000", "copyB@12.500000"}));
-  EXPECT_EQ(log.text, "The selected file is being joined. Please wait...");
-  EXPECT_TRUE(log.shown);
-  // Several files are spoken of as files, whichever engine joins them.
-  o.Files.push_back(Info(dir.File("in2"), "AVI"));
-  RunJoin(o, engines);
-  EXPECT_EQ(log.text, "The selected files are being joined. Please wait...");
-  calls.pop_back();
+  TJoinPlan plan = MakeJoinPlan(o);
+  ASSERT_EQ(plan.Route, TPlanRoute::AviCopy);
+  RecordingEngines engines;
+  TNoProgress none;
+  EXPECT_EQ(RunJoin(o, plan, engines, none).Plan.Id, plan.Id);
+  // Changed after it was made, it is still the plan carried out.
+  plan.Route = TPlanRoute::Recompress;
+  RunJoin(o, plan, engines, none);
+  const std::vector<std::pair<TPlanRoute, uint64_t>> expected = {{TPlanRoute::AviCopy, plan.Id},
+                                                                  {TPlanRoute::Recompress, plan.Id}};
+  EXPECT_EQ(engines.calls, expected);
+  engines.runsAll = false;
+  EXPECT_EQ(Failure([&] { RunJoin(o, plan, engines, none); }), "This program has no engine for this join");
+  plan.Route = TPlanRoute::None;
+  plan.Refusal = "Unable to join AVI files without recompression";
+  EXPECT_EQ(Failure([&] { RunJoin(o, plan, engines, none); }), plan.Refusal);
+  EXPECT_EQ(engines.calls.size(), 2u);
   // A rate that is not a number is refused in the front end's conversion.
   EXPECT_THROW(StrToFloat("fast"), EConvertError);
-  // Without a willing engine of the kind asked for, the type is named.
-  engines.pop_back();
-  o.Route = TJoinRoute::Copy;
-  EXPECT_EQ(MessageOf(o, engines), "Unable to join AVI files without recompression");
+  EXPECT_DOUBLE_EQ(StrToFloat("12,5", ','), 12.5);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The join options dialog's decisions.
-#include "core/JoinOptions.h"
-#include "core/JoinPlan.h"
+#include "plan/JoinOptions.h"
+#include "plan/JoinPlan.h"
 
 #include <gtest/gtest.h>
 

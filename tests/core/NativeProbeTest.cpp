@@ -1,6 +1,6 @@
 // The header-only probe of AVI and MPEG-1 files must describe files exactly
 // as the media detector does, on every field a join decision reads.
-#include "core/FileInfo.h"
+#include "probe/FileInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Project file writer and reader.
-#include "core/SaveProjectCls.h"
+#include "job/SaveProjectCls.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

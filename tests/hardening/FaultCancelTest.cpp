@@ -138,14 +138,14 @@ struct AviJoinResult {
 AviJoinResult JoinAvi(const std::vector<std::string>& files, const std::string& out, bool fileParts, int cancelAt) {
   test::ProgressLog log;
   log.cancelWhen = [&](const test::ProgressLog& l) { return cancelAt > 0 && l.cancelledCalls >= cancelAt; };
-  test::ScopedRecorder recorder(log);
+  test::Recorder recorder(log);
   TAVIJoiner j;
   j.Files = files;
   j.OutputFileName = out;
   j.ExactCopy = true;  // chunks counted as copied, none padded or cut
   if (fileParts) j.Writer().RiffLimit = 64 * 1024;
   AviJoinResult r;
-  r.message = test::MessageOf([&] { j.Run(); });
+  r.message = test::MessageOf([&] { j.Run(recorder); });
   r.cancelled = j.WasCancelled();
   r.video = test::ReadStreamChunks(out, 'v');
   r.audio = test::ReadStreamChunks(out, 'a');
@@ -245,13 +245,13 @@ int UnitCount(const std::string& file) {
 std::vector<uint8_t> JoinMpeg(const std::string& out, bool correct, int cancelAt, bool* cancelled = nullptr) {
   test::ProgressLog log;
   log.cancelWhen = [&](const test::ProgressLog& l) { return cancelAt > 0 && l.cancelledCalls >= cancelAt; };
-  test::ScopedRecorder recorder(log);
+  test::Recorder recorder(log);
   TMPEGJoiner j;
   j.Files = {g_media->mpg1, g_media->mpg2};
   j.OutputFileName = out;
   j.FrameRate = 25;
   j.CorrectTimeStamps = correct;
-  EXPECT_EQ(test::MessageOf([&] { j.Run(); }), "");
+  EXPECT_EQ(test::MessageOf([&] { j.Run(recorder); }), "");
   if (cancelled) *cancelled = cancelAt > 0 && log.cancelledCalls >= cancelAt;
   return test::ReadFileBytes(out);
 }

@@ -12,8 +12,8 @@
 #include "avi/AviTestFiles.h"
 #include "base/Exceptions.h"
 #include "base/PosixFile.h"
-#include "core/JoinCls.h"
-#include "core/RecompressEngine.h"
+#include "job/JoinCls.h"
+#include "job/JoinCls.h"
 #include "recompress/Compressors.h"
 #include "recompress/DSJoin.h"
 #include "HardeningSupport.h"
@@ -80,8 +80,8 @@ class FaultFullDisk : public ::testing::TestWithParam<Limit> {
       test::WriteFileBytes(name, test::SystemStream(static_cast<uint8_t>(i * 50), 600));
       g_inputs->mpeg.push_back(name);
     }
-    RunJoin(Options(Engine::AVI, g_inputs->dir.File("whole.avi")), AllEngines());
-    RunJoin(Options(Engine::MPEG, g_inputs->dir.File("whole.mpg")), AllEngines());
+    test::Join(Options(Engine::AVI, g_inputs->dir.File("whole.avi")));
+    test::Join(Options(Engine::MPEG, g_inputs->dir.File("whole.mpg")));
     g_inputs->aviJoined = SizeOf(g_inputs->dir.File("whole.avi"));
     g_inputs->mpegJoined = SizeOf(g_inputs->dir.File("whole.mpg"));
   }
@@ -104,10 +104,10 @@ TEST_P(FaultFullDisk, JoinEndsWithTheSystemsErrorAndRemovesTheIncompleteOutput) 
   test::ChildResult r = test::RunInChild(
       [&] {
         test::ProgressLog log;
-        test::ScopedRecorder recorder(log);
+        test::Recorder recorder(log);
         std::string outcome;
         try {
-          RunJoin(Options(l.engine, output), AllEngines());
+          test::Join(Options(l.engine, output), &recorder);
           outcome = "success";
         } catch (const EOSError& e) {
           outcome = e.what();

@@ -11,8 +11,8 @@
 
 #include "avi/AviTestFiles.h"
 #include "base/Exceptions.h"
-#include "core/JoinCls.h"
-#include "core/RecompressEngine.h"
+#include "job/JoinCls.h"
+#include "job/JoinCls.h"
 #include "HardeningSupport.h"
 #include "support/TestSupport.h"
 
@@ -101,8 +101,8 @@ TEST_P(FaultOutputPath, IsRefusedAndNoInputIsTouched) {
   }
   o.OutputFileName = output;
   test::ProgressLog log;
-  test::ScopedRecorder recorder(log);
-  EXPECT_EQ(test::MessageOf([&] { RunJoin(o, AllEngines()); }), expected);
+  test::Recorder recorder(log);
+  EXPECT_EQ(test::MessageOf([&] { test::Join(o, &recorder); }), expected);
   EXPECT_TRUE(log.percents.empty() || log.percents.back() < 100) << "progress reported the join done";
   for (size_t i = 0; i < l.inputs.size(); ++i)
     EXPECT_EQ(test::ReadFileBytes(l.inputs[i]), l.contents[i]) << l.inputs[i] << " was touched";
@@ -199,7 +199,7 @@ TEST(FaultOutputFolder, KeepsItsContents) {
     i.MediaType = engine == Engine::AVI ? kMediaAVI : kMediaMPEG1;
     o.Files = {i};
     o.OutputFileName = folder;
-    EXPECT_NE(test::MessageOf([&] { RunJoin(o, AllEngines()); }), "");
+    EXPECT_NE(test::MessageOf([&] { test::Join(o); }), "");
     struct stat st;
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));

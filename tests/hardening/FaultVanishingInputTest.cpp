@@ -59,11 +59,11 @@ class FaultVanishingAvi : public ::testing::Test {
       if (l.cancelledCalls == poll) action();
       return false;
     };
-    test::ScopedRecorder recorder(log);
+    test::Recorder recorder(log);
     TAVIJoiner j;
     j.Files = {in1, in2};
     j.OutputFileName = out;
-    std::string message = test::MessageOf([&] { j.Run(); });
+    std::string message = test::MessageOf([&] { j.Run(recorder); });
     notes = j.DamagedNotes();
     EXPECT_FALSE(j.WasCancelled());
     EXPECT_EQ(test::OpenDescriptorsTo(out), 0);
@@ -148,11 +148,11 @@ class FaultVanishingMpeg : public ::testing::Test {
       if (l.cancelledCalls == poll) action();
       return false;
     };
-    test::ScopedRecorder recorder(log);
+    test::Recorder recorder(log);
     TMPEGJoiner j;
     j.Files = {in1, in2};
     j.OutputFileName = out;
-    std::string message = test::MessageOf([&] { j.Run(); });
+    std::string message = test::MessageOf([&] { j.Run(recorder); });
     notes = j.DamagedNotes();
     EXPECT_EQ(test::OpenDescriptorsTo(out), 0);
     return message;

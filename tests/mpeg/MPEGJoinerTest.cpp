@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "MpegBytes.h"
 #include "base/Exceptions.h"
 #include "support/TestSupport.h"
@@ -35,14 +39,14 @@ struct MpegJoin : ::testing::Test {
   }
   Bytes Run(const std::vector<std::string>& files, bool withoutSound = false, bool correct = false,
             double rate = 25) {
-    ScopedRecorder rec(log);
+    Recorder rec(log);
     TMPEGJoiner j;
     j.Files = files;
     j.OutputFileName = dir.File("out.mpg");
     j.WithoutSound = withoutSound;
     j.CorrectTimeStamps = correct;
     j.FrameRate = rate;
-    j.Run();
+    j.Run(rec);
     return ReadFileBytes(j.OutputFileName);
   }
 };
@@ -61,8 +65,6 @@ TEST_F(MpegJoin, SystemStreamsUnitByUnit) {
   EXPECT_EQ(out, Join({{0x12, 0x34}, a, Units(b, false)}));
   Bytes out2 = Run({File("a.mpg", a), File("b.mpg", b), File("c.mpg", a)});
   EXPECT_EQ(out2, Join({Units(a, true), Units(b, false), Units(a, false)}));
-  EXPECT_EQ(log.caption, "Joining...");
-  EXPECT_EQ(log.text, "The selected file is being joined. Please wait...");
   // Every byte passed over counts towards progress, dropped system headers
   // and end codes too: a finished join reports 100.
   EXPECT_EQ(log.percents.back(), 100);
@@ -153,12 +155,12 @@ TEST_F(MpegJoin, MissingInputAndUncreatableOutput) {
   // The output keeps what was written before the failure.
   EXPECT_EQ(ReadFileBytes(dir.File("out.mpg")), Units(SystemStream(13, 0, 0), true));
 
-  ScopedRecorder rec(log);
+  Recorder rec(log);
   TMPEGJoiner j;
   j.Files = {a};
   j.OutputFileName = dir.File("no/such/folder/out.mpg");
   try {
-    j.Run();
+    j.Run(rec);
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot create file " + j.OutputFileName);
@@ -167,11 +169,81 @@ TEST_F(MpegJoin, MissingInputAndUncreatableOutput) {
 
 TEST_F(MpegJoin, FullDiskIsAnError) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP();
-  ScopedRecorder rec(log);
+  Recorder rec(log);
   TMPEGJoiner j;
   j.Files = {File("a.mpg", Bytes(3 << 20, 0x55))};
   j.OutputFileName = "/dev/full";
-  EXPECT_THROW(j.Run(), EOSError);
+  EXPECT_THROW(j.Run(rec), EOSError);
+}
+
+// Two joins in one process, their steps taken in turn on two threads: each
+// corrects its own time stamps, and writes what it writes alone.
+class TTurns {
+ public:
+  // Join k's progress: each check waits for its turn and passes it on.
+  class TProgress final : public IProgress {
+   public:
+    TProgress(TTurns& t, int k) : t_(t), k_(k) {}
+    void SetProgress(double) override {}
+    int CancelInterval() const override { return 0; }
+    bool Cancelled() override {
+      std::unique_lock<std::mutex> lock(t_.mutex_);
+      t_.cv_.wait(lock, [this] { return t_.turn_ == k_ || t_.done_[1 - k_]; });
+      t_.turn_ = 1 - k_;
+      ++t_.steps_;
+      t_.cv_.notify_all();
+      return false;
+    }
+    ~TProgress() override {
+      std::lock_guard<std::mutex> lock(t_.mutex_);
+      t_.done_[k_] = true;
+      t_.cv_.notify_all();
+    }
+
+   private:
+    TTurns& t_;
+    int k_;
+  };
+  int Steps() const { return steps_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  int turn_ = 0;
+  bool done_[2] = {false, false};
+  int steps_ = 0;
+};
+
+TEST_F(MpegJoin, TwoJoinsInTurnWriteWhatEachWritesAlone) {
+  const std::vector<std::string> sets[2] = {
+      {File("a.mpg", SystemStream(1, 1000, 9000, 6)), File("b.mpg", SystemStream(2, 500, 4500, 6)),
+       File("c.mpg", SystemStream(3, 90000, 180000, 6))},
+      {File("d.mpg", SystemStream(4, 7000, 27000, 5)), File("e.mpg", SystemStream(5, 0, 3600, 7))}};
+  auto join = [&](int k, IProgress& progress) {
+    TMPEGJoiner j;
+    j.Files = sets[k];
+    j.OutputFileName = dir.File("out" + std::to_string(k) + ".mpg");
+    j.CorrectTimeStamps = true;
+    j.FrameRate = 25;
+    j.Run(progress);
+    return ReadFileBytes(j.OutputFileName);
+  };
+  TNoProgress none;
+  const Bytes alone[2] = {join(0, none), join(1, none)};
+  TTurns turns;
+  Bytes together[2];
+  std::thread other([&] {
+    TTurns::TProgress p(turns, 1);
+    together[1] = join(1, p);
+  });
+  {
+    TTurns::TProgress p(turns, 0);
+    together[0] = join(0, p);
+  }
+  other.join();
+  EXPECT_GT(turns.Steps(), 20);
+  EXPECT_EQ(together[0], alone[0]);
+  EXPECT_EQ(together[1], alone[1]);
 }
 
 }  // namespace

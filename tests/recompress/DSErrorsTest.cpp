@@ -1,5 +1,5 @@
 // The media-service result check.
-#include "recompress/DSErrors.h"
+#include "ffmpeg/DSErrors.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "base/Exceptions.h"
-#include "core/FileInfo.h"
+#include "probe/FileInfo.h"
 #include "support/TestSupport.h"
 
 namespace vantrel {

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "base/Exceptions.h"
-#include "core/JoinCls.h"
-#include "core/JoinOptions.h"
+#include "job/JoinCls.h"
+#include "plan/JoinOptions.h"
 #include "recompress/Compressors.h"
 #include "recompress/DSJoin.h"
 #include "recompress/VideoPath.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/JoinOptions.h"
+#include "plan/JoinOptions.h"
 #include "recompress/Compressors.h"
 #include "support/TestSupport.h"
 

@@ -1,6 +1,9 @@
 // Helpers for Vantrel's tests.
 #include "support/TestSupport.h"
 
+#include "job/Encoders.h"
+#include "probe/FileInfo.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -184,35 +187,74 @@ std::vector<uint8_t> WaveFormat(uint16_t tag, uint16_t channels, uint32_t rate, 
   return Cat({LE16(tag), LE16(channels), LE32(rate), LE32(rate * blockAlign), LE16(blockAlign), LE16(bits), LE16(0)});
 }
 
-namespace {
-
-class RecordingProgress final : public IProgress {
- public:
-  explicit RecordingProgress(ProgressLog& log) : log_(log) {}
-  void SetCaption(const std::string& c) override { log_.caption = c; }
-  void SetText(const std::string& t) override { log_.text = t; }
-  void Show() override { log_.shown = true; }
-  void SetProgress(double p) override { log_.percents.push_back(p); }
-  // Asked at every check, so that a test can stop at the n-th one.
-  int CancelInterval() const override { return 0; }
-  bool Cancelled() override {
-    ++log_.cancelledCalls;
-    if (!cancelled_ && log_.cancelWhen && log_.cancelWhen(log_)) cancelled_ = true;
-    return cancelled_;
-  }
-
- private:
-  ProgressLog& log_;
-  bool cancelled_ = false;
-};
-
-}  // namespace
-
-ScopedRecorder::ScopedRecorder(ProgressLog& log) {
-  SetProgressFactory([&log] { return std::make_unique<RecordingProgress>(log); });
+bool Recorder::Cancelled() {
+  ++log_.cancelledCalls;
+  if (!cancelled_ && log_.cancelWhen && log_.cancelWhen(log_)) cancelled_ = true;
+  return cancelled_;
 }
 
-ScopedRecorder::~ScopedRecorder() { SetProgressFactory({}); }
+TVideoFileInfo ProbedClip(const ClipSpec& c) {
+  TVideoFileInfo i;
+  i.FileName = "/clips/" + c.name;
+  i.MediaType = c.mediaType;
+  const TContainer* container = nullptr;
+  for (const TContainer& k : Containers())
+    if (c.container == k.Name) container = &k;
+  i.Container = container ? container->Id : TContainerId::Unknown;
+  i.ContainerName = c.container;
+  i.Duration = c.seconds;
+  i.Width = static_cast<uint16_t>(c.width);
+  i.Height = static_cast<uint16_t>(c.height);
+  i.FrameRate = static_cast<double>(c.rateNum) / c.rateDen;
+  const bool inBand = i.Container == TContainerId::MpegTs || i.Container == TContainerId::MpegPs;
+  TStreamFormat v;
+  v.Kind = TStreamKind::Video;
+  v.Codec = c.codec;
+  v.ProfileId = c.profile.empty() ? kNoProfile : 100;
+  v.ProfileName = c.profile;
+  v.Width = c.width;
+  v.Height = c.height;
+  v.PixelFormat = c.pixels;
+  v.FieldOrder = TFieldOrder::Progressive;
+  v.RateNum = c.rateNum;
+  v.RateDen = c.rateDen;
+  v.TimeBaseNum = 1;
+  v.TimeBaseDen = 12800;
+  v.Sets = c.sets;
+  v.InBand = inBand;
+  AskContainers(v);
+  i.Streams.push_back(v);
+  if (c.audio) {
+    i.HasAudio = true;
+    i.SampleRate = c.sampleRate;
+    i.Channels = 2;
+    TStreamFormat a;
+    a.Kind = TStreamKind::Audio;
+    a.Codec = c.audioCodec;
+    a.SampleRate = c.sampleRate;
+    a.Channels = 2;
+    a.Layout = "stereo";
+    a.SampleFormat = "fltp";
+    a.InBand = inBand;
+    AskContainers(a);
+    i.Streams.push_back(a);
+  }
+  if (!c.subtitle.empty()) {
+    TStreamFormat s;
+    s.Kind = TStreamKind::Subtitle;
+    s.Codec = c.subtitle;
+    AskContainers(s);
+    i.Streams.push_back(s);
+  }
+  return i;
+}
+
+TJoinPlan Plan(const TJoinRequest& request) { return MakeJoinPlan(request, MachineEncoders()); }
+
+TJoinOutcome Join(const TJoinRequest& request, IProgress* progress) {
+  TNoProgress none;
+  return RunJoin(request, Plan(request), AllEngines(), progress ? *progress : none);
+}
 
 std::vector<std::string> ProbePackets(const std::string& file) {
   CommandResult r = Run({"ffprobe", "-v", "error", "-show_entries", "packet=stream_index,size,flags", "-of",

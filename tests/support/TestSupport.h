@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Progress.h"
+#include "job/JoinCls.h"
 
 namespace vantrel::test {
 
@@ -80,24 +81,54 @@ std::vector<uint8_t> StreamHeader(const char* type, const char* handler, uint32_
 std::vector<uint8_t> BitmapInfo(int32_t width, int32_t height, const char* compression);
 std::vector<uint8_t> WaveFormat(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits);
 
-// Progress object that records what the engine reports and cancels when a
-// predicate says so.
+// What an engine reported, and when to ask it to stop.
 struct ProgressLog {
-  std::string caption;
-  std::string text;
-  bool shown = false;
   std::vector<double> percents;
+  std::vector<std::string> stages;
   int cancelledCalls = 0;
   std::function<bool(const ProgressLog&)> cancelWhen;
 };
 
-// Installs a factory whose progress objects write into log; restores the
-// default at destruction.
-class ScopedRecorder {
+// Progress that records into log what the engine reports and cancels when
+// its predicate says so; asked at every check.
+class Recorder final : public IProgress {
  public:
-  explicit ScopedRecorder(ProgressLog& log);
-  ~ScopedRecorder();
+  explicit Recorder(ProgressLog& log) : log_(log) {}
+  void SetProgress(double p) override { log_.percents.push_back(p); }
+  void SetStage(const std::string& stage) override { log_.stages.push_back(stage); }
+  int CancelInterval() const override { return 0; }
+  bool Cancelled() override;
+
+ private:
+  ProgressLog& log_;
+  bool cancelled_ = false;
 };
+
+// A file as the probe on the media framework describes it, made by hand:
+// its container (as the registry names it), one video stream, a sound
+// stream unless audio is false, and a subtitle stream where one is asked.
+struct ClipSpec {
+  std::string name;
+  std::string container = "MP4";
+  double seconds = 10;
+  int width = 1920, height = 1080;
+  std::string codec = "h264";
+  std::string pixels = "yuv420p";
+  std::string profile = "High";
+  int rateNum = 25, rateDen = 1;
+  std::vector<uint8_t> sets = {0xA1};
+  bool audio = true;
+  int sampleRate = 48000;
+  std::string audioCodec = "aac";
+  std::string subtitle;  // its codec; empty: none
+  std::string mediaType = "DirectShow";
+};
+TVideoFileInfo ProbedClip(const ClipSpec& c);
+
+// The plan of the request with this machine's encoders, and the join of
+// that plan, as the front ends make and run them.
+TJoinPlan Plan(const TJoinRequest& request);
+TJoinOutcome Join(const TJoinRequest& request, IProgress* progress = nullptr);
 
 // ffprobe: one line per packet, "stream_index,size,flags", in file order.
 std::vector<std::string> ProbePackets(const std::string& file);

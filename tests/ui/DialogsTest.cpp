@@ -7,10 +7,9 @@
 #include <QTest>
 
 #include "UiFixture.h"
-#include "base/CopyFormat.h"
-#include "core/JoinOptions.h"
-#include "core/JoinPlan.h"
-#include "core/RecompressEngine.h"
+#include "job/Encoders.h"
+#include "plan/JoinOptions.h"
+#include "plan/JoinPlan.h"
 #include "ui/About.h"
 #include "ui/EditLib.h"
 #include "ui/JoinForm.h"
@@ -42,28 +41,30 @@ TVideoFileInfo Info(const char* type, uint16_t w, uint16_t h, double rate, int s
 }
 
 // A Matroska clip as the media framework describes it, with its sound's rate.
-TVideoFileInfo MkvClip(const char* name, const char* rate) {
-  TVideoFileInfo i = Info("DirectShow", 1920, 1080, 25, 48000, name);
-  i.ContainerName = "Matroska";
-  i.CopyFormat = EncodeCopyFormat({{kStreamVideo, {{"codec", "h264"}, {"frame size", "1920x1080"}}},
-                                   {kStreamAudio, {{"codec", "aac"}, {"sample rate", rate}}}});
-  return i;
+TVideoFileInfo MkvClip(const char* name, int sampleRate) {
+  test::ClipSpec c;
+  c.name = name;
+  c.container = "Matroska";
+  c.sampleRate = sampleRate;
+  return test::ProbedClip(c);
 }
 
 struct DialogFixture : ::testing::Test {
   UiSeams seams;
   std::vector<TVideoFileInfo> files;
-  TfrmJoin dialog{nullptr, [this] {
+  TfrmJoin dialog{nullptr,
+                  [this] {
                     std::vector<const TVideoFileInfo*> p;
                     for (const auto& f : files) p.push_back(&f);
                     return p;
-                  }};
+                  },
+                  MachineEncoders()};
   // Opens the dialog on the plan of the files, as the main window does.
   void Open() {
     TfrmJoin::ExecHook = [](TfrmJoin&) { return static_cast<int>(QDialog::Rejected); };
     TJoinRequest listed;
     listed.Files = files;
-    dialog.ShowJoinOptions(MakeJoinPlan(listed, AllEngines()));
+    dialog.ShowJoinOptions(test::Plan(listed));
   }
 };
 
@@ -137,7 +138,7 @@ TEST_F(DialogFixture, ExtensionFollowsTheCheckBox) {
 
   // Matroska clips copied: the box is ticked and the name follows it; a
   // difference in the sound is named under the note.
-  files = {MkvClip("a.mkv", "48 kHz"), MkvClip("b.mkv", "44.1 kHz")};
+  files = {MkvClip("a.mkv", 48000), MkvClip("b.mkv", 44100)};
   Open();
   dialog.cbxJoinWORecomp->setChecked(true);
   dialog.edtOutFileName->setText("/out/trip.avi");
@@ -260,15 +261,16 @@ TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
   TfrmJoin::LastOutputFormat.clear();
   auto clip = [](const char* name, const std::string& size, double seconds, const char* container = "MP4",
                  const char* video = "h264", const char* audio = "aac") {
-    TVideoFileInfo i = Info("DirectShow", size == "1920x1080" ? 1920 : 1280, size == "1920x1080" ? 1080 : 720, 30,
-                            48000, name);
-    i.ContainerName = container;
-    i.Duration = seconds;
-    i.CopyFormat = EncodeCopyFormat({{kStreamVideo,
-                                      {{"codec", video}, {"frame size", size}, {"pixel format", "pixel format yuv420p"},
-                                       {"field order", "progressive"}}},
-                                     {kStreamAudio, {{"codec", audio}, {"sample rate", "48 kHz"}}}});
-    return i;
+    test::ClipSpec c;
+    c.name = name;
+    c.container = container;
+    c.seconds = seconds;
+    c.width = size == "1920x1080" ? 1920 : 1280;
+    c.height = size == "1920x1080" ? 1080 : 720;
+    c.rateNum = 30;
+    c.codec = video;
+    c.audioCodec = audio;
+    return test::ProbedClip(c);
   };
   files = {clip("a.mp4", "1920x1080", 20), clip("b.mp4", "1280x720", 5), clip("c.mp4", "1920x1080", 20)};
   Open();
@@ -283,11 +285,11 @@ TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
   dialog.edtOutFileName->setText("/videos/trip.mp4");
   TJoinRequest r = dialog.Request();
   r.Files = files;
-  EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Mixed);
+  EXPECT_EQ(test::Plan(r).Kind(), TEngineKind::Mixed);
   dialog.edtOutFileName->setText("/videos/trip.avi");
   r = dialog.Request();
   r.Files = files;
-  EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Recompress);
+  EXPECT_EQ(test::Plan(r).Kind(), TEngineKind::Recompress);
   EXPECT_TRUE(TfrmJoin::LastOutputFormat.isEmpty()) << "the smart join's format was kept as the user's choice";
 
   // VP9 and Opus in WebM: the dialog opens on WebM, whose choice is VP9.
@@ -301,7 +303,7 @@ TEST_F(DialogFixture, ASmartJoinIsTheDefaultWhereItApplies) {
   dialog.edtOutFileName->setText("/videos/trip.webm");
   r = dialog.Request();
   r.Files = files;
-  EXPECT_EQ(MakeJoinPlan(r, AllEngines()).Kind, TEngineKind::Mixed);
+  EXPECT_EQ(test::Plan(r).Kind(), TEngineKind::Mixed);
 }
 
 // The output format: AVI until another is picked; a picked one sets the
@@ -332,8 +334,8 @@ TEST_F(DialogFixture, OutputFormatFollowsTheNameAndSetsTheLists) {
   EXPECT_EQ(dialog.cbxFameRate->currentText(), "30.00");
   EXPECT_EQ(dialog.cbxResizeMethod->currentText(), "Letterbox");
   TJoinRequest r = dialog.Request();
-  EXPECT_EQ(r.VideoEncoder.Encoder, "libx264");
-  EXPECT_EQ(r.AudioEncoder.Encoder, "aac");
+  EXPECT_EQ(test::Plan(r).VideoEncoder.Encoder, "libx264");
+  EXPECT_EQ(test::Plan(r).AudioEncoder.Encoder, "aac");
   EXPECT_EQ(dialog.cbxAudioCompression->findText(kNoCompressingItem), -1) << "MP4 holds no uncompressed sound here";
   EXPECT_EQ(TfrmJoin::LastOutputFormat.toStdString(), "MP4 (H.264 + AAC)");
   // A typed name picks its format.
@@ -342,7 +344,7 @@ TEST_F(DialogFixture, OutputFormatFollowsTheNameAndSetsTheLists) {
     dialog.edtOutFileName->setText("/videos/holiday.webm");
     dialog.edtOutFileNameChange();
     EXPECT_EQ(dialog.cbxOutputFormat->currentIndex(), webm);
-    EXPECT_EQ(dialog.Request().VideoEncoder.Encoder, "libvpx-vp9");
+    EXPECT_EQ(test::Plan(dialog.Request()).VideoEncoder.Encoder, "libvpx-vp9");
   }
   // Opened again, the last choice stands; back on AVI, its own lists.
   Open();

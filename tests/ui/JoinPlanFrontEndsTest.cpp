@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <QTest>
 
 #include "UiFixture.h"
 #include "ui/JoinForm.h"
@@ -63,6 +64,7 @@ TEST_P(FrontEnds, TheDialogAndTheCommandLineDecideAlike) {
   // dialog read as it opens.
   ui::TfrmMain window;
   window.AddFiles(QStringList{QString::fromStdString(a), QString::fromStdString(b)});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Adding(); }, 60000));
   TJoinPlan shown;
   bool ticked = false;
   ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {

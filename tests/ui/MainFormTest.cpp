@@ -19,9 +19,9 @@
 
 #include "UiFixture.h"
 #include "base/Exceptions.h"
-#include "core/FileInfo.h"
-#include "core/FileList.h"
-#include "core/SaveProjectCls.h"
+#include "probe/FileInfo.h"
+#include "job/FileList.h"
+#include "job/SaveProjectCls.h"
 #include "ui/ProgressDlg.h"
 #include "ui/RegLib.h"
 
@@ -37,6 +37,18 @@ QStringList Q(std::initializer_list<std::string> names) {
   QStringList l;
   for (const auto& n : names) l << QString::fromStdString(n);
   return l;
+}
+
+// The window adds files off its thread: the test waits until they are in.
+void WaitAdded(const TfrmMain& w) { ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Adding(); }, 60000)); }
+void AddFiles(TfrmMain& w, const QStringList& files) {
+  w.AddFiles(files);
+  WaitAdded(w);
+}
+// The join runs on its own thread: the test waits for its end.
+void JoinFiles(TfrmMain& w) {
+  w.acnJoinFileExecute();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Joining(); }, 300000));
 }
 
 std::string Order(const TfrmMain& w) {
@@ -62,12 +74,12 @@ TEST(MainWindow, EnablingRules) {
   Enabled e = State(w);
   EXPECT_FALSE(e.del || e.join || e.play || e.up || e.down || e.clear);
   EXPECT_TRUE(w.acnAddFiles->isEnabled());
-  w.AddFiles(Q({s.a}));
+  AddFiles(w, Q({s.a}));
   w.SelectRow(0);
   e = State(w);
   EXPECT_TRUE(e.del && e.join && e.play && e.clear);
   EXPECT_FALSE(e.up || e.down);  // one row: neither move
-  w.AddFiles(Q({s.b, s.c}));
+  AddFiles(w, Q({s.b, s.c}));
   w.SelectRow(0);
   e = State(w);
   EXPECT_FALSE(e.up);
@@ -86,7 +98,7 @@ TEST(MainWindow, MoveItemAndDragEndAtTheAskedPlace) {
   UiSeams seams;
   const auto& s = SampleFiles();
   TfrmMain w;
-  w.AddFiles(Q({s.a, s.b, s.c, s.d}));
+  AddFiles(w, Q({s.a, s.b, s.c, s.d}));
   w.MoveItem(0, 2);
   EXPECT_EQ(Order(w), "BCAD");
   w.MoveItem(2, 0);
@@ -112,7 +124,7 @@ TEST(MainWindow, FlagsFollowTheFirstRow) {
   UiSeams seams;
   const auto& s = SampleFiles();
   TfrmMain w;
-  w.AddFiles(Q({s.a, s.big, s.b}));
+  AddFiles(w, Q({s.a, s.big, s.b}));
   EXPECT_TRUE(w.Files().Row(1).Info.FrameSizeDiffers);
   EXPECT_FALSE(w.Files().Row(2).Info.FrameSizeDiffers);
   w.MoveItem(1, 0);  // the big one becomes the reference
@@ -144,7 +156,7 @@ TEST(MainWindow, TheFilesASmartJoinReencodesAreMarked) {
   const std::string a = clip("a.mp4", "320x240"), odd = clip("odd.mp4", "160x120"), c = clip("c.mp4", "320x240");
   if (a.empty() || odd.empty() || c.empty()) GTEST_SKIP() << "no libx264 encoder in ffmpeg";
   TfrmMain w;
-  w.AddFiles(Q({a, odd, c}));
+  AddFiles(w, Q({a, odd, c}));
   auto marked = [&] {
     std::string rows;
     const QAbstractItemModel* m = w.lvwFiles->model();
@@ -173,11 +185,11 @@ TEST(MainWindow, DeleteAndStatusBar) {
   TfrmMain w;
   EXPECT_EQ(w.StatusPanel0->text(), "There are no selected files.");
   EXPECT_EQ(w.StatusPanel1->text(), "");
-  w.AddFiles(Q({s.a}));
+  AddFiles(w, Q({s.a}));
   w.UpdateStatusBar();
   EXPECT_EQ(w.StatusPanel0->text(), "1 file(s)");
   EXPECT_TRUE(w.StatusPanel1->text().startsWith("Total duration: 00:0"));
-  w.AddFiles(Q({s.b, s.c}));
+  AddFiles(w, Q({s.b, s.c}));
   w.SelectRow(2);
   w.UpdateStatusBar();
   EXPECT_EQ(w.StatusPanel0->text(), "C.avi");
@@ -196,7 +208,7 @@ TEST(MainWindow, ClearAsksFirst) {
   UiSeams seams;
   const auto& s = SampleFiles();
   TfrmMain w;
-  w.AddFiles(Q({s.a, s.b}));
+  AddFiles(w, Q({s.a, s.b}));
   seams.answers = {TMsgResult::No};
   w.acnClearExecute();
   EXPECT_EQ(w.Files().Count(), 2);
@@ -212,7 +224,7 @@ TEST(MainWindow, HighlightPaintsExactlyTheFlaggedCells) {
   UiSeams seams;
   const auto& s = SampleFiles();
   TfrmMain w;
-  w.AddFiles(Q({s.a, s.big}));
+  AddFiles(w, Q({s.a, s.big}));
   const QColor normal = w.lvwFiles->palette().color(QPalette::Text);
   auto color = [&](int row, int col) {
     QVariant v = w.lvwFiles->model()->index(row, col).data(Qt::ForegroundRole);
@@ -237,7 +249,7 @@ TEST(MainWindow, FilesThatCannotBeProbedAskWhetherToGoOn) {
   test::WriteFileBytes(bad, test::Text("not a video"));
   TfrmMain w;
   seams.answers = {TMsgResult::Yes};
-  w.AddFiles(Q({s.a, bad, s.b}));
+  AddFiles(w, Q({s.a, bad, s.b}));
   ASSERT_EQ(seams.messages.size(), 1u);
   EXPECT_TRUE(seams.messages[0].text.startsWith(QString::fromStdString("Unable to add file " + bad + ": ")));
   EXPECT_TRUE(seams.messages[0].text.endsWith(
@@ -248,11 +260,11 @@ TEST(MainWindow, FilesThatCannotBeProbedAskWhetherToGoOn) {
   EXPECT_EQ(w.Files().Count(), 2);
   // No ends the loop; the rows added so far stay.
   seams.messages.clear();
-  w.AddFiles(Q({bad, s.c}));
+  AddFiles(w, Q({bad, s.c}));
   EXPECT_EQ(w.Files().Count(), 2);
   // The last file: OK only, the text ends with ".".
   seams.messages.clear();
-  w.AddFiles(Q({s.c, bad}));
+  AddFiles(w, Q({s.c, bad}));
   ASSERT_EQ(seams.messages.size(), 1u);
   EXPECT_EQ(seams.messages[0].buttons, ui::TMsgButtons::Ok);
   EXPECT_TRUE(seams.messages[0].text.endsWith("."));
@@ -264,6 +276,7 @@ TEST(MainWindow, DroppedFilesAreSortedAndAFolderAddsItsVideos) {
   const auto& s = SampleFiles();
   TfrmMain w;
   w.AddDroppedFiles(Q({s.c, s.a, s.dir + "/vanished.avi"}));
+  WaitAdded(w);
   EXPECT_EQ(Order(w), "AC");
   // A folder: its video files in name order, not its other files or its
   // subfolders.
@@ -275,6 +288,7 @@ TEST(MainWindow, DroppedFilesAreSortedAndAFolderAddsItsVideos) {
   std::filesystem::copy_file(s.d, dir.File("0 sub/0.avi"));
   w.ClearList();
   w.AddDroppedFiles(Q({dir.Path()}));
+  WaitAdded(w);
   EXPECT_EQ(Order(w), "12");
   EXPECT_TRUE(seams.messages.empty());
 }
@@ -305,12 +319,14 @@ TEST(MainWindow, DropsFromOtherProgramsAreCopies) {
   QApplication::sendEvent(target, &drop);
   EXPECT_TRUE(drop.isAccepted());
   EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+  WaitAdded(w);
   EXPECT_EQ(Order(w), "B");
   QDragEnterEvent moveOnly(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &moveOnly);
   EXPECT_FALSE(moveOnly.isAccepted());
   QDropEvent dropMoveOnly(QPointF(at), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &dropMoveOnly);
+  WaitAdded(w);
   EXPECT_EQ(Order(w), "B");
 }
 
@@ -325,13 +341,13 @@ TEST(MainWindow, JoinFilesPassesTheFlags) {
     seen = {d.CanJoinWithoutRecompression, d.JoinWithoutSound, d.NoAudio};
     return static_cast<int>(QDialog::Rejected);
   };
-  w.AddFiles(Q({s.mpegA, s.mpegB}));
-  w.acnJoinFileExecute();
+  AddFiles(w, Q({s.mpegA, s.mpegB}));
+  JoinFiles(w);
   EXPECT_TRUE(seen.can);
   EXPECT_TRUE(seen.withoutSound);
   EXPECT_FALSE(seen.noAudio);
-  w.AddFiles(Q({s.wmv}));
-  w.acnJoinFileExecute();
+  AddFiles(w, Q({s.wmv}));
+  JoinFiles(w);
   EXPECT_FALSE(seen.can);
   EXPECT_TRUE(seams.messages.empty());  // a cancelled dialog runs nothing and says nothing
 }
@@ -350,6 +366,7 @@ TEST(MainWindow, JoinEndToEnd) {
     return true;
   });
   w.acnAddFilesExecute();
+  WaitAdded(w);
   EXPECT_EQ(Order(w), "AB");  // sorted by path
   EXPECT_EQ(w.LastOpenFolder, QString::fromStdString(s.dir));
   std::string copy = out.File("joined.avi");
@@ -359,7 +376,7 @@ TEST(MainWindow, JoinEndToEnd) {
     d.btnJoinClick();
     return d.result();
   };
-  w.acnJoinFileExecute();
+  JoinFiles(w);
   // The end says what was written.
   ASSERT_EQ(seams.messages.size(), 1u);
   EXPECT_EQ(seams.messages[0].text.toStdString(),
@@ -373,7 +390,7 @@ TEST(MainWindow, JoinEndToEnd) {
 
   // A WMV and an AVI go through recompression.
   w.ClearList();
-  w.AddFiles(Q({s.wmv, s.a}));
+  AddFiles(w, Q({s.wmv, s.a}));
   std::string re = out.File("recompressed.avi");
   ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
     EXPECT_FALSE(d.cbxJoinWORecomp->isEnabled());
@@ -381,7 +398,7 @@ TEST(MainWindow, JoinEndToEnd) {
     d.btnJoinClick();
     return d.result();
   };
-  w.acnJoinFileExecute();
+  JoinFiles(w);
   ASSERT_EQ(seams.messages.size(), 1u);
   EXPECT_EQ(seams.messages[0].text.left(8), "Joined 2") << seams.messages[0].text.toStdString();
   auto r = test::Run({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width,height", "-of", "csv=p=0", re});
@@ -393,7 +410,7 @@ TEST(MainWindow, JoinFailureIsShownAndTheListStays) {
   const auto& s = SampleFiles();
   test::TempDir dir;
   TfrmMain w;
-  w.AddFiles(Q({s.a, s.b}));
+  AddFiles(w, Q({s.a, s.b}));
   const std::string out = dir.File("joined.avi");
   ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
     d.edtOutFileName->setText(QString::fromStdString(out));
@@ -402,7 +419,7 @@ TEST(MainWindow, JoinFailureIsShownAndTheListStays) {
     std::filesystem::rename(s.b, s.b + ".away");
     return d.result();
   };
-  w.acnJoinFileExecute();
+  JoinFiles(w);
   std::filesystem::rename(s.b + ".away", s.b);
   ASSERT_EQ(seams.messages.size(), 1u);
   // The system's error, and which file.
@@ -430,7 +447,7 @@ TEST(MainWindow, TheFirstWindowGrowsToItsColumns) {
   {
     TfrmMain w;
     w.show();
-    w.AddFiles(Q({deep + "/A.avi"}));
+    AddFiles(w, Q({deep + "/A.avi"}));
     const QRect screen = w.screen()->availableGeometry();
     EXPECT_GT(w.width(), 565);
     EXPECT_LE(w.width(), screen.width());
@@ -442,7 +459,7 @@ TEST(MainWindow, TheFirstWindowGrowsToItsColumns) {
   {
     TfrmMain w;  // the size kept from the window above is the user's now
     const int kept = w.width();
-    w.AddFiles(Q({deep + "/A.avi", s.b}));
+    AddFiles(w, Q({deep + "/A.avi", s.b}));
     EXPECT_EQ(w.width(), kept);
   }
   {
@@ -450,7 +467,7 @@ TEST(MainWindow, TheFirstWindowGrowsToItsColumns) {
     ui::AppSettings().remove("forms/frmMain/Height");
     TfrmMain w;
     w.resize(600, w.height());  // as the user drags the border
-    w.AddFiles(Q({deep + "/A.avi"}));
+    AddFiles(w, Q({deep + "/A.avi"}));
     EXPECT_EQ(w.width(), 600);
   }
 }
@@ -465,8 +482,7 @@ TEST(MainWindow, ClosingDuringAJoinAsksAndDoesWhatIsAnswered) {
     SCOPED_TRACE(answer == TMsgResult::Yes ? "Yes" : "No");
     TfrmMain w;
     w.show();
-    SetProgressFactory([&w] { return std::make_unique<ui::TfrmProgress>(&w); });
-    w.AddFiles(Q({s.a, s.b, s.c}));
+    AddFiles(w, Q({s.a, s.b, s.c}));
     const std::string out = dir.File(answer == TMsgResult::Yes ? "stopped.avi" : "finished.avi");
     ui::TfrmJoin::ExecHook = [&](ui::TfrmJoin& d) {
       d.edtOutFileName->setText(QString::fromStdString(out));
@@ -484,7 +500,7 @@ TEST(MainWindow, ClosingDuringAJoinAsksAndDoesWhatIsAnswered) {
       QCloseEvent box;
       QApplication::sendEvent(&w, &box);
     });
-    w.acnJoinFileExecute();
+    JoinFiles(w);
     QCoreApplication::processEvents();
     EXPECT_FALSE(blocked);
     EXPECT_TRUE(listWaited);
@@ -505,7 +521,6 @@ TEST(MainWindow, ClosingDuringAJoinAsksAndDoesWhatIsAnswered) {
       EXPECT_FALSE(w.isVisible());
       EXPECT_EQ(test::Run({"ffprobe", "-v", "error", out}).err, "");
     }
-    SetProgressFactory({});
   }
 }
 
@@ -580,12 +595,13 @@ TEST(MainWindow, ProjectRoundTripThroughTheMenus) {
     return true;
   });
   TfrmMain w;
-  w.AddFiles(Q({s.c, s.a, s.b}));  // not sorted: a project keeps the list's order
+  AddFiles(w, Q({s.c, s.a, s.b}));  // not sorted: a project keeps the list's order
   w.miSaveProjectClick();
   EXPECT_EQ(TfrmMain::LastProjectFolder, QString::fromStdString(dir.Path()));
   w.ClearList();
-  w.AddFiles(Q({s.d}));
+  AddFiles(w, Q({s.d}));
   w.miLoadProjectClick();  // replaces the list, no question asked
+  WaitAdded(w);
   EXPECT_EQ(Order(w), "CAB");
   EXPECT_TRUE(seams.messages.empty());
 
@@ -595,6 +611,7 @@ TEST(MainWindow, ProjectRoundTripThroughTheMenus) {
   p.SaveToFile(project.toStdString());
   seams.answers = {TMsgResult::Yes};
   w.LoadProject(project);
+  WaitAdded(w);
   ASSERT_EQ(seams.messages.size(), 2u);
   EXPECT_TRUE(seams.messages[0].text.startsWith(QString::fromStdString("Unable to add file " + dir.File("gone.avi"))));
   EXPECT_EQ(seams.messages[1].text.toStdString(), "1 of the project's 2 files was not added:\n" + dir.File("gone.avi"));
@@ -605,6 +622,7 @@ TEST(MainWindow, ProjectRoundTripThroughTheMenus) {
   seams.messages.clear();
   seams.answers = {TMsgResult::No};
   w.LoadProject(project);
+  WaitAdded(w);
   ASSERT_EQ(seams.messages.size(), 2u);
   EXPECT_EQ(seams.messages[1].text.toStdString(),
             "3 of the project's 4 files were not added:\n" + dir.File("gone.avi") + "\n" + s.a + "\n" + s.b);
@@ -636,8 +654,7 @@ TEST(MainWindow, ALongJoinStopsWhenAskedAndSaysWhatItHolds) {
             0);
   TfrmMain w;
   w.show();
-  SetProgressFactory([&w] { return std::make_unique<ui::TfrmProgress>(&w); });
-  w.AddFiles(QStringList{QString::fromStdString(longClip)});
+  AddFiles(w, QStringList{QString::fromStdString(longClip)});
   struct Way {
     const char* name;
     std::function<void(ui::TfrmProgress&)> stop;
@@ -676,7 +693,7 @@ TEST(MainWindow, ALongJoinStopsWhenAskedAndSaysWhatItHolds) {
       way.stop(*p);
     });
     poll.start();
-    w.acnJoinFileExecute();
+    JoinFiles(w);
     poll.stop();
     ASSERT_TRUE(sinceStop.isValid()) << "the join ended before it was stopped";
     // Within a second on an idle machine; a loaded one is given far more,
@@ -708,7 +725,6 @@ TEST(MainWindow, ALongJoinStopsWhenAskedAndSaysWhatItHolds) {
       EXPECT_EQ(seams.messages[0].text.toStdString(), CancelledJoinText(out, seconds));
     }
   }
-  SetProgressFactory({});
 }
 
 // The Add Files filter shows the clips of cameras and phones.
