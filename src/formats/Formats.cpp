@@ -15,15 +15,33 @@ std::string Lower(std::string s) {
   return s;
 }
 
+TContainer& Add(std::vector<TContainer>& v, TContainerId id, const char* name, const char* shown) {
+  TContainer c;
+  c.Id = id;
+  c.Name = name;
+  c.Shown = shown;
+  v.push_back(c);
+  return v.back();
+}
+
+// Files read and recompressed, never written.
+void AddReadOnly(std::vector<TContainer>& v) {
+  const std::pair<TContainerId, std::pair<const char*, const char*>> kRead[] = {
+      {TContainerId::Ogg, {"Ogg", "ogg"}},          {TContainerId::Dv, {"DV", "dv"}},
+      {TContainerId::Asf, {"ASF", "asf"}},          {TContainerId::RawH264, {"H.264", "h264"}},
+      {TContainerId::RawHevc, {"HEVC", "hevc"}},    {TContainerId::Wave, {"WAVE", "wav"}},
+      {TContainerId::Mp3, {"MP3", "mp3"}},          {TContainerId::Ivf, {"IVF", "ivf"}},
+      {TContainerId::Nut, {"NUT", "nut"}},          {TContainerId::RealMedia, {"RealMedia", "rm"}},
+  };
+  for (const auto& [id, names] : kRead) Add(v, id, names.first, names.first).Demuxer = names.second;
+  // An MPEG video elementary stream as FFmpeg's demuxer names it.
+  Add(v, TContainerId::MpegVideo, "MPEG video", "MPEG video").Demuxer = "mpegvideo";
+}
+
 std::vector<TContainer> MakeContainers() {
   std::vector<TContainer> v;
   auto add = [&v](TContainerId id, const char* name, const char* shown) -> TContainer& {
-    TContainer c;
-    c.Id = id;
-    c.Name = name;
-    c.Shown = shown;
-    v.push_back(c);
-    return v.back();
+    return Add(v, id, name, shown);
   };
   TContainer* c = &add(TContainerId::Avi, "AVI", "AVI");
   c->Demuxer = "avi";
@@ -91,21 +109,7 @@ std::vector<TContainer> MakeContainers() {
   c->Demuxer = "flv";
   c->CopyMuxer = "flv";
   c->Extensions = {".flv"};
-  // Files read and recompressed, never written.
-  const std::pair<TContainerId, std::pair<const char*, const char*>> kRead[] = {
-      {TContainerId::Ogg, {"Ogg", "ogg"}},          {TContainerId::Dv, {"DV", "dv"}},
-      {TContainerId::Asf, {"ASF", "asf"}},          {TContainerId::RawH264, {"H.264", "h264"}},
-      {TContainerId::RawHevc, {"HEVC", "hevc"}},    {TContainerId::Wave, {"WAVE", "wav"}},
-      {TContainerId::Mp3, {"MP3", "mp3"}},          {TContainerId::Ivf, {"IVF", "ivf"}},
-      {TContainerId::Nut, {"NUT", "nut"}},          {TContainerId::RealMedia, {"RealMedia", "rm"}},
-  };
-  for (const auto& [id, names] : kRead) {
-    c = &add(id, names.first, names.first);
-    c->Demuxer = names.second;
-  }
-  // An MPEG video elementary stream as FFmpeg's demuxer names it.
-  c = &add(TContainerId::MpegVideo, "MPEG video", "MPEG video");
-  c->Demuxer = "mpegvideo";
+  AddReadOnly(v);
   return v;
 }
 

@@ -115,37 +115,52 @@ void TMPEGJoiner::JoinFiles() {
   }
 }
 
+// A unit copied whole into the output; corrected, its stamps are shifted in
+// place, every other byte (stuffing, buffer sizes) kept. Pictures and sound
+// frames are counted on the bytes as they pass.
+void TMPEGJoiner::CopyUnit(TMPEG1SystemReader& reader, TOutputStream& output) {
+  uint8_t* dest = output.Reserve(reader.UnitSize);
+  const uint32_t n = reader.ReadUnitBytes(dest);
+  if (CorrectTimeStamps && n == reader.UnitSize) correction_.CorrectUnit(dest, reader);
+  output.Commit(n);
+  if (reader.UnitKind != ukPacket) return;
+  const uint8_t id = reader.Packet.StreamId;
+  // The payload ends the packet.
+  const bool whole = n == reader.UnitSize && !reader.Packet.HeaderOverrun && reader.Packet.PayloadLength <= n;
+  const uint8_t* payload = dest + n - (whole ? reader.Packet.PayloadLength : 0);
+  const size_t size = whole ? reader.Packet.PayloadLength : 0;
+  if (id >= kFirstVideoStream && id <= kLastVideoStream) {
+    ++video_packets_;
+    TPictureCounter& pictures = pictures_[id - kFirstVideoStream];
+    const int64_t before = pictures.Count();
+    pictures.Feed(payload, size);
+    if (CorrectTimeStamps) correction_.NotePictures(id, pictures.Count() - before);
+  } else if (id >= kFirstAudioStream && id < kFirstVideoStream) {
+    ++audio_packets_;
+    audioFrames_[id - kFirstAudioStream].Feed(payload, size);
+  }
+}
+
+// A read that came short: the file shrank while it was joined, and what was
+// copied of it stays, to be said. Anything else is an error naming the file.
+void TMPEGJoiner::ThrowUnlessShrunk(size_t index, const TFile& kept, int64_t fileSize, const Exception& e) const {
+  int64_t now = -1;
+  try {
+    now = kept.Size();
+  } catch (const EOSError&) {
+    // Gone: as good as shrunk.
+  }
+  if (now < fileSize) return;
+  if (std::string(e.what()).find(Files[index]) != std::string::npos) throw;
+  throw Exception(Files[index] + ": " + e.what());
+}
+
 void TMPEGJoiner::CopySystemStream(size_t index, TFile in, TOutputStream& output) {
   if (CorrectTimeStamps) correction_.StartNextFile(ScanFileStart(in.Duplicate(), Files[index]));
   // A handle kept on the file: what it holds when a read comes short.
   const TFile kept = in.Duplicate();
   TMPEG1SystemReader reader;
   reader.Open(std::move(in), Files[index]);
-  // A unit copied whole into the output; corrected, its stamps are shifted
-  // in place, every other byte (stuffing, buffer sizes) kept.
-  auto copyUnit = [&] {
-    uint8_t* dest = output.Reserve(reader.UnitSize);
-    const uint32_t n = reader.ReadUnitBytes(dest);
-    if (CorrectTimeStamps && n == reader.UnitSize) correction_.CorrectUnit(dest, reader);
-    output.Commit(n);
-    if (reader.UnitKind == ukPacket) {
-      const uint8_t id = reader.Packet.StreamId;
-      // The payload ends the packet.
-      const bool whole = n == reader.UnitSize && !reader.Packet.HeaderOverrun && reader.Packet.PayloadLength <= n;
-      const uint8_t* payload = dest + n - (whole ? reader.Packet.PayloadLength : 0);
-      const size_t size = whole ? reader.Packet.PayloadLength : 0;
-      if (id >= kFirstVideoStream && id <= kLastVideoStream) {
-        ++video_packets_;
-        TPictureCounter& pictures = pictures_[id - kFirstVideoStream];
-        const int64_t before = pictures.Count();
-        pictures.Feed(payload, size);
-        if (CorrectTimeStamps) correction_.NotePictures(id, pictures.Count() - before);
-      } else if (id >= kFirstAudioStream && id < kFirstVideoStream) {
-        ++audio_packets_;
-        audioFrames_[id - kFirstAudioStream].Feed(payload, size);
-      }
-    }
-  };
   // A file's last sound frame may be cut short: the next file's first
   // frame starts afresh.
   for (TAudioFrameCounter& c : audioFrames_) c.NewStream();
@@ -189,7 +204,7 @@ void TMPEGJoiner::CopySystemStream(size_t index, TFile in, TOutputStream& output
       } else if (reader.UnitKind == ukSystemHeader && index > 0) {
         // Only the first file's system headers reach the output.
       } else {
-        copyUnit();
+        CopyUnit(reader, output);
       }
     }
     // The last packet's header itself was cut by the end of the file (its
@@ -200,18 +215,7 @@ void TMPEGJoiner::CopySystemStream(size_t index, TFile in, TOutputStream& output
   } catch (const EOSError&) {
     throw;
   } catch (const Exception& e) {
-    // A read that came short: the file shrank while it was joined. What was
-    // copied of it stays, and is said; anything else names the file.
-    int64_t now = -1;
-    try {
-      now = kept.Size();
-    } catch (const EOSError&) {
-      // Gone: as good as shrunk.
-    }
-    if (now >= fileSize) {
-      if (std::string(e.what()).find(Files[index]) != std::string::npos) throw;
-      throw Exception(Files[index] + ": " + e.what());
-    }
+    ThrowUnlessShrunk(index, kept, fileSize, e);
     cut = true;
   }
   if (cut) {

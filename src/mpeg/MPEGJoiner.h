@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Exceptions.h"
 #include "base/JoinLoop.h"
 #include "base/PosixFile.h"
 #include "base/Progress.h"
@@ -55,6 +56,8 @@ class TMPEGJoiner {
   void CalcTotalSize();
   void CheckSomethingToWrite() const;
   void CopySystemStream(size_t index, TFile in, TOutputStream& output);
+  void CopyUnit(TMPEG1SystemReader& reader, TOutputStream& output);
+  void ThrowUnlessShrunk(size_t index, const TFile& kept, int64_t fileSize, const Exception& e) const;
   void CopyRaw(size_t index, const TFile& in, TOutputStream& output);
   void Report();
 

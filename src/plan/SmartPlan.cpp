@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <optional>
+
 #include "plan/Routes.h"
 
 namespace vantrel {
@@ -191,6 +193,40 @@ void PlanTarget(const TJoinRequest& r, const IEncoderCatalog& encoders, size_t o
   t.PartExtension = ts ? ".ts" : mkv ? ".mkv" : ".mp4";
 }
 
+// The group of identical files that plays longest, the first file's on a
+// tie, when it holds most of the playing time.
+std::optional<size_t> LongestGroup(const TJoinRequest& r, const std::vector<size_t>& group) {
+  const size_t n = r.Files.size();
+  std::vector<double> time(n, 0.0);
+  double total = 0;
+  for (size_t i = 0; i < n; ++i) {
+    time[group[i]] += std::max(0.0, r.Files[i].Duration);
+    total += std::max(0.0, r.Files[i].Duration);
+  }
+  size_t best = group[0];
+  for (size_t i = 0; i < n; ++i)
+    if (group[i] == i && time[i] > time[best]) best = i;
+  if (!Groupable(r.Files[best]) || !(time[best] * 2 > total)) return std::nullopt;
+  return best;
+}
+
+// Why the output's name does not suit a smart join of the target's format:
+// another container family, or one that cannot hold a copied stream.
+std::string OutputRefusal(const TJoinRequest& r, const TVideoFileInfo& target, bool sound) {
+  if (r.OutputFileName.empty()) return {};
+  const TContainer& family = ContainerOf(target.Container);
+  const TContainer* named = ContainerOfFileName(r.OutputFileName);
+  if (!named || !named->Copies())
+    return std::string("a smart join of these files writes ") + family.Extensions.front() + " files, not " +
+           LowerExtension(r.OutputFileName);
+  const uint64_t bit = uint64_t{1} << static_cast<unsigned>(named->Id);
+  for (const TStreamFormat& s : target.Streams)
+    if ((s.Kind == TStreamKind::Video || (s.Kind == TStreamKind::Audio && sound)) && (s.Refusers & bit))
+      return ArticleFor(named->Shown) + named->Shown + " file cannot hold " + FieldText(s, ffCodec) + " " +
+             StreamKindName(s.Kind);
+  return {};
+}
+
 }  // namespace
 
 TAnswer SmartAnswer(const TJoinRequest& r, const IEncoderCatalog& encoders, TJoinPlan& p) {
@@ -203,20 +239,12 @@ TAnswer SmartAnswer(const TJoinRequest& r, const IEncoderCatalog& encoders, TJoi
   }
   // Groups of identical files: the same container and streams.
   const std::vector<size_t> group = Groups(r);
-  std::vector<double> time(n, 0.0);
-  double total = 0;
-  for (size_t i = 0; i < n; ++i) {
-    time[group[i]] += std::max(0.0, r.Files[i].Duration);
-    total += std::max(0.0, r.Files[i].Duration);
-  }
-  // The group that plays longest; the first file's on a tie.
-  size_t best = group[0];
-  for (size_t i = 0; i < n; ++i)
-    if (group[i] == i && time[i] > time[best]) best = i;
-  if (!Groupable(r.Files[best]) || !(time[best] * 2 > total)) {
+  const std::optional<size_t> longest = LongestGroup(r, group);
+  if (!longest) {
     a.Reason = "no files with identical streams hold most of the playing time";
     return a;
   }
+  const size_t best = *longest;
   size_t odd = 0;
   for (size_t i = 0; i < n; ++i) odd += group[i] != best;
   if (odd == 0) {
@@ -237,23 +265,10 @@ TAnswer SmartAnswer(const TJoinRequest& r, const IEncoderCatalog& encoders, TJoi
     return a;
   }
   const TVideoFileInfo& target = r.Files[best];
-  const TContainer& family = ContainerOf(target.Container);
   const TContainer* named = ContainerOfFileName(r.OutputFileName);
-  const TContainer& out = named && named->Copies() ? *named : family;
-  if (!r.OutputFileName.empty()) {
-    if (!named || !named->Copies()) {
-      a.Reason = std::string("a smart join of these files writes ") + family.Extensions.front() + " files, not " +
-                 LowerExtension(r.OutputFileName);
-      return a;
-    }
-    const uint64_t bit = uint64_t{1} << static_cast<unsigned>(out.Id);
-    for (const TStreamFormat& s : target.Streams)
-      if ((s.Kind == TStreamKind::Video || (s.Kind == TStreamKind::Audio && plan.Smart.Sound)) && (s.Refusers & bit)) {
-        a.Reason = ArticleFor(out.Shown) + out.Shown + " file cannot hold " + FieldText(s, ffCodec) + " " +
-                   StreamKindName(s.Kind);
-        return a;
-      }
-  }
+  const TContainer& out = named && named->Copies() ? *named : ContainerOf(target.Container);
+  a.Reason = OutputRefusal(r, target, plan.Smart.Sound);
+  if (!a.Reason.empty()) return a;
   std::string list;
   for (size_t i = 0; i < n; ++i) {
     TFilePlan& f = plan.Files[i];

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
 
 #include <libavutil/intreadwrite.h>
 
@@ -57,6 +58,17 @@ class TRemuxRun {
  private:
   void SetUpOutput(AVFormatContext* first);
   void JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& formats);
+  struct TPlacing {
+    int64_t OffsetUs = 0;  // added to every time of the input
+    bool Continues = false;  // a piece of the previous file's recording
+  };
+  TPlacing Place(size_t i, const THeadTimes& h) const;
+  // Copies what follows the input's head through step; returns whether the
+  // file ended cut short. going turns false when step stops the copy.
+  // (stepped: how many packets step has taken so far).
+  // eof: the head reached the end already.
+  bool CopyPackets(size_t i, AVFormatContext* in, bool eof, const std::function<bool(AVPacket*)>& step, bool& going,
+                   const int64_t& stepped);
   std::vector<int> MapStreams(size_t i, AVFormatContext* in, const TStreamFormats& formats) const;
   bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets,
              bool continues);
@@ -205,63 +217,50 @@ std::vector<int> TRemuxRun::MapStreams(size_t i, AVFormatContext* in, const TStr
   return map;
 }
 
-void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& formats) {
-  const std::vector<int> map = MapStreams(i, in, formats);
-  current_ = i;
-  rewrite_ = i < j_.VideoRewrite.size() && j_.VideoRewrite[i] ? &j_.VideoRewrite[i] : nullptr;
-  std::deque<av::PacketPtr> head;
-  const THeadTimes h = ReadHead(in, map, outs_.size(), j_.Files[i], head);
-  const bool eof = h.Eof;
-  const int64_t start = h.Start;
-
-  // The first file keeps its own times, moved to start at 0 when all of
-  // it starts later (a stream cut from a longer one, a camera's later
-  // chapter): one offset for all its streams, so nothing in it moves
-  // against anything else. Every later one starts where the previous one
-  // ended, and later still where a stream's decoding times would otherwise
-  // go back.
-  int64_t offsetUs = i == 0 && start > 0 ? -start : 0;
-  bool continues = false;
-  if (i > 0) {
-    std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE), ends(outs_.size(), INT64_MIN);
-    for (size_t s = 0; s < outs_.size(); ++s) {
-      if (outs_[s].LastDts != AV_NOPTS_VALUE)
-        next[s] = av_rescale_q_rnd(outs_[s].LastDts + 1, outs_[s].St->time_base, kMicro, AV_ROUND_UP);
-      ends[s] = outs_[s].EndUs;
-    }
-    // A piece of one recording continues every stream where it ended;
-    // any other file starts where the previous one ended.
-    const std::optional<int64_t> piece = ContinuingOffset(h, ends);
-    continues = piece.has_value();
-    offsetUs = NextOffset(piece ? *piece + start : endUs_, h, next);
+// Where input i goes on the output's time line. The first file keeps its
+// own times, moved to start at 0 when all of it starts later (a stream cut
+// from a longer one, a camera's later chapter): one offset for all its
+// streams, so nothing in it moves against anything else. Every later one
+// starts where the previous one ended, and later still where a stream's
+// decoding times would otherwise go back.
+TRemuxRun::TPlacing TRemuxRun::Place(size_t i, const THeadTimes& h) const {
+  if (i == 0) return {h.Start > 0 ? -h.Start : 0, false};
+  std::vector<int64_t> next(outs_.size(), AV_NOPTS_VALUE), ends(outs_.size(), INT64_MIN);
+  for (size_t s = 0; s < outs_.size(); ++s) {
+    if (outs_[s].LastDts != AV_NOPTS_VALUE)
+      next[s] = av_rescale_q_rnd(outs_[s].LastDts + 1, outs_[s].St->time_base, kMicro, AV_ROUND_UP);
+    ends[s] = outs_[s].EndUs;
   }
-  std::vector<int64_t> offsets(in->nb_streams, 0);
-  for (unsigned s = 0; s < in->nb_streams; ++s)
-    offsets[s] = av_rescale_q(offsetUs, kMicro, in->streams[s]->time_base);
-  for (TOut& o : outs_) o.EndUs = INT64_MIN;
-  const double chapterStart = i == 0 ? 0.0 : static_cast<double>(start + offsetUs) / AV_TIME_BASE;
+  // A piece of one recording continues every stream where it ended; any
+  // other file starts where the previous one ended.
+  const std::optional<int64_t> piece = ContinuingOffset(h, ends);
+  return {NextOffset(piece ? *piece + h.Start : endUs_, h, next), piece.has_value()};
+}
 
-  int64_t count = 0;
-  auto step = [&](AVPacket* pkt) {
-    const bool more = Write(pkt, in, map, offsets, continues);
-    if (++count % 64 == 0) {
-      // A damaged index may send the demuxer past the end of the file.
-      const int64_t pos = in->pb ? std::clamp<int64_t>(avio_tell(in->pb), 0, SizeOf(j_.Files[i])) : 0;
-      if (totalBytes_ > 0)
-        progress_.SetProgress(std::min(100.0, 100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_));
-    }
-    return more && !loop_->Cancelled();
-  };
-  bool going = true;
-  while (going && !head.empty()) {
-    going = step(head.front().get());
-    head.pop_front();
-  }
+namespace {
+
+// Whether the packet whose bytes reach the end of the file is whole: it is
+// when the file gave all its header promised with it. (In a file cut short
+// it is cut too: a demuxer hands over what there is.)
+bool LastPacketWhole(const AVFormatContext* in, const AVPacket* last) {
+  const int64_t pts = last->pts != AV_NOPTS_VALUE ? last->pts : last->dts;
+  const AVStream* st = last->stream_index < static_cast<int>(in->nb_streams) ? in->streams[last->stream_index] : nullptr;
+  const int64_t stated = StatedDuration(in);
+  const int64_t lastEnd = st && pts != AV_NOPTS_VALUE
+                              ? av_rescale_q(pts + std::max<int64_t>(last->duration, 0), st->time_base, kMicro)
+                              : INT64_MAX;
+  const int64_t fileStart = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+  return stated == 0 || lastEnd >= fileStart + stated - Slack(stated);
+}
+
+}  // namespace
+
+bool TRemuxRun::CopyPackets(size_t i, AVFormatContext* in, bool eof, const std::function<bool(AVPacket*)>& step,
+                            bool& going, const int64_t& stepped) {
   av::PacketPtr pkt = av::NewPacket();
   bool cut = false;  // the file ended in a read error
-  // A packet whose bytes reach the end of the file: in a file cut short it
-  // is cut too (a demuxer hands over what there is), so it waits until the
-  // file is known to be whole.
+  // The packet whose bytes reach the end of the file waits until the file
+  // is known to be whole.
   av::PacketPtr last;
   const int64_t fileSize = in->pb ? avio_size(in->pb) : -1;
   // A transport stream cut inside a packet: the demuxer hands over each
@@ -271,11 +270,11 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& f
   const bool tsCut = av::TransportStreamCutInsideAPacket(in, fileSize);
   std::deque<std::pair<av::PacketPtr, bool>> waiting;  // with whether it is known whole
   while (going && !eof) {
-    int rc = av_read_frame(in, pkt.get());
+    const int rc = av_read_frame(in, pkt.get());
     if (rc == AVERROR_EOF) break;
     if (rc < 0) {
       // A file cut short or damaged: what could be read is kept, and said.
-      if (count == 0 && !last) av::Fail("Unable to read " + j_.Files[i], rc);
+      if (stepped == 0 && !last) av::Fail("Unable to read " + j_.Files[i], rc);
       cut = true;
       break;
     }
@@ -314,21 +313,47 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& f
     cut = true;
   }
   if (last && going && !cut) {
-    // Whole if the file gave all it promised with it.
-    const int64_t pts = last->pts != AV_NOPTS_VALUE ? last->pts : last->dts;
-    const AVStream* st = last->stream_index < static_cast<int>(in->nb_streams) ? in->streams[last->stream_index] : nullptr;
-    const int64_t stated = StatedDuration(in);
-    const int64_t lastEnd = st && pts != AV_NOPTS_VALUE
-                                ? av_rescale_q(pts + std::max<int64_t>(last->duration, 0), st->time_base, kMicro)
-                                : INT64_MAX;
-    const int64_t fileStart = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
-    if (stated == 0 || lastEnd >= fileStart + stated - Slack(stated))
+    if (LastPacketWhole(in, last.get()))
       going = step(last.get());
     else
       cut = true;
   } else if (last) {
     cut = true;  // the file ended in a read error after it: it is cut
   }
+  return cut;
+}
+
+void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& formats) {
+  const std::vector<int> map = MapStreams(i, in, formats);
+  current_ = i;
+  rewrite_ = i < j_.VideoRewrite.size() && j_.VideoRewrite[i] ? &j_.VideoRewrite[i] : nullptr;
+  std::deque<av::PacketPtr> head;
+  const THeadTimes h = ReadHead(in, map, outs_.size(), j_.Files[i], head);
+  const int64_t start = h.Start;
+  const TPlacing placed = Place(i, h);
+  std::vector<int64_t> offsets(in->nb_streams, 0);
+  for (unsigned s = 0; s < in->nb_streams; ++s)
+    offsets[s] = av_rescale_q(placed.OffsetUs, kMicro, in->streams[s]->time_base);
+  for (TOut& o : outs_) o.EndUs = INT64_MIN;
+  const double chapterStart = i == 0 ? 0.0 : static_cast<double>(start + placed.OffsetUs) / AV_TIME_BASE;
+
+  int64_t count = 0;
+  const std::function<bool(AVPacket*)> step = [&](AVPacket* pkt) {
+    const bool more = Write(pkt, in, map, offsets, placed.Continues);
+    if (++count % 64 == 0) {
+      // A damaged index may send the demuxer past the end of the file.
+      const int64_t pos = in->pb ? std::clamp<int64_t>(avio_tell(in->pb), 0, SizeOf(j_.Files[i])) : 0;
+      if (totalBytes_ > 0)
+        progress_.SetProgress(std::min(100.0, 100.0 * static_cast<double>(doneBytes_ + pos) / totalBytes_));
+    }
+    return more && !loop_->Cancelled();
+  };
+  bool going = true;
+  while (going && !head.empty()) {
+    going = step(head.front().get());
+    head.pop_front();
+  }
+  const bool cut = CopyPackets(i, in, h.Eof, step, going, count);
   int64_t end = INT64_MIN;
   for (const TOut& o : outs_) end = std::max(end, o.EndUs);
   if (end == INT64_MIN) {
@@ -337,7 +362,7 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& f
   }
   endUs_ = end;
   chapterTimes_.emplace_back(chapterStart, static_cast<double>(end) / AV_TIME_BASE);
-  if (going) CheckWhole(i, in, static_cast<double>(end - (start + offsetUs)) / AV_TIME_BASE, cut);
+  if (going) CheckWhole(i, in, static_cast<double>(end - (start + placed.OffsetUs)) / AV_TIME_BASE, cut);
 }
 
 void TRemuxRun::CheckWhole(size_t i, const AVFormatContext* in, double read, bool cut) {

@@ -147,6 +147,45 @@ class TSetList {
   av::THevcIdsUsed used_;
 };
 
+// Re-encodes file i of the join into the part file, to the target's
+// format, with parameter sets of its own; returns how the copy rewrites its
+// sets. cancelled: whether it was stopped.
+TRemuxJoiner::TRewrite ReencodeOne(const TSmartJoiner& s, size_t i, const std::string& part, TSetList& sets,
+                                   IProgress& stage, bool& cancelled) {
+  TDSVideoJoiner j;
+  j.Files = {s.Files[i]};
+  j.OutputFileName = part;
+  j.FrameWidth = s.Width;
+  j.FrameHeight = s.Height;
+  j.FrameRate = s.FrameRate;
+  j.ResizeMethod = rmLetterbox;
+  j.Container = s.PartMuxer;
+  j.Intermediate = true;
+  j.SampleRate = s.SampleRate;
+  j.Channels = s.Channels;
+  auto video = MakeCompressorFilter(s.VideoEncoder);
+  if (!video) throw Exception("The compressor " + s.VideoEncoder + " is not available");
+  video->Options = s.VideoOptions;
+  if (s.Codec == "h264") video->Options["x264-params"] = sets.NextX264Params();
+  j.VideoCompressor = video;
+  if (s.Sound) {
+    auto audio = MakeCompressorFilter(s.AudioEncoder);
+    if (!audio) throw Exception("The compressor " + s.AudioEncoder + " is not available");
+    audio->Options = s.AudioOptions;
+    j.AudioCompressor = audio;
+  }
+  TJoinLoop loop(stage, j.Files);
+  stage.SetStage("Re-encoding file " + std::to_string(i + 1) + " of " + std::to_string(s.Files.size()) + ": " +
+                 FileNamePart(s.Files[i]));
+  j.OnProgress = [&loop](TDSVideoJoiner&, bool& cancel, double percent) {
+    loop.SetProgress(percent);
+    cancel = loop.Cancelled();
+  };
+  j.Join();
+  cancelled = j.WasCancelled();
+  return sets.Add(j.VideoSets(), s.Files[i]);
+}
+
 }  // namespace
 
 TRemuxReport TSmartJoiner::Run(IProgress& progress) {
@@ -180,41 +219,11 @@ TRemuxReport TSmartJoiner::Run(IProgress& progress) {
     const double share = oddTime > 0 ? encodeShare * d / oddTime : 0;
     TStageProgress stage(progress, done, done + share);
     done += share;
-    TDSVideoJoiner j;
-    j.Files = {Files[i]};
-    j.OutputFileName = part;
-    j.FrameWidth = Width;
-    j.FrameHeight = Height;
-    j.FrameRate = FrameRate;
-    j.ResizeMethod = rmLetterbox;
-    j.Container = PartMuxer;
-    j.Intermediate = true;
-    j.SampleRate = SampleRate;
-    j.Channels = Channels;
-    auto video = MakeCompressorFilter(VideoEncoder);
-    if (!video) throw Exception("The compressor " + VideoEncoder + " is not available");
-    video->Options = VideoOptions;
-    if (Codec == "h264") video->Options["x264-params"] = sets.NextX264Params();
-    j.VideoCompressor = video;
-    if (Sound) {
-      auto audio = MakeCompressorFilter(AudioEncoder);
-      if (!audio) throw Exception("The compressor " + AudioEncoder + " is not available");
-      audio->Options = AudioOptions;
-      j.AudioCompressor = audio;
-    }
-    TJoinLoop loop(stage, j.Files);
-    stage.SetStage("Re-encoding file " + std::to_string(i + 1) + " of " + std::to_string(Files.size()) + ": " +
-                   FileNamePart(Files[i]));
-    j.OnProgress = [&loop](TDSVideoJoiner&, bool& cancel, double percent) {
-      loop.SetProgress(percent);
-      cancel = loop.Cancelled();
-    };
-    j.Join();
-    cancelled = j.WasCancelled();
+    TRemuxJoiner::TRewrite rewrite = ReencodeOne(*this, i, part, sets, stage, cancelled);
     ++reencoded;
     names.emplace_back(FileNamePart(part), FileNamePart(Files[i]));
     files.push_back(part);
-    rewrites.push_back(sets.Add(j.VideoSets(), Files[i]));
+    rewrites.push_back(std::move(rewrite));
   }
 
   TRemuxJoiner copy;
