@@ -36,7 +36,7 @@ _vantrel_cli() {
     COMPREPLY=()
 
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W 'join probe codecs project help --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'join probe codecs project help -h --help --version' -- "$cur"))
         return
     fi
 
@@ -71,8 +71,8 @@ _vantrel_cli() {
         esac
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W '--copy --smart --recompress -o --output --project --without-sound --exact
-                --no-correct-timestamps --verify -y --overwrite -q --quiet -h --help --size --rate --resize
-                --vcodec --acodec --vopt --aopt --' -- "$cur"))
+                --correct-timestamps --no-correct-timestamps --verify -y --overwrite -q --quiet -h --help --size
+                --rate --resize --vcodec --acodec --vopt --aopt --' -- "$cur"))
         else
             _vantrel_cli_files "$_vantrel_cli_media"
         fi
@@ -93,7 +93,7 @@ _vantrel_cli() {
         ;;
     project)
         if ((COMP_CWORD == 2)); then
-            COMPREPLY=($(compgen -W 'save show --help' -- "$cur"))
+            COMPREPLY=($(compgen -W 'save show -h --help' -- "$cur"))
         elif ((COMP_CWORD == 3)); then
             _vantrel_cli_files 'qmf'
         elif [[ ${COMP_WORDS[2]} == save ]]; then

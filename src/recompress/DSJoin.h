@@ -1,6 +1,7 @@
 // The recompressing joiner: lays the inputs end to end on a timeline of one
 // video and one audio group and renders it through the chosen compressors
-// into one AVI file.
+// into one file of the container the plan names (AVI, MP4, MOV, Matroska,
+// WebM), or into a smart join's part file.
 #pragma once
 
 #include <cstdint>
