@@ -1,15 +1,33 @@
 #include "mpeg/FrameCount.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vantrel {
 
 void TPictureCounter::Feed(const uint8_t* data, size_t size) {
-  // picture_start_code: 00 00 01 00.
-  for (size_t i = 0; i < size; ++i) {
+  // picture_start_code: 00 00 01 00. The codes that end in the first three
+  // bytes began in the previous payload: the window of its last bytes
+  // finds them.
+  const size_t head = std::min<size_t>(size, 3);
+  for (size_t i = 0; i < head; ++i) {
     window_ = (window_ << 8) | data[i];
     if (window_ == 0x00000100) ++count_;
   }
+  if (size <= 3) return;
+  // The rest, by its 01 bytes (rare in coded pictures), so that the copy
+  // is not held up by a look at every byte: a code ending at byte e >= 3
+  // has its 01 at e - 1, between 2 and size - 2.
+  const uint8_t* p = data + 2;
+  const uint8_t* const last = data + size - 2;
+  while (p <= last) {
+    p = static_cast<const uint8_t*>(std::memchr(p, 0x01, static_cast<size_t>(last - p) + 1));
+    if (!p) break;
+    if (p[-1] == 0 && p[-2] == 0 && p[1] == 0) ++count_;
+    ++p;
+  }
+  window_ = (uint32_t{data[size - 4]} << 24) | (uint32_t{data[size - 3]} << 16) | (uint32_t{data[size - 2]} << 8) |
+            data[size - 1];
 }
 
 uint32_t MPEGAudioFrameLength(uint32_t h) {
