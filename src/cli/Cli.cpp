@@ -21,6 +21,7 @@
 #include "job/FileList.h"
 #include "job/JoinCls.h"
 #include "job/SaveProjectCls.h"
+#include "plan/EncoderCatalog.h"
 #include "plan/JoinOptions.h"
 #include "probe/FileInfo.h"
 
@@ -97,7 +98,9 @@ int RunProbeCommand(const std::vector<std::string>& a) {
     }
   }
   if (files.empty()) return UsageError("no files given");
-  TFileList list([](const std::string& f) { return GetVideoFileInfo(f); }, '.', MachineEncoders());
+  // The list's cells need no encoders: its plan is not printed, and listing
+  // this machine's encoders test-opens each of them.
+  TFileList list([](const std::string& f) { return GetVideoFileInfo(f); }, '.', NoEncoders());
   bool all = ProbeFiles(files, list);
   if (json) {
     std::string out = "[\n";

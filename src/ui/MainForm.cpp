@@ -47,7 +47,14 @@ TfrmMain::TfrmMain(QWidget* parent)
       list_([](const std::string& f) { return GetVideoFileInfo(f); }, '.', MachineEncoders()),
       model_(new TFileListModel(list_, this)),
       frmJoin_(nullptr),
-      probes_([this](const std::string& f) { return list_.ProbeRow(f); },
+      probes_(
+          [this](const std::string& f) {
+            // The plan of a set to recompress lists this machine's encoders,
+            // test-opening each: done here, once, it never holds the window.
+            MachineEncoders().AviCompressors(false);
+            MachineEncoders().AviCompressors(true);
+            return list_.ProbeRow(f);
+          },
               // Each file probed is taken into the list on the window's thread.
               [this] { QMetaObject::invokeMethod(this, [this] { TakeProbed(); }, Qt::QueuedConnection); }) {
   setObjectName("frmMain");
