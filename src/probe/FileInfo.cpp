@@ -60,29 +60,26 @@ const char* MediaTypeOfFormat(uint8_t code) {
 
 std::string GetMediaType(const std::string& fileName) { return MediaTypeOfFormat(DetectFileFormat(fileName)); }
 
-void TakeDescription(const TAviDescription& d, TVideoFileInfo& info) {
+// What the AVI and MPEG-1 headers both describe.
+template <class TDescription>
+void TakeCommon(const TDescription& d, TVideoFileInfo& info) {
   info.Width = d.Width;
   info.Height = d.Height;
   info.FrameRate = d.FrameRate;
-  info.VideoFourCC = d.VideoFourCC;
   info.HasAudio = d.HasAudio;
   info.AudioFormatTag = d.AudioFormatTag;
   info.Channels = d.Channels;
   info.SampleRate = d.SampleRate;
   info.BitsPerSample = d.BitsPerSample;
+}
+
+void TakeDescription(const TAviDescription& d, TVideoFileInfo& info) {
+  TakeCommon(d, info);
+  info.VideoFourCC = d.VideoFourCC;
   info.AviHeaders = d.Headers;
 }
 
-void TakeDescription(const TMpegDescription& d, TVideoFileInfo& info) {
-  info.Width = d.Width;
-  info.Height = d.Height;
-  info.FrameRate = d.FrameRate;
-  info.HasAudio = d.HasAudio;
-  info.AudioFormatTag = d.AudioFormatTag;
-  info.Channels = d.Channels;
-  info.SampleRate = d.SampleRate;
-  info.BitsPerSample = d.BitsPerSample;
-}
+void TakeDescription(const TMpegDescription& d, TVideoFileInfo& info) { TakeCommon(d, info); }
 
 bool NativeProbe(const std::string& fileName, TVideoFileInfo& info) {
   try {
