@@ -65,14 +65,18 @@ _vantrel_cli() {
             COMPREPLY=($(compgen -W 'none aac libopus libmp3lame ac3' -- "$cur"))
             return
             ;;
-        --size | --rate | --vopt | --aopt)
+        --cut)
+            COMPREPLY=($(compgen -W 'exact keyframe' -- "$cur"))
+            return
+            ;;
+        --size | --rate | --vopt | --aopt | --in | --out)
             return
             ;;
         esac
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W '--copy --smart --recompress -o --output --project --without-sound --exact
                 --correct-timestamps --no-correct-timestamps --verify -y --overwrite -q --quiet -h --help --size
-                --rate --resize --vcodec --acodec --vopt --aopt --' -- "$cur"))
+                --rate --resize --vcodec --acodec --vopt --aopt --in --out --cut --' -- "$cur"))
         else
             _vantrel_cli_files "$_vantrel_cli_media"
         fi

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace vantrel {
 
@@ -23,6 +25,48 @@ std::string FormatDuration(double seconds) {
   long long h = s / 3600, m = (s / 60) % 60, c = s % 60;
   if (h == 0) return TwoDigits(m) + ":" + TwoDigits(c);
   return TwoDigits(h) + ":" + TwoDigits(m) + ":" + TwoDigits(c);
+}
+
+std::string FormatCutTime(double seconds) {
+  const long long ms = std::isfinite(seconds) && seconds > 0 ? std::llround(seconds * 1000) : 0;
+  const long long s = ms / 1000, h = s / 3600, m = (s / 60) % 60;
+  std::string frac = std::to_string(ms % 1000);
+  frac = std::string(3 - frac.size(), '0') + frac;
+  const std::string tail = TwoDigits(m) + ":" + TwoDigits(s % 60) + "." + frac;
+  return h == 0 ? tail : std::to_string(h) + ":" + tail;
+}
+
+bool ParseTimeText(const std::string& text, double& seconds) {
+  // Up to three fields split by ':', the last with an optional fraction.
+  std::vector<std::string> fields;
+  size_t from = 0;
+  for (;;) {
+    const size_t colon = text.find(':', from);
+    fields.push_back(text.substr(from, colon == std::string::npos ? std::string::npos : colon - from));
+    if (colon == std::string::npos) break;
+    from = colon + 1;
+  }
+  if (fields.size() > 3) return false;
+  double total = 0;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const std::string& f = fields[i];
+    const bool last = i + 1 == fields.size();
+    if (f.empty() || f.size() > 20) return false;
+    size_t digits = 0, dots = 0;
+    for (char c : f) {
+      if (c >= '0' && c <= '9') ++digits;
+      else if (c == '.' && last) ++dots;
+      else return false;
+    }
+    if (digits == 0 || dots > 1 || f.front() == '.') return false;
+    const double v = std::strtod(f.c_str(), nullptr);
+    // Minutes and seconds after a larger field stay below 60.
+    if (i > 0 && v >= 60) return false;
+    total = total * 60 + v;
+  }
+  if (!std::isfinite(total)) return false;
+  seconds = total;
+  return true;
 }
 
 std::string FourCCToString(uint32_t code) {

@@ -23,6 +23,11 @@ std::string DamagedNote(size_t index, const std::string& path, double readSecond
 
 // "mm:ss", or "h:mm:ss" from one hour; rounded to whole seconds, halves to even.
 std::string FormatDuration(double seconds);
+// A time to the millisecond: "01:02.500", "1:02:03.040" from an hour on.
+std::string FormatCutTime(double seconds);
+// A time as a user types it: seconds ("1.5") or [[HH:]MM:]SS[.fff]
+// ("0:09", "00:00:02.000"); false for anything else, negative included.
+bool ParseTimeText(const std::string& text, double& seconds);
 // The four characters of a FOURCC, lowest byte first; empty for 0.
 std::string FourCCToString(uint32_t code);
 // Two decimals when the rate has a fractional part, else the integer.

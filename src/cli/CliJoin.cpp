@@ -11,6 +11,7 @@
 
 #include "cli/Cli.h"
 #include "base/Exceptions.h"
+#include "base/Names.h"
 #include "plan/JoinPlan.h"
 #include "plan/JoinOptions.h"
 #include "base/PosixFile.h"
@@ -29,7 +30,8 @@ struct TCommandHelp {
 };
 
 constexpr TCommandHelp kCommandHelp[] = {
-    {"join", "  vantrel-cli join [--copy | --smart | --recompress] -o OUTPUT [options] INPUT...\n",
+    {"join", "  vantrel-cli join [--copy | --smart | --recompress] -o OUTPUT [options]\n"
+     "                   [--in TIME] [--out TIME] INPUT...\n",
      "join: joins the INPUT files, in the order given, into OUTPUT. Without\n"
      "--copy, --smart or --recompress, the files are joined without\n"
      "recompression when they allow it with their sound, with a smart join when\n"
@@ -45,6 +47,14 @@ constexpr TCommandHelp kCommandHelp[] = {
      "  --recompress      decode and re-encode\n"
      "  -o, --output FILE the file to write\n"
      "  --project FILE.qmf  take the inputs from a project file (after any INPUT)\n"
+     "  --in TIME, --out TIME\n"
+     "                    before an INPUT: join only its part from TIME in to\n"
+     "                    TIME out (seconds or [[HH:]MM:]SS[.fff])\n"
+     "  --cut exact|keyframe\n"
+     "                    exact (the default): cut at the frames asked for, the\n"
+     "                    files re-encoded; keyframe: cut at the key frame before\n"
+     "                    each in-point and after each out-point, every packet\n"
+     "                    copied (MP4, MOV, Matroska, WebM, MPEG-TS, FLV)\n"
      "  --without-sound   leave the sound out (the default when some input has\n"
      "                    no sound or a sound format different from the first)\n"
      "  --exact           AVI: copy every chunk as it is, without padding or cutting\n"
@@ -162,12 +172,38 @@ bool ProbeFiles(const std::vector<std::string>& files, TFileList& list) {
   return all;
 }
 
+namespace {
+
+// --in TIME and --out TIME for the next input, --cut MODE for all; an exit
+// status, or -1 to go on. i moves past the option's value.
+int ParseCutOption(const std::vector<std::string>& a, size_t& i, TTrim& next, TJoinArgs& args) {
+  const std::string& s = a[i];
+  if (s == "--cut") {
+    if (i + 1 >= a.size() || (a[i + 1] != "exact" && a[i + 1] != "keyframe"))
+      return UsageError("--cut takes exact or keyframe");
+    args.cut = a[++i] == "exact" ? TCutMode::Exact : TCutMode::KeyFrame;
+    return -1;
+  }
+  double t = 0;
+  if (i + 1 >= a.size() || !ParseTimeText(a[i + 1], t))
+    return UsageError(s + " takes a time: seconds or [[HH:]MM:]SS[.fff], such as 1.5 or 01:02.500");
+  ++i;
+  (s == "--in" ? next.In : next.Out) = t;
+  return -1;
+}
+
+}  // namespace
+
 int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
   bool optionsEnded = false;
+  TTrim next;  // for the next input named
   for (size_t i = 0; i < a.size(); ++i) {
     const std::string& s = a[i];
     if (!optionsEnded && s.size() > 1 && s[0] == '-') {
-      if (s == "--") {
+      if (s == "--in" || s == "--out" || s == "--cut") {
+        const int rc = ParseCutOption(a, i, next, args);
+        if (rc >= 0) return rc;
+      } else if (s == "--") {
         optionsEnded = true;
       } else if (s == "--help" || s == "-h") {
         std::fputs(CommandUsage("join").c_str(), stdout);
@@ -203,6 +239,7 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
           TProjectSettings project;
           project.LoadFromFile(a[++i]);
           args.inputs.insert(args.inputs.end(), project.Files.begin(), project.Files.end());
+          args.trims.resize(args.inputs.size());
         } catch (const std::exception& e) {
           std::fprintf(stderr, "vantrel-cli: %s\n", e.what());
           return kExitFailure;
@@ -223,8 +260,12 @@ int ParseJoinArgs(const std::vector<std::string>& a, TJoinArgs& args) {
       }
     } else {
       args.inputs.push_back(s);
+      args.trims.resize(args.inputs.size());
+      args.trims.back() = next;
+      next = TTrim();
     }
   }
+  if (!next.Empty()) return UsageError("--in and --out go before the file they cut");
   return -1;
 }
 

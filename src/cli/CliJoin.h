@@ -39,6 +39,9 @@ struct TJoinArgs {
   bool verify = false;
   std::string output;
   std::vector<std::string> inputs;
+  // By input: --in and --out given before it.
+  std::vector<TTrim> trims;
+  TCutMode cut = TCutMode::Exact;
   // Recompression; empty: the computed default.
   std::string size, rate, resize, vcodec, acodec;
   std::vector<std::string> vopts, aopts;

@@ -142,6 +142,8 @@ int MakeRequest(const TJoinArgs& args, std::vector<TVideoFileInfo> files, TJoinR
   r.ExactCopy = args.exact;
   r.VerifyFully = args.verify;
   r.Overwrite = args.overwrite;
+  r.Trims = args.trims;
+  r.Cut = args.cut;
   return ParseSettings(args, r);
 }
 

@@ -36,6 +36,7 @@ TJoinReport JoinContainers(const TJoinPlan& plan, const std::vector<TVideoFileIn
   joiner.Shown = plan.Output.Shown;
   joiner.Chapters = plan.Output.Chapters;
   for (const TStreamPlan& s : plan.Streams) joiner.Keep.push_back(s.Kept);
+  for (const TFilePlan& f : plan.Files) joiner.Cuts.emplace_back(f.In, f.Out);
   joiner.WithoutSound = plan.WithoutSound;
   joiner.VerifyFully = plan.VerifyFully;
   return ReportOf(joiner.Run(progress), plan);
@@ -87,6 +88,7 @@ TJoinReport JoinRecompressed(const TJoinPlan& plan, const std::vector<TVideoFile
                              IProgress& progress) {
   TDSVideoJoiner joiner;
   joiner.Files = FileNames(files);
+  for (const TFilePlan& f : plan.Files) joiner.Spans.emplace_back(f.In, f.Out);
   joiner.OutputFileName = out;
   static_cast<TRecompressSettings&>(joiner) = plan.Recompress;
   const TContainer& format = ContainerOf(plan.Output.Container);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/Names.h"
 #include "plan/JoinOptions.h"
 #include "plan/Routes.h"
 
@@ -100,6 +101,40 @@ void PlanRecompress(const TJoinRequest& r, const IEncoderCatalog& encoders, TJoi
   for (const std::string& n : answer.Notes) p.Notes.push_back(n);
 }
 
+// Takes each file's trim into its plan; false, with the refusal, for a trim
+// that leaves nothing of a file.
+bool PlanTrims(const TJoinRequest& r, TJoinPlan& p) {
+  for (size_t i = 0; i < r.Files.size() && i < r.Trims.size(); ++i) {
+    const TTrim& t = r.Trims[i];
+    if (t.Empty()) continue;
+    const std::string label = FileLabel(i, r.Files[i].FileName);
+    const double in = t.In.value_or(0), out = t.Out.value_or(-1), length = r.Files[i].Duration;
+    if (t.Out && out <= in) {
+      p.Refusal = label + "the in-point " + FormatCutTime(in) + " is not before the out-point " + FormatCutTime(out);
+      return false;
+    }
+    if (length > 0 && in >= length) {
+      p.Refusal = label + "the in-point " + FormatCutTime(in) + " is past its end (" + FormatCutTime(length) + ")";
+      return false;
+    }
+    TFilePlan& f = p.Files[i];
+    f.In = in;
+    // An out-point past the end: to the end.
+    f.Out = length > 0 && out >= length ? -1 : out;
+    p.Trimmed = p.Trimmed || f.Trimmed();
+  }
+  return true;
+}
+
+// Whether the copy route can take the trims: the container copy cuts at
+// key frames; exact cuts, and the AVI, MPEG-1 and piece copies, re-encode.
+std::string WhyTrimsNotCopied(const TJoinRequest& r, const TAnswer& copy) {
+  if (r.Cut == TCutMode::Exact) return "exact cuts re-encode the files; cuts at key frames copy them";
+  if (copy.Route != TPlanRoute::ContainerCopy)
+    return "AVI and MPEG-1 files are cut by re-encoding; only files of a container family are cut at key frames";
+  return "";
+}
+
 }  // namespace
 
 const IEncoderCatalog& NoEncoders() {
@@ -138,22 +173,36 @@ TJoinPlan MakeJoinPlan(const TJoinRequest& r, const IEncoderCatalog& encoders) {
   }
   p.MpegFrameRate = r.Files.front().FrameRate;
   MarkDifferences(r, p);
+  if (!PlanTrims(r, p)) return p;
   const TAnswer copy = WhatFilesAllow(r, p);
   const std::string firstType = r.Files.front().MediaType;
 
   const bool copyRoute = r.Route == TJoinRoute::Copy || (r.Route == TJoinRoute::Auto && p.CopyByDefault);
+  const std::string trimsNotCopied = p.Trimmed ? WhyTrimsNotCopied(r, copy) : "";
+  if (copyRoute && p.CanCopy && !trimsNotCopied.empty()) {
+    if (r.Route == TJoinRoute::Copy) {
+      p.Refusal = "Unable to join these files without recompression: " + trimsNotCopied;
+      return p;
+    }
+    p.WhyRecompress = trimsNotCopied;
+  }
   if (copyRoute && !p.CanCopy) {
     p.Refusal = p.CopyFormat ? "Unable to join these files without recompression: " + p.FirstDifference
                              : "Unable to join " + firstType + " files without recompression";
     return p;
   }
-  if (copyRoute && PlanCopy(r, copy, p)) {
+  if (copyRoute && trimsNotCopied.empty() && PlanCopy(r, copy, p)) {
+    p.KeyFrameCuts = p.Trimmed && p.Route == TPlanRoute::ContainerCopy;
     p.Extension = p.Output.Extension;
     return p;
   }
   // Most of the files alike: those are copied, the others re-encoded to
   // their format; the default where it applies, or asked for.
-  if (r.Route == TJoinRoute::Auto || r.Route == TJoinRoute::Smart) {
+  if (p.Trimmed && r.Route == TJoinRoute::Smart) {
+    p.Refusal = "Unable to join these files with a smart join: a smart join takes whole files";
+    return p;
+  }
+  if (!p.Trimmed && (r.Route == TJoinRoute::Auto || r.Route == TJoinRoute::Smart)) {
     const TAnswer smart = SmartAnswer(r, encoders, p);
     if (smart.Accepts()) {
       if (r.Route == TJoinRoute::Auto && !p.CanCopy) p.WhyRecompress = p.FirstDifference;

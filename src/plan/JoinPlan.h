@@ -49,9 +49,10 @@ enum class TDiffColumn { None, Type, FrameSize, FrameRate, Audio };
 struct TFilePlan {
   TFileRole Role = TFileRole::Copied;
   // The part of the file joined, in seconds of the file; Out < 0: to its
-  // end. The whole file for now.
+  // end.
   double In = 0;
   double Out = -1;
+  bool Trimmed() const { return In > 0 || Out >= 0; }
   // How it differs from the first file, as the list marks it: the flags of
   // TVideoFileInfo, the first difference in words ("File 2 (b.mp4): video
   // High profile, the first file Main profile"), and by column what to show
@@ -138,6 +139,10 @@ struct TJoinPlan {
   std::string Extension;  // the output's extension for the route (Output.Extension)
   std::vector<TFilePlan> Files;
   std::vector<TStreamPlan> Streams;  // container copy: the first file's streams
+  // Some file is trimmed; KeyFrameCuts: its cuts move to key frames and
+  // every packet between them is copied.
+  bool Trimmed = false;
+  bool KeyFrameCuts = false;
 
   // Options every copy reads.
   bool CorrectTimeStamps = true;

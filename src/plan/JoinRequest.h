@@ -30,6 +30,18 @@ struct TEncoderChoice {
   bool operator==(const TEncoderChoice&) const = default;
 };
 
+// The part of a file to join, in seconds of the file: from In (its start
+// when unset) to Out (its end when unset).
+struct TTrim {
+  std::optional<double> In, Out;
+  bool Empty() const { return !In && !Out; }
+  bool operator==(const TTrim&) const = default;
+};
+
+// How trims cut: exactly at the frames asked for (re-encoding what must
+// be), or at key frames, copying every packet as it is.
+enum class TCutMode { Exact, KeyFrame };
+
 struct TJoinRequest {
   std::vector<TVideoFileInfo> Files;
   std::string OutputFileName;
@@ -49,6 +61,9 @@ struct TJoinRequest {
   // A file of the output's name may be replaced (the user agreed); without,
   // one that appears during the join is kept and the join fails.
   bool Overwrite = true;
+  // By file, in the order of Files; missing or empty: the whole file.
+  std::vector<TTrim> Trims;
+  TCutMode Cut = TCutMode::Exact;
 
   // The recompression's settings the user set; unset, the plan's defaults
   // for the output's format hold. An encoder's options go with it; a set

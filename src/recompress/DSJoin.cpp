@@ -1,6 +1,9 @@
 // The recompressing joiner.
 #include "recompress/DSJoin.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <unistd.h>
 
 #include "base/Exceptions.h"
@@ -43,7 +46,18 @@ std::shared_ptr<const TFile> TDSVideoJoiner::OpenSource(const std::string& fileN
 void TDSVideoJoiner::AddSourceFile(const std::string& fileName, size_t index) {
   std::shared_ptr<const TFile> file = OpenSource(fileName);
   const TDSMediaInfo info = Described.size() == Files.size() ? Described[index] : ProbeMediaFile(file->Duplicate(), fileName);
-  const double d = info.Duration;
+  double from = 0, to = info.Duration;
+  if (index < Spans.size()) {
+    // The frames whose times lie in [in, out): at a constant rate, the cuts
+    // move up to the next frame's time, so that the first output frame is
+    // the first at or after the in-point and none before it slips in.
+    auto frameUp = [&info](double t) {
+      return info.FrameRate > 0 ? std::ceil(t * info.FrameRate - 1e-6) / info.FrameRate : t;
+    };
+    from = std::clamp(frameUp(Spans[index].first), 0.0, to);
+    if (Spans[index].second >= 0) to = std::clamp(frameUp(Spans[index].second), from, to);
+  }
+  const double d = to - from;
   // An input without video has no length and adds nothing.
   if (d > 0) {
     TTimelineSource v;
@@ -52,8 +66,8 @@ void TDSVideoJoiner::AddSourceFile(const std::string& fileName, size_t index) {
     v.FileIndex = index;
     v.TStart = position_;
     v.TStop = position_ + d;
-    v.MStart = 0;
-    v.MStop = d;
+    v.MStart = from;
+    v.MStop = to;
     v.ResizeMethod = ResizeMethod;
     timeline_.VideoTrack.push_back(v);
     if (info.HasAudio) {

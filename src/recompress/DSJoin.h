@@ -38,6 +38,9 @@ class TDSVideoJoiner : public TRecompressSettings {
   using TProgressEvent = std::function<void(TDSVideoJoiner& sender, bool& cancel, double percent)>;
 
   std::vector<std::string> Files;
+  // By file, the part joined in seconds of the file (out < 0: to its end),
+  // cut at the frame; missing: the whole file.
+  std::vector<std::pair<double, double>> Spans;
   // What the join knows of each input already, in the order of Files: when
   // given for every file, the inputs are not probed again, only opened
   // (once each: the video and sound decoders read the same opening).

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <optional>
 
 #include <libavutil/intreadwrite.h>
 
@@ -17,6 +18,7 @@
 #include "ffmpeg/AvOwners.h"
 #include "ffmpeg/MuxQuirks.h"
 #include "ffmpeg/StreamSignature.h"
+#include "remux/RemuxCut.h"
 #include "remux/RemuxTimes.h"
 #include "remux/RemuxVerify.h"
 
@@ -67,8 +69,8 @@ class TRemuxRun {
   // file ended cut short. going turns false when step stops the copy.
   // (stepped: how many packets step has taken so far).
   // eof: the head reached the end already.
-  bool CopyPackets(size_t i, AVFormatContext* in, bool eof, const std::function<bool(AVPacket*)>& step, bool& going,
-                   const int64_t& stepped);
+  bool CopyPackets(size_t i, AVFormatContext* in, const TReadPacket& read, bool eof,
+                   const std::function<bool(AVPacket*)>& step, bool& going, const int64_t& stepped);
   std::vector<int> MapStreams(size_t i, AVFormatContext* in, const TStreamFormats& formats) const;
   bool Write(AVPacket* pkt, AVFormatContext* in, const std::vector<int>& map, const std::vector<int64_t>& offsets,
              bool continues);
@@ -237,26 +239,8 @@ TRemuxRun::TPlacing TRemuxRun::Place(size_t i, const THeadTimes& h) const {
   return {NextOffset(piece ? *piece + h.Start : endUs_, h, next), piece.has_value()};
 }
 
-namespace {
-
-// Whether the packet whose bytes reach the end of the file is whole: it is
-// when the file gave all its header promised with it. (In a file cut short
-// it is cut too: a demuxer hands over what there is.)
-bool LastPacketWhole(const AVFormatContext* in, const AVPacket* last) {
-  const int64_t pts = last->pts != AV_NOPTS_VALUE ? last->pts : last->dts;
-  const AVStream* st = last->stream_index < static_cast<int>(in->nb_streams) ? in->streams[last->stream_index] : nullptr;
-  const int64_t stated = StatedDuration(in);
-  const int64_t lastEnd = st && pts != AV_NOPTS_VALUE
-                              ? av_rescale_q(pts + std::max<int64_t>(last->duration, 0), st->time_base, kMicro)
-                              : INT64_MAX;
-  const int64_t fileStart = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
-  return stated == 0 || lastEnd >= fileStart + stated - Slack(stated);
-}
-
-}  // namespace
-
-bool TRemuxRun::CopyPackets(size_t i, AVFormatContext* in, bool eof, const std::function<bool(AVPacket*)>& step,
-                            bool& going, const int64_t& stepped) {
+bool TRemuxRun::CopyPackets(size_t i, AVFormatContext* in, const TReadPacket& read, bool eof,
+                            const std::function<bool(AVPacket*)>& step, bool& going, const int64_t& stepped) {
   av::PacketPtr pkt = av::NewPacket();
   bool cut = false;  // the file ended in a read error
   // The packet whose bytes reach the end of the file waits until the file
@@ -270,7 +254,7 @@ bool TRemuxRun::CopyPackets(size_t i, AVFormatContext* in, bool eof, const std::
   const bool tsCut = av::TransportStreamCutInsideAPacket(in, fileSize);
   std::deque<std::pair<av::PacketPtr, bool>> waiting;  // with whether it is known whole
   while (going && !eof) {
-    const int rc = av_read_frame(in, pkt.get());
+    const int rc = read(pkt.get());
     if (rc == AVERROR_EOF) break;
     if (rc < 0) {
       // A file cut short or damaged: what could be read is kept, and said.
@@ -328,7 +312,11 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& f
   current_ = i;
   rewrite_ = i < j_.VideoRewrite.size() && j_.VideoRewrite[i] ? &j_.VideoRewrite[i] : nullptr;
   std::deque<av::PacketPtr> head;
-  const THeadTimes h = ReadHead(in, map, outs_.size(), j_.Files[i], head);
+  std::optional<TKeyFrameCut> cut;
+  if (i < j_.Cuts.size() && (j_.Cuts[i].first > 0 || j_.Cuts[i].second >= 0))
+    cut.emplace(in, j_.Cuts[i].first, j_.Cuts[i].second);
+  const TReadPacket read = [&cut, in](AVPacket* pkt) { return cut ? cut->Read(pkt) : av_read_frame(in, pkt); };
+  const THeadTimes h = ReadHead(in, read, map, outs_.size(), j_.Files[i], head);
   const int64_t start = h.Start;
   const TPlacing placed = Place(i, h);
   std::vector<int64_t> offsets(in->nb_streams, 0);
@@ -353,7 +341,7 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& f
     going = step(head.front().get());
     head.pop_front();
   }
-  const bool cut = CopyPackets(i, in, h.Eof, step, going, count);
+  const bool shortened = CopyPackets(i, in, read, h.Eof, step, going, count);
   int64_t end = INT64_MIN;
   for (const TOut& o : outs_) end = std::max(end, o.EndUs);
   if (end == INT64_MIN) {
@@ -362,7 +350,14 @@ void TRemuxRun::JoinInput(size_t i, AVFormatContext* in, const TStreamFormats& f
   }
   endUs_ = end;
   chapterTimes_.emplace_back(chapterStart, static_cast<double>(end) / AV_TIME_BASE);
-  if (going) CheckWhole(i, in, static_cast<double>(end - (start + placed.OffsetUs)) / AV_TIME_BASE, cut);
+  if (cut) {
+    // Cut on purpose: where the cuts fell is said; a read error still is.
+    for (const std::string& note : {cut->StartNote(), cut->EndNote()})
+      if (!note.empty()) report_.Notes.push_back(FileLabel(i, j_.Files[i]) + note);
+    if (going && shortened) CheckWhole(i, in, static_cast<double>(end - (start + placed.OffsetUs)) / AV_TIME_BASE, true);
+  } else if (going) {
+    CheckWhole(i, in, static_cast<double>(end - (start + placed.OffsetUs)) / AV_TIME_BASE, shortened);
+  }
 }
 
 void TRemuxRun::CheckWhole(size_t i, const AVFormatContext* in, double read, bool cut) {

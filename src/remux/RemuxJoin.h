@@ -40,6 +40,9 @@ class TRemuxJoiner {
   // written; empty: all. Its video always is.
   std::vector<bool> Keep;
   bool WithoutSound = false;
+  // By input, the part copied in seconds of the file (out < 0: to its
+  // end), cut at key frames; missing: the whole file.
+  std::vector<std::pair<double, double>> Cuts;
   // Read every packet of the output back, not only its index, where the
   // container has one.
   bool VerifyFully = false;

@@ -45,8 +45,8 @@ void BackfillDts(std::deque<av::PacketPtr>& head) {
 
 }  // namespace
 
-THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t outputs, const std::string& fileName,
-                    std::deque<av::PacketPtr>& head) {
+THeadTimes ReadHead(AVFormatContext* in, const TReadPacket& read, const std::vector<int>& map, size_t outputs,
+                    const std::string& fileName, std::deque<av::PacketPtr>& head) {
   THeadTimes h;
   h.FirstPts.assign(outputs, AV_NOPTS_VALUE);
   h.FirstDts.assign(outputs, AV_NOPTS_VALUE);
@@ -56,7 +56,7 @@ THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t out
   int64_t bytes = 0;
   while (found < mapped && head.size() < kHeadPackets && bytes < kHeadBytes) {
     av::PacketPtr pkt = av::NewPacket();
-    const int rc = av_read_frame(in, pkt.get());
+    const int rc = read(pkt.get());
     if (rc == AVERROR_EOF) {
       h.Eof = true;
       break;
@@ -132,5 +132,20 @@ int64_t StatedDuration(const AVFormatContext* in) {
 }
 
 int64_t Slack(int64_t duration) { return std::max<int64_t>(AV_TIME_BASE, duration / 50); }
+
+// Whether the packet whose bytes reach the end of the file is whole: it is
+// when the file gave all its header promised with it. (In a file cut short
+// it is cut too: a demuxer hands over what there is.)
+bool LastPacketWhole(const AVFormatContext* in, const AVPacket* last) {
+  const int64_t pts = last->pts != AV_NOPTS_VALUE ? last->pts : last->dts;
+  const AVStream* st = last->stream_index < static_cast<int>(in->nb_streams) ? in->streams[last->stream_index] : nullptr;
+  const int64_t stated = StatedDuration(in);
+  const int64_t lastEnd = st && pts != AV_NOPTS_VALUE
+                              ? av_rescale_q(pts + std::max<int64_t>(last->duration, 0), st->time_base, kMicro)
+                              : INT64_MAX;
+  const int64_t fileStart = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
+  return stated == 0 || lastEnd >= fileStart + stated - Slack(stated);
+}
+
 
 }  // namespace vantrel

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,9 +35,11 @@ struct THeadTimes {
   bool Eof = false;                         // the look read the whole file
 };
 // map: input stream -> output stream or -1. The packets read are kept in
-// head, for the join to write first.
-THeadTimes ReadHead(AVFormatContext* in, const std::vector<int>& map, size_t outputs, const std::string& fileName,
-                    std::deque<av::PacketPtr>& head);
+// head, for the join to write first. read: av_read_frame on in, or what
+// stands for it (a cut).
+using TReadPacket = std::function<int(AVPacket*)>;
+THeadTimes ReadHead(AVFormatContext* in, const TReadPacket& read, const std::vector<int>& map, size_t outputs,
+                    const std::string& fileName, std::deque<av::PacketPtr>& head);
 
 // The offset, in microseconds, that makes a later input start where the
 // previous one ended (endUs), and later still where some stream's decoding
@@ -53,5 +56,10 @@ int64_t NextOffset(int64_t endUs, const THeadTimes& head, const std::vector<int6
 // millisecond. streamEndUs: per output stream, where the previous input's
 // data ended (INT64_MIN: it had none).
 std::optional<int64_t> ContinuingOffset(const THeadTimes& head, const std::vector<int64_t>& streamEndUs);
+
+// Whether the packet whose bytes reach the end of the file is whole: it is
+// when the file gave all its header promised with it. (In a file cut short
+// it is cut too: a demuxer hands over what there is.)
+bool LastPacketWhole(const AVFormatContext* in, const AVPacket* last);
 
 }  // namespace vantrel
